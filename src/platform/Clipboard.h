@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The desktop's clipboard.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+
+    // Makes text the clipboard's only content, marked as a secret so that
+    // clipboard managers do not keep it in their history.
+    virtual void setSecretText(const QString& text) = 0;
+
+    // The clipboard's current plain text.
+    virtual QString text() const = 0;
+};

@@ -1,0 +1,19 @@
+#include "platform/QtClipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+void QtClipboard::setSecretText(const QString& text)
+{
+    auto* mime = new QMimeData;
+    mime->setText(text);
+    // Clipboard managers of KDE and others skip content that carries this hint.
+    mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+}
+
+QString QtClipboard::text() const
+{
+    return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+}

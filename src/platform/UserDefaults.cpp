@@ -1,0 +1,60 @@
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+UserDefaults::UserDefaults(const QString& filePath) : m_settings(filePath, QSettings::IniFormat) {}
+
+QString UserDefaults::standardFilePath()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QDir(config).filePath(QStringLiteral("Keyloft/Keyloft.conf"));
+}
+
+QString UserDefaults::filePath() const
+{
+    return m_settings.fileName();
+}
+
+void UserDefaults::registerDefaults(const QVariantMap& defaults)
+{
+    m_registered = defaults;
+}
+
+QVariant UserDefaults::value(const QString& key) const
+{
+    if (m_settings.contains(key)) {
+        return m_settings.value(key);
+    }
+    return m_registered.value(key);
+}
+
+void UserDefaults::setValue(const QString& key, const QVariant& value)
+{
+    m_settings.setValue(key, value);
+}
+
+void UserDefaults::removeValue(const QString& key)
+{
+    m_settings.remove(key);
+}
+
+bool UserDefaults::hasStoredValue(const QString& key) const
+{
+    return m_settings.contains(key);
+}
+
+QString UserDefaults::stringForKey(const QString& key) const
+{
+    const QVariant stored = value(key);
+    if (stored.typeId() != QMetaType::QString) {
+        return QString();
+    }
+    return stored.toString();
+}
+
+bool UserDefaults::synchronize()
+{
+    m_settings.sync();
+    return m_settings.status() == QSettings::NoError;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+// The application's user defaults: values stored in its settings file, over a
+// registration layer of defaults that is consulted when no value is stored and
+// is never written to disk.
+class UserDefaults {
+public:
+    // The defaults kept in the settings file at filePath.
+    explicit UserDefaults(const QString& filePath);
+
+    // The application's own settings file under the user's configuration folder.
+    static QString standardFilePath();
+
+    QString filePath() const;
+
+    // Replaces the registration layer.
+    void registerDefaults(const QVariantMap& defaults);
+
+    // The stored value, else the registered default, else an invalid QVariant.
+    QVariant value(const QString& key) const;
+    void setValue(const QString& key, const QVariant& value);
+    void removeValue(const QString& key);
+    bool hasStoredValue(const QString& key) const;
+
+    // A null string when the value is missing or not a string.
+    QString stringForKey(const QString& key) const;
+
+    // Writes pending changes to disk now; false when the file cannot be written.
+    bool synchronize();
+
+private:
+    QSettings m_settings;
+    QVariantMap m_registered;
+};

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "platform/SecretBytes.h"
+#include "platform/keychain/KeychainStatus.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Four-character codes: four ASCII characters read as a big-endian 32-bit number.
+using FourCharCode = std::uint32_t;
+
+constexpr FourCharCode fourCharCode(const char (&code)[5])
+{
+    return (FourCharCode(std::uint8_t(code[0])) << 24) |
+           (FourCharCode(std::uint8_t(code[1])) << 16) |
+           (FourCharCode(std::uint8_t(code[2])) << 8) | FourCharCode(std::uint8_t(code[3]));
+}
+
+namespace KeychainCodes {
+inline constexpr FourCharCode genericPasswordClass = fourCharCode("genp");
+inline constexpr FourCharCode generic = fourCharCode("gena");
+inline constexpr FourCharCode label = fourCharCode("labl");
+inline constexpr FourCharCode account = fourCharCode("acct");
+inline constexpr FourCharCode comment = fourCharCode("icmt");
+inline constexpr FourCharCode description = fourCharCode("desc");
+inline constexpr FourCharCode service = fourCharCode("svce");
+inline constexpr FourCharCode creator = fourCharCode("crtr");
+inline constexpr FourCharCode type = fourCharCode("type");
+inline constexpr FourCharCode creationDate = fourCharCode("cdat");
+inline constexpr FourCharCode modificationDate = fourCharCode("mdat");
+// The label may also be named by its numeric attribute index.
+inline constexpr FourCharCode labelIndex = 7;
+
+// Maps alternative names of an attribute onto its four-character code.
+constexpr FourCharCode canonicalTag(FourCharCode tag)
+{
+    return tag == labelIndex ? label : tag;
+}
+} // namespace KeychainCodes
+
+// One attribute of a keychain item: its tag and its bytes. An absent value is
+// passed as an empty byte array (length 0).
+struct KeychainAttribute {
+    FourCharCode tag = 0;
+    QByteArray data;
+};
+using KeychainAttributeList = std::vector<KeychainAttribute>;
+
+// An item found by a search. Only the keychain whose search produced it can use it.
+class KeychainItemRef {
+public:
+    virtual ~KeychainItemRef() = default;
+};
+
+// A running search; yields matching items one at a time.
+class KeychainSearch {
+public:
+    virtual ~KeychainSearch() = default;
+    // errSecSuccess and the next item while any remain; errSecItemNotFound at the end.
+    virtual OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) = 0;
+};
+
+// An open keychain.
+class Keychain {
+public:
+    virtual ~Keychain() = default;
+
+    // errSecInvalidKeychain or errSecNoSuchKeychain exactly when the keychain
+    // can no longer be used; any other result means usable.
+    virtual OSStatus getStatus() = 0;
+
+    // Every item of the class whose listed attributes equal the given bytes, in a
+    // stable order.
+    virtual OSStatus searchCreateFromAttributes(FourCharCode itemClass,
+                                                const KeychainAttributeList& attributes,
+                                                std::unique_ptr<KeychainSearch>& search) = 0;
+
+    // Reads the attributes named by tags (into attributes, same order) and, when
+    // secret is not null, the item's secret data. Either output may be null.
+    virtual OSStatus itemCopyContent(KeychainItemRef& item, const std::vector<FourCharCode>& tags,
+                                     KeychainAttributeList* attributes, SecretBytes* secret) = 0;
+
+    // Stores a new item; the keychain stamps its creation and modification dates.
+    virtual OSStatus itemCreateFromContent(FourCharCode itemClass,
+                                           const KeychainAttributeList& attributes,
+                                           const SecretBytes& secret) = 0;
+
+    // Replaces the listed attributes, and the secret when secret is not null.
+    virtual OSStatus itemModifyAttributesAndData(KeychainItemRef& item,
+                                                 const KeychainAttributeList& attributes,
+                                                 const SecretBytes* secret) = 0;
+
+    virtual OSStatus itemDelete(KeychainItemRef& item) = 0;
+};
+
+// Opens and creates keychains.
+class KeychainServices {
+public:
+    virtual ~KeychainServices() = default;
+
+    // Whether later calls may ask the user to unlock a keychain.
+    virtual void setUserInteractionAllowed(bool allowed) = 0;
+
+    // Opens the keychain at path. Checks what the path holds but asks for nothing;
+    // the keychain is unlocked when an operation first needs its contents.
+    virtual OSStatus open(const QString& path, std::unique_ptr<Keychain>& keychain) = 0;
+
+    // The user's default keychain; errSecNoDefaultKeychain (negative) when there is none.
+    virtual OSStatus copyDefault(std::unique_ptr<Keychain>& keychain) = 0;
+
+    // Creates a new keychain file at path, asking the user for its password.
+    virtual OSStatus create(const QString& path, std::unique_ptr<Keychain>& keychain) = 0;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/keychain/KeychainStatus.h"
+
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+// An error handed to the application's error presentation: a domain, a code and
+// a table of user information holding the message and whether to quit after it.
+struct NetKeyloft_Error {
+    static const QString keychainErrorDomain;
+    static const QString localizedDescriptionKey;
+    static const QString quitAfterErrorKey;
+
+    QString domain;
+    int code = 0;
+    QVariantMap userInfo;
+
+    QString localizedDescription() const;
+    // False when the user information does not say.
+    bool quitAfterError() const;
+};
+
+// Shows an error to the user; installed by the application.
+using ErrorPresenter = std::function<void(const NetKeyloft_Error&)>;
+
+// The error object for a failed keychain operation with the given status.
+NetKeyloft_Error keychainError(OSStatus status);
+
+// Logs a failed keychain operation and hands its error to the presenter; with no
+// presenter installed the log line is all that happens.
+void reportKeychainError(OSStatus status, const ErrorPresenter& presenter);

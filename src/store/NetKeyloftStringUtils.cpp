@@ -1,0 +1,51 @@
+#include "store/NetKeyloftStringUtils.h"
+
+#include "platform/Clipboard.h"
+#include "platform/Dialogs.h"
+
+#include <QStringDecoder>
+#include <QUuid>
+
+namespace NetKeyloftStringUtils {
+
+void toPasteboard(const QString& text, Clipboard& clipboard)
+{
+    clipboard.setSecretText(text);
+}
+
+QString localizedString(const QString& key)
+{
+    const QByteArray id = key.toUtf8();
+    return qtTrId(id.constData());
+}
+
+void toErrorMessageLocalized(const QString& key, Dialogs& dialogs)
+{
+    Alert alert;
+    alert.message = localizedString(key);
+    alert.style = Alert::Style::Warning;
+    dialogs.runAlert(alert);
+}
+
+QString uuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+QString stringWithData(const char* bytes, std::size_t length)
+{
+    if (length == 0) {
+        return QString(QLatin1String(""));
+    }
+    // Strict decoding: no byte order mark is skipped, and any invalid sequence
+    // fails the whole text instead of becoming a replacement character.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInvalidToNull);
+    QString text = decoder.decode(QByteArrayView(bytes, qsizetype(length)));
+    if (decoder.hasError()) {
+        return QString();
+    }
+    return text;
+}
+
+} // namespace NetKeyloftStringUtils
