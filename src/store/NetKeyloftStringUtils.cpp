@@ -37,10 +37,10 @@ QString stringWithData(const char* bytes, std::size_t length)
     if (length == 0) {
         return QString(QLatin1String(""));
     }
-    // Strict decoding: no byte order mark is skipped, and any invalid sequence
+    // Strict decoding: a leading byte order mark is kept as a character, and any invalid sequence
     // fails the whole text instead of becoming a replacement character.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInvalidToNull);
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(QByteArrayView(bytes, qsizetype(length)));
     if (decoder.hasError()) {
         return QString();

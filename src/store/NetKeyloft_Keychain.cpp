@@ -1,0 +1,392 @@
+#include "store/NetKeyloft_Keychain.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "store/NetKeyloftStringUtils.h"
+
+#include <QFileInfo>
+#include <QTimeZone>
+
+#include <algorithm>
+
+const QString NetKeyloft_Keychain::keychainPathKey = QStringLiteral("NKLPREFS_KeychainPath_Key");
+const QString NetKeyloft_Keychain::keychainPathUnset = QStringLiteral("init");
+
+namespace {
+
+QByteArray utf8(const QString& text)
+{
+    return text.toUtf8();
+}
+
+const QByteArray& creatorCode()
+{
+    static const QByteArray code = QByteArrayLiteral("Klft");
+    return code;
+}
+
+const QByteArray& typeCode()
+{
+    static const QByteArray code = QByteArrayLiteral("Klf1");
+    return code;
+}
+
+QString decode(const KeychainAttribute& attribute)
+{
+    return NetKeyloftStringUtils::stringWithData(attribute.data.constData(),
+                                                 std::size_t(attribute.data.size()));
+}
+
+// The attributes read for every entry at load, in the order they are asked for.
+const std::vector<FourCharCode>& loadTags()
+{
+    using namespace KeychainCodes;
+    static const std::vector<FourCharCode> tags{generic,      account,          label,  comment,
+                                                creationDate, modificationDate, service};
+    return tags;
+}
+
+} // namespace
+
+NetKeyloft_Keychain::NetKeyloft_Keychain(Environment environment) : m_env(environment) {}
+
+QString NetKeyloft_Keychain::DescriptionItemAttrData()
+{
+    return QStringLiteral("Keyloft Application");
+}
+
+bool NetKeyloft_Keychain::isUsable() const
+{
+    if (!m_keychain) {
+        return false;
+    }
+    const OSStatus status = m_keychain->getStatus();
+    return status != errSecInvalidKeychain && status != errSecNoSuchKeychain;
+}
+
+void NetKeyloft_Keychain::report(OSStatus status) const
+{
+    reportKeychainError(status, m_presenter);
+}
+
+void NetKeyloft_Keychain::showLocalized(const char* key) const
+{
+    NetKeyloftStringUtils::toErrorMessageLocalized(QString::fromLatin1(key), m_env.dialogs);
+}
+
+// --- Choosing the keychain ---------------------------------------------------------
+
+bool NetKeyloft_Keychain::initKeychain()
+{
+    m_env.services.setUserInteractionAllowed(true);
+    if (openStoredKeychain()) {
+        return true;
+    }
+    const OSStatus status = m_env.services.copyDefault(m_keychain);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    m_keychain.reset();
+    if (status > 0) {
+        return false;
+    }
+    Alert alert;
+    alert.message = QStringLiteral("Keyloft could not locate your default keychain.");
+    alert.informativeText = QStringLiteral("Please select the keychain you would like to use.");
+    m_env.dialogs.runAlert(alert);
+
+    const std::optional<QString> chosen = m_env.dialogs.chooseKeychainFile();
+    if (!chosen) {
+        showLocalized("ValidKeychainNotFound");
+        return false;
+    }
+    return openUserSelectedKeychain(*chosen);
+}
+
+bool NetKeyloft_Keychain::openStoredKeychain()
+{
+    const QString path = m_env.defaults.stringForKey(keychainPathKey);
+    if (path.isEmpty() || path == keychainPathUnset) {
+        return false;
+    }
+    if (m_env.services.open(path, m_keychain) == errSecSuccess) {
+        return true;
+    }
+    m_keychain.reset();
+    return false;
+}
+
+bool NetKeyloft_Keychain::openUserSelectedKeychain(const QString& path)
+{
+    if (path.isEmpty()) {
+        showLocalized("CouldNotOpenUserSelectedKeyChain");
+        return false;
+    }
+    // A name that does not exist yet asks for a new keychain there, so that a user
+    // without any keychain can still start.
+    if (!pathIsFile(path)) {
+        return createKeyloftKeychain(path) && rememberKeychainPath(path);
+    }
+    if (!pathIsKeychain(path)) {
+        showLocalized("FileUserSelectedIsNotAValidKeychainFile");
+        return false;
+    }
+    if (m_env.services.open(path, m_keychain) != errSecSuccess) {
+        m_keychain.reset();
+        showLocalized("CouldNotOpenUserSelectedKeyChain");
+        return false;
+    }
+    return rememberKeychainPath(path);
+}
+
+bool NetKeyloft_Keychain::rememberKeychainPath(const QString& path)
+{
+    m_env.defaults.setValue(keychainPathKey, path);
+    if (!m_env.defaults.synchronize()) {
+        logLine(QStringLiteral("Could not save the keychain path to %1")
+                    .arg(m_env.defaults.filePath()));
+    }
+    return true;
+}
+
+bool NetKeyloft_Keychain::createKeyloftKeychain(const QString& path)
+{
+    m_env.services.setUserInteractionAllowed(true);
+    std::unique_ptr<Keychain> created;
+    const OSStatus status = m_env.services.create(path, created);
+    if (status == errSecUserCanceled) {
+        showLocalized("ValidKeychainNotFound");
+        return false;
+    }
+    if (status != errSecSuccess) {
+        logLine(QStringLiteral("Could not create a keychain: %1").arg(status));
+        showLocalized("CouldNotOpenUserSelectedKeyChain");
+        return false;
+    }
+    m_keychain = std::move(created);
+    return true;
+}
+
+bool NetKeyloft_Keychain::pathIsKeychain(const QString& path)
+{
+    std::unique_ptr<Keychain> keychain;
+    if (m_env.services.open(path, keychain) != errSecSuccess || !keychain) {
+        return false;
+    }
+    const OSStatus status = keychain->getStatus();
+    return status != errSecInvalidKeychain && status != errSecNoSuchKeychain;
+}
+
+bool NetKeyloft_Keychain::pathIsFile(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool NetKeyloft_Keychain::panelShouldShowFilename(const QString& path)
+{
+    return keychainFileDialogShows(path);
+}
+
+// --- Loading --------------------------------------------------------------------------
+
+std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
+{
+    std::vector<ItemPtr> items;
+    if (!m_keychain) {
+        return items;
+    }
+    std::unique_ptr<KeychainSearch> search;
+    const KeychainAttributeList criteria{{KeychainCodes::creator, creatorCode()},
+                                         {KeychainCodes::type, typeCode()}};
+    if (m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, criteria,
+                                               search) != errSecSuccess ||
+        !search) {
+        return items;
+    }
+    std::unique_ptr<KeychainItemRef> ref;
+    while (search->copyNext(ref) == errSecSuccess && ref) {
+        KeychainAttributeList attributes;
+        if (m_keychain->itemCopyContent(*ref, loadTags(), &attributes, nullptr) != errSecSuccess ||
+            attributes.size() != loadTags().size()) {
+            continue;
+        }
+        const QString gena = decode(attributes[0]);
+        items.push_back(std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initDeserialize(
+            decode(attributes[2]), decode(attributes[1]), decode(attributes[3]),
+            decode(attributes[6]), gena, dateWithZuluDate(decode(attributes[5])),
+            dateWithZuluDate(decode(attributes[4])))));
+    }
+    return items;
+}
+
+QDateTime NetKeyloft_Keychain::dateWithZuluDate(const QString& zuluDate)
+{
+    if (zuluDate.size() != 16) {
+        return QDateTime();
+    }
+    // The keychain records UTC; the trailing "Z" and NUL carry no further information.
+    const QDateTime date =
+        QDateTime::fromString(zuluDate.left(14), QStringLiteral("yyyyMMddHHmmss"));
+    if (!date.isValid()) {
+        return QDateTime();
+    }
+    return QDateTime(date.date(), date.time(), QTimeZone::utc());
+}
+
+// --- Finding, creating, changing, deleting --------------------------------------------
+
+std::unique_ptr<KeychainItemRef> NetKeyloft_Keychain::findItemByUuid(const QString& uuid)
+{
+    if (uuid.isEmpty() || !isUsable()) {
+        return nullptr;
+    }
+    std::unique_ptr<KeychainSearch> search;
+    if (m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass,
+                                               {{KeychainCodes::service, utf8(uuid)}},
+                                               search) != errSecSuccess ||
+        !search) {
+        return nullptr;
+    }
+    std::unique_ptr<KeychainItemRef> ref;
+    while (search->copyNext(ref) == errSecSuccess && ref) {
+        KeychainAttributeList attributes;
+        if (m_keychain->itemCopyContent(*ref, {KeychainCodes::service}, &attributes, nullptr) !=
+                errSecSuccess ||
+            attributes.size() != 1) {
+            return nullptr;
+        }
+        if (decode(attributes[0]) == uuid) {
+            return ref;
+        }
+    }
+    return nullptr;
+}
+
+bool NetKeyloft_Keychain::addToKeychainItem(const NetKeyloft_Item* item)
+{
+    if (item == nullptr || !item->password() || !isUsable()) {
+        return false;
+    }
+    using namespace KeychainCodes;
+    const KeychainAttributeList attributes{
+        {generic, utf8(item->encodedAttributes())},
+        {label, utf8(item->label())},
+        {account, utf8(item->userName())},
+        {comment, utf8(item->comments())},
+        {description, utf8(DescriptionItemAttrData())},
+        {service, utf8(item->uuid())},
+        {creator, creatorCode()},
+        {type, typeCode()},
+    };
+    const SecretBytes password = SecretBytes::fromUtf8(*item->password());
+    const OSStatus status =
+        m_keychain->itemCreateFromContent(genericPasswordClass, attributes, password);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    logLine(QStringLiteral("Error creating new item in system keychain: %1 for label:%2")
+                .arg(status)
+                .arg(decode(attributes[1])));
+    report(status);
+    return false;
+}
+
+bool NetKeyloft_Keychain::modifyKeychainItem(const NetKeyloft_Item* item, bool modifyPassword)
+{
+    if (item == nullptr) {
+        return false;
+    }
+    using namespace KeychainCodes;
+    const KeychainAttributeList attributes{
+        {generic, utf8(item->encodedAttributes())},
+        {labelIndex, utf8(item->label())},
+        {account, utf8(item->userName())},
+        {comment, utf8(item->comments())},
+        {description, utf8(DescriptionItemAttrData())},
+        {service, utf8(item->uuid())},
+    };
+    if (!modifyPassword) {
+        return modifyItem(item, attributes, nullptr);
+    }
+    // A record read from the keychain has no password; writing it would erase the
+    // stored one, so an absent password is refused rather than stored as empty.
+    if (!item->password()) {
+        return false;
+    }
+    const SecretBytes password = SecretBytes::fromUtf8(*item->password());
+    return modifyItem(item, attributes, &password);
+}
+
+bool NetKeyloft_Keychain::modifyKeychainItemAttributes(const NetKeyloft_Item* item)
+{
+    if (item == nullptr) {
+        return false;
+    }
+    return modifyItem(item, {{KeychainCodes::generic, utf8(item->encodedAttributes())}}, nullptr);
+}
+
+bool NetKeyloft_Keychain::modifyItem(const NetKeyloft_Item* item,
+                                     const KeychainAttributeList& attributes,
+                                     const SecretBytes* password)
+{
+    if (!isUsable() || item->uuid().isEmpty()) {
+        return false;
+    }
+    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
+    if (!ref) {
+        return false;
+    }
+    const OSStatus status = m_keychain->itemModifyAttributesAndData(*ref, attributes, password);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    report(status);
+    return false;
+}
+
+bool NetKeyloft_Keychain::removeItemFromKeychain(const NetKeyloft_Item* item)
+{
+    if (item == nullptr || item->uuid().isEmpty() || !isUsable()) {
+        return false;
+    }
+    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
+    if (!ref) {
+        return false;
+    }
+    const OSStatus status = m_keychain->itemDelete(*ref);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    report(status);
+    return false;
+}
+
+QString NetKeyloft_Keychain::passwordForItem(const NetKeyloft_Item* item)
+{
+    const QString empty(QLatin1String(""));
+    if (item == nullptr || item->uuid().isEmpty() || !isUsable()) {
+        return empty;
+    }
+    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
+    SecretBytes secret;
+    const OSStatus status = ref ? m_keychain->itemCopyContent(*ref, {}, nullptr, &secret)
+                                : OSStatus(errSecItemNotFound);
+    if (status != errSecSuccess) {
+        report(status);
+        return empty;
+    }
+    // The password ends at its first NUL byte.
+    const std::size_t length =
+        std::size_t(std::find(secret.data(), secret.data() + secret.size(), '\0') - secret.data());
+    return NetKeyloftStringUtils::stringWithData(secret.data(), length);
+}
+
+bool NetKeyloft_Keychain::addOneToCountUsedForItem(NetKeyloft_Item* item)
+{
+    if (item == nullptr) {
+        return false;
+    }
+    item->setCountUsedPlus1();
+    return modifyKeychainItemAttributes(item);
+}

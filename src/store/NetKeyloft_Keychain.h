@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/keychain/KeychainServices.h"
+#include "store/KeychainError.h"
+#include "store/NetKeyloft_Item.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class Dialogs;
+class UserDefaults;
+
+using ItemPtr = std::shared_ptr<NetKeyloft_Item>;
+
+// The only place that touches persistent storage for entries: chooses and opens
+// the keychain, reads every entry of the program, and creates, changes, deletes
+// and reads the password of single keychain items, always found by the entry's UUID.
+class NetKeyloft_Keychain {
+public:
+    // What the store needs from the platform; all must outlive the store.
+    struct Environment {
+        KeychainServices& services;
+        UserDefaults& defaults;
+        Dialogs& dialogs;
+    };
+
+    static const QString keychainPathKey;
+    static const QString keychainPathUnset;
+
+    explicit NetKeyloft_Keychain(Environment environment);
+
+    // Chooses and opens the keychain: the stored path, else the default keychain,
+    // else the one the user picks (or names anew). True when a keychain is open.
+    bool initKeychain();
+    // Creates a keychain file at path, asking the user for its password.
+    bool createKeyloftKeychain(const QString& path);
+    bool pathIsKeychain(const QString& path);
+    static bool pathIsFile(const QString& path);
+    static bool panelShouldShowFilename(const QString& path);
+
+    // A record for every one of the program's items that could be read.
+    std::vector<ItemPtr> getAllItemsInKeychain();
+
+    bool addToKeychainItem(const NetKeyloft_Item* item);
+    bool modifyKeychainItem(const NetKeyloft_Item* item, bool modifyPassword);
+    bool modifyKeychainItemAttributes(const NetKeyloft_Item* item);
+    bool removeItemFromKeychain(const NetKeyloft_Item* item);
+    // The password as stored now; empty when it cannot be read.
+    QString passwordForItem(const NetKeyloft_Item* item);
+    // Counts one use in memory, then writes the encoded attribute string.
+    bool addOneToCountUsedForItem(NetKeyloft_Item* item);
+
+    static QString DescriptionItemAttrData();
+    Keychain* keychain() const { return m_keychain.get(); }
+
+    // A keychain time stamp "YYYYMMDDhhmmssZ" (16 characters with its NUL) as a
+    // UTC date; the null date for any other length.
+    static QDateTime dateWithZuluDate(const QString& zuluDate);
+
+    // Where keychain errors are shown; until one is installed they are only logged.
+    void setErrorPresenter(ErrorPresenter presenter) { m_presenter = std::move(presenter); }
+
+private:
+    bool isUsable() const;
+    bool openStoredKeychain();
+    bool openUserSelectedKeychain(const QString& path);
+    bool rememberKeychainPath(const QString& path);
+    std::unique_ptr<KeychainItemRef> findItemByUuid(const QString& uuid);
+    bool modifyItem(const NetKeyloft_Item* item, const KeychainAttributeList& attributes,
+                    const SecretBytes* password);
+    void report(OSStatus status) const;
+    void showLocalized(const char* key) const;
+
+    Environment m_env;
+    std::unique_ptr<Keychain> m_keychain;
+    ErrorPresenter m_presenter;
+};

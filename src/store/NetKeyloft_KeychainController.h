@@ -1,0 +1,81 @@
+#pragma once
+
+#include "store/NetKeyloft_Keychain.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The ordered, in-memory list of all entries and the one way the user interface
+// reads and changes them. Every change is written to the keychain by exactly one
+// store call before the operation returns; a change the keychain refuses is undone
+// in memory, so the list never shows a value the keychain does not hold.
+class NetKeyloft_KeychainController {
+public:
+    // The sort keys, by the names the sort operations take.
+    static const QString indexKey;
+    static const QString labelKey;
+    static const QString dateCreatedKey;
+    static const QString countUsedKey;
+
+    // Opens the keychain and reads every entry; null when no keychain could be
+    // opened (the store has then told the user why).
+    static std::unique_ptr<NetKeyloft_KeychainController>
+    create(NetKeyloft_Keychain::Environment environment);
+    // The list over a store whose keychain is already open.
+    explicit NetKeyloft_KeychainController(std::unique_ptr<NetKeyloft_Keychain> keychain);
+
+    NetKeyloft_Keychain& keychain() { return *m_keychain; }
+
+    // Hands out a fresh creation sequence number.
+    std::int32_t nextIndex();
+    void setNextIndex(std::int32_t nextIndex) { m_nextIndex = nextIndex; }
+    // Sets the sequence to the largest index among the records.
+    void initNextIndex();
+
+    unsigned countOfKeychainItems() const { return unsigned(m_items.size()); }
+    // The live list; do not hold it across an operation that sorts or changes it.
+    const std::vector<ItemPtr>& keychainItems() const { return m_items; }
+    void setKeychainItems(std::vector<ItemPtr> items) { m_items = std::move(items); }
+    ItemPtr keychainItemAtIndex(std::int32_t index) const;
+    QString labelInKeychainItemsAtIndex(unsigned index) const;
+    int indexInKeychainItemsForItem(const NetKeyloft_Item* item) const;
+    QString passwordForKeychainItem(const NetKeyloft_Item* item);
+    QString passwordForKeychainItemAtIndex(std::int32_t index);
+    bool labelAlreadyExistsInKeychainItems(const QString& label) const;
+
+    // Adds an entry, its label made unique with labelForDuplicateLabel.
+    bool newKeyChainItemWithLabel(const QString& label);
+    static QString labelForDuplicateLabel(const QString& label);
+    // Refused (false) when another entry already bears the label.
+    bool renameKeyChainItemAtIndexWithLabel(unsigned index, const QString& label);
+    bool setUserNameForKeychainItemAtIndex(const QString& userName, unsigned index);
+    bool setPasswordForKeychainItemAtIndex(const QString& password, unsigned index);
+    bool setCommentsForKeychainItemAtIndex(const QString& comments, unsigned index);
+    bool deleteKeychainItem(const NetKeyloft_Item* item);
+    bool addOneToCountUsedForItem(NetKeyloft_Item* item);
+
+    void sortKeychainItemsByIndexAscending(bool ascending);
+    void sortKeychainItemsByLableAscending(bool ascending);
+    void sortKeychainItemsByDateCreatedAscending(bool ascending);
+    void sortKeychainItemsByCountUsedAscending(bool ascending);
+    // A sorted copy by key's natural order (texts by character value).
+    std::vector<ItemPtr> getSortedKeychainItemsAscendingByKey(bool ascending,
+                                                              const QString& key) const;
+    void sortKeychainItemsAscendingByKey(bool ascending, const QString& key);
+
+    bool moveItemAtIndexToIndex(std::int32_t from, std::int32_t to);
+    void resetIndexes();
+
+private:
+    NetKeyloft_Item* itemAt(unsigned index) const;
+    // Writes a changed record; when the keychain refuses, undo restores the old value.
+    bool writeChange(NetKeyloft_Item& item, bool writePassword, const std::function<void()>& undo);
+
+    std::unique_ptr<NetKeyloft_Keychain> m_keychain;
+    std::vector<ItemPtr> m_items;
+    std::int32_t m_nextIndex = 0;
+};
