@@ -11,6 +11,12 @@ QString UserDefaults::standardFilePath()
     return QDir(config).filePath(QStringLiteral("Keyloft/Keyloft.conf"));
 }
 
+UserDefaults& UserDefaults::standardUserDefaults()
+{
+    static UserDefaults standard(standardFilePath());
+    return standard;
+}
+
 QString UserDefaults::filePath() const
 {
     return m_settings.fileName();
@@ -51,6 +57,28 @@ QString UserDefaults::stringForKey(const QString& key) const
         return QString();
     }
     return stored.toString();
+}
+
+// The settings file keeps every value as text ("true", "2"); QVariant's
+// conversions read those back as the boolean or number that was written.
+bool UserDefaults::boolForKey(const QString& key) const
+{
+    return value(key).toBool();
+}
+
+void UserDefaults::setBoolForKey(bool value, const QString& key)
+{
+    setValue(key, value);
+}
+
+qint32 UserDefaults::integerForKey(const QString& key) const
+{
+    return value(key).toInt();
+}
+
+void UserDefaults::setIntegerForKey(qint32 value, const QString& key)
+{
+    setValue(key, value);
 }
 
 bool UserDefaults::synchronize()

@@ -12,9 +12,15 @@ class UserDefaults {
 public:
     // The defaults kept in the settings file at filePath.
     explicit UserDefaults(const QString& filePath);
+    UserDefaults(const UserDefaults&) = delete;
+    UserDefaults& operator=(const UserDefaults&) = delete;
 
-    // The application's own settings file under the user's configuration folder.
+    // The application's own settings file under the user's configuration folder
+    // ($XDG_CONFIG_HOME, by default ~/.config).
     static QString standardFilePath();
+
+    // The process-wide defaults over standardFilePath(), created on first use.
+    static UserDefaults& standardUserDefaults();
 
     QString filePath() const;
 
@@ -29,6 +35,14 @@ public:
 
     // A null string when the value is missing or not a string.
     QString stringForKey(const QString& key) const;
+
+    // False when neither a stored nor a registered value exists.
+    bool boolForKey(const QString& key) const;
+    void setBoolForKey(bool value, const QString& key);
+
+    // 0 when neither a stored nor a registered value exists.
+    qint32 integerForKey(const QString& key) const;
+    void setIntegerForKey(qint32 value, const QString& key);
 
     // Writes pending changes to disk now; false when the file cannot be written.
     bool synchronize();

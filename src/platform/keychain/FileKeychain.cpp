@@ -1,0 +1,287 @@
+#include "platform/keychain/FileKeychain.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+std::uint64_t nextIdentity()
+{
+    static std::atomic<std::uint64_t> counter{0};
+    return ++counter;
+}
+
+std::int64_t now()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+// An item found by a search: which keychain object found it and the item's id in the file.
+class FileKeychainItemRef final : public KeychainItemRef {
+public:
+    FileKeychainItemRef(std::uint64_t keychain, std::uint64_t item) : keychain(keychain), item(item)
+    {}
+    const std::uint64_t keychain;
+    const std::uint64_t item;
+};
+
+// The items a search matched, taken when the search was created.
+class FileKeychainSearch final : public KeychainSearch {
+public:
+    FileKeychainSearch(std::uint64_t keychain, std::vector<std::uint64_t> items)
+        : m_keychain(keychain), m_items(std::move(items))
+    {}
+
+    OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) override
+    {
+        if (m_next >= m_items.size()) {
+            return errSecItemNotFound;
+        }
+        item = std::make_unique<FileKeychainItemRef>(m_keychain, m_items[m_next++]);
+        return errSecSuccess;
+    }
+
+private:
+    std::uint64_t m_keychain;
+    std::vector<std::uint64_t> m_items;
+    std::size_t m_next = 0;
+};
+
+bool matches(const FileKeychainItem& item, FourCharCode itemClass,
+             const KeychainAttributeList& attributes)
+{
+    return item.itemClass == itemClass &&
+           std::all_of(attributes.begin(), attributes.end(), [&](const KeychainAttribute& wanted) {
+               const std::optional<QByteArray> value = fileKeychainAttribute(item, wanted.tag);
+               return value && *value == wanted.data;
+           });
+}
+} // namespace
+
+FileKeychain::FileKeychain(QString path, std::shared_ptr<FileKeychainInteraction> interaction)
+    : m_path(std::move(path)), m_interaction(std::move(interaction)), m_identity(nextIdentity())
+{}
+
+FileKeychain::FileKeychain(QString path, std::shared_ptr<FileKeychainInteraction> interaction,
+                           std::unique_ptr<FileKeychainKey> key, const FileKeychainHeader& header,
+                           const FileKeychainStamp& stamp, FileKeychainContent content)
+    : m_path(std::move(path)), m_interaction(std::move(interaction)), m_identity(nextIdentity()),
+      m_key(std::move(key)), m_header(header), m_stamp(stamp), m_loaded(true),
+      m_content(std::move(content))
+{}
+
+FileKeychain::~FileKeychain() = default;
+
+OSStatus FileKeychain::getStatus()
+{
+    // Only the header is read: the store asks before every operation, so this must stay cheap.
+    QByteArray head;
+    FileKeychainStamp stamp;
+    const OSStatus status = FileKeychainFile::read(m_path, head, stamp, FileKeychainHeader::size);
+    if (status != errSecSuccess) {
+        return status;
+    }
+    return FileKeychainHeader::parse(head) ? errSecSuccess : errSecInvalidKeychain;
+}
+
+// Makes m_content the content of the file as it is now, unlocking the keychain first
+// when the file needs a key this object does not hold.
+OSStatus FileKeychain::refresh()
+{
+    FileKeychainStamp stamp;
+    OSStatus status = FileKeychainFile::stat(m_path, stamp);
+    if (status != errSecSuccess || (m_loaded && stamp == m_stamp)) {
+        return status;
+    }
+    QByteArray file;
+    status = FileKeychainFile::read(m_path, file, stamp);
+    if (status != errSecSuccess) {
+        return status;
+    }
+    const std::optional<FileKeychainHeader> header = FileKeychainHeader::parse(file);
+    if (!header) {
+        return errSecInvalidKeychain;
+    }
+    // Another process may have put a keychain with another password or cost in place.
+    if (!m_key || !header->sameKeyAs(m_header)) {
+        m_key.reset();
+        m_loaded = false;
+        status = unlock(*header);
+        if (status != errSecSuccess) {
+            return status;
+        }
+    }
+    SecretBytes plaintext;
+    if (!m_key->open(file, plaintext)) {
+        return errSecInvalidKeychain;
+    }
+    std::optional<FileKeychainContent> content =
+        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(plaintext.size())));
+    if (!content) {
+        return errSecInvalidKeychain;
+    }
+    m_content = std::move(*content);
+    m_header = *header;
+    m_stamp = stamp;
+    m_loaded = true;
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::unlock(const FileKeychainHeader& header)
+{
+    if (!m_interaction->allowed) {
+        return errSecInteractionNotAllowed;
+    }
+    for (int attempt = 1; attempt <= passwordAttempts; ++attempt) {
+        const std::optional<SecretBytes> password =
+            m_interaction->dialogs.askKeychainPassword(m_path, attempt);
+        if (!password) {
+            return errSecAuthFailed;
+        }
+        const OSStatus status = FileKeychainKey::derive(*password, header, m_key);
+        if (status != errSecAuthFailed) {
+            if (status == errSecSuccess) {
+                m_header = header;
+            }
+            return status;
+        }
+    }
+    return errSecAuthFailed;
+}
+
+OSStatus FileKeychain::change(const Change& apply)
+{
+    // Unlock before taking the lock, so that other processes do not wait on our prompt.
+    OSStatus status = refresh();
+    std::unique_ptr<FileKeychainFile::Lock> lock;
+    if (status == errSecSuccess) {
+        status = FileKeychainFile::Lock::acquire(m_path, lock);
+    }
+    // Someone may have written between our read and the lock: change what is there now.
+    if (status == errSecSuccess) {
+        status = refresh();
+    }
+    if (status == errSecSuccess) {
+        status = apply(m_content);
+    }
+    if (status != errSecSuccess) {
+        return status;
+    }
+    const QByteArray file = m_key->seal(serializeFileKeychainBody(m_content), m_header);
+    FileKeychainStamp written;
+    status = FileKeychainFile::writeAtomically(m_path, file, FileKeychainFile::Replace::Existing,
+                                               written);
+    if (status != errSecSuccess) {
+        // The file still holds the old content; read it again before the next operation.
+        m_loaded = false;
+        return status;
+    }
+    m_stamp = written;
+    return errSecSuccess;
+}
+
+qsizetype FileKeychain::indexOf(KeychainItemRef& ref, OSStatus& status) const
+{
+    const auto* item = dynamic_cast<const FileKeychainItemRef*>(&ref);
+    if (item == nullptr || item->keychain != m_identity) {
+        status = errSecInvalidItemRef;
+        return -1;
+    }
+    const auto& items = m_content.items;
+    const auto found = std::lower_bound(
+        items.begin(), items.end(), item->item,
+        [](const FileKeychainItem& each, std::uint64_t id) { return each.id < id; });
+    if (found == items.end() || found->id != item->item) {
+        status = errSecInvalidItemRef;
+        return -1;
+    }
+    status = errSecSuccess;
+    return found - items.begin();
+}
+
+OSStatus FileKeychain::searchCreateFromAttributes(FourCharCode itemClass,
+                                                  const KeychainAttributeList& attributes,
+                                                  std::unique_ptr<KeychainSearch>& search)
+{
+    const OSStatus status = refresh();
+    if (status != errSecSuccess) {
+        return status;
+    }
+    std::vector<std::uint64_t> found;
+    for (const FileKeychainItem& item : m_content.items) {
+        if (matches(item, itemClass, attributes)) {
+            found.push_back(item.id);
+        }
+    }
+    search = std::make_unique<FileKeychainSearch>(m_identity, std::move(found));
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::itemCopyContent(KeychainItemRef& ref, const std::vector<FourCharCode>& tags,
+                                       KeychainAttributeList* attributes, SecretBytes* secret)
+{
+    OSStatus status = refresh();
+    const qsizetype index = status == errSecSuccess ? indexOf(ref, status) : -1;
+    if (status != errSecSuccess) {
+        return status;
+    }
+    const FileKeychainItem& item = m_content.items[std::size_t(index)];
+    if (attributes != nullptr) {
+        attributes->clear();
+        for (const FourCharCode tag : tags) {
+            attributes->push_back({tag, fileKeychainAttribute(item, tag).value_or(QByteArray())});
+        }
+    }
+    if (secret != nullptr) {
+        *secret = item.secret;
+    }
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::itemCreateFromContent(FourCharCode itemClass,
+                                             const KeychainAttributeList& attributes,
+                                             const SecretBytes& secret)
+{
+    return change([&](FileKeychainContent& content) {
+        FileKeychainItem item;
+        item.id = content.nextId++;
+        item.itemClass = itemClass;
+        setFileKeychainAttributes(item, attributes);
+        item.secret = secret;
+        item.created = item.modified = now();
+        content.items.push_back(std::move(item));
+        return errSecSuccess;
+    });
+}
+
+OSStatus FileKeychain::itemModifyAttributesAndData(KeychainItemRef& ref,
+                                                   const KeychainAttributeList& attributes,
+                                                   const SecretBytes* secret)
+{
+    return change([&](FileKeychainContent& content) {
+        OSStatus status = errSecSuccess;
+        const qsizetype index = indexOf(ref, status);
+        if (status == errSecSuccess) {
+            FileKeychainItem& item = content.items[std::size_t(index)];
+            setFileKeychainAttributes(item, attributes);
+            if (secret != nullptr) {
+                item.secret = *secret;
+            }
+            item.modified = now();
+        }
+        return status;
+    });
+}
+
+OSStatus FileKeychain::itemDelete(KeychainItemRef& ref)
+{
+    return change([&](FileKeychainContent& content) {
+        OSStatus status = errSecSuccess;
+        const qsizetype index = indexOf(ref, status);
+        if (status == errSecSuccess) {
+            content.items.erase(content.items.begin() + index);
+        }
+        return status;
+    });
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+// Argon2id cost of the key derivation for a keychain file.
+struct FileKeychainKdf {
+    std::uint64_t opsLimit = 0;
+    std::uint64_t memLimit = 0; // bytes
+
+    // About half a second of derivation on a small desktop machine; used for new keychains.
+    static FileKeychainKdf standard();
+    // The cheapest cost the library accepts; for tests and benchmarks only.
+    static FileKeychainKdf minimum();
+    // Whether a keychain file may ask for this cost. Costs outside the range make the
+    // file invalid, so a crafted file can neither hang the program nor exhaust memory.
+    bool isAcceptable() const;
+
+    bool operator==(const FileKeychainKdf&) const = default;
+};
+
+// The fixed-size header at the start of every keychain file. The layout is described
+// in FileKeychainHeader.cpp, next to the code that reads it.
+struct FileKeychainHeader {
+    static constexpr std::size_t saltSize = 16;
+    static constexpr std::size_t keyCheckSize = 16;
+    static constexpr std::size_t nonceSize = 24;
+    static constexpr std::size_t size = 84;
+    static constexpr std::uint16_t currentVersion = 1;
+
+    FileKeychainKdf kdf;
+    std::array<unsigned char, saltSize> salt{};
+    // Proves that a derived key is the right one before the body is opened, so a
+    // wrong password and a damaged body give different results.
+    std::array<unsigned char, keyCheckSize> keyCheck{};
+    // A fresh random nonce for every write of the body.
+    std::array<unsigned char, nonceSize> nonce{};
+
+    // The header of a file, or no value when bytes does not start with a header of a
+    // keychain file this program can read. Bytes past the header are ignored.
+    static std::optional<FileKeychainHeader> parse(QByteArrayView bytes);
+    QByteArray serialize() const;
+
+    // The part of the header that the key check covers: everything that stays the same
+    // across writes (magic, version, cost, salt).
+    QByteArray fixedPart() const;
+
+    // Whether a key derived for other's cost and salt also fits this header.
+    bool sameKeyAs(const FileKeychainHeader& other) const;
+};

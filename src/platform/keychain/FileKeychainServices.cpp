@@ -1,0 +1,59 @@
+#include "platform/keychain/FileKeychainServices.h"
+
+#include "platform/keychain/FileKeychain.h"
+
+FileKeychainServices::FileKeychainServices(Dialogs& dialogs, FileKeychainKdf kdf)
+    : m_interaction(std::make_shared<FileKeychainInteraction>(dialogs)), m_kdf(kdf)
+{}
+
+FileKeychainServices::~FileKeychainServices() = default;
+
+void FileKeychainServices::setUserInteractionAllowed(bool allowed)
+{
+    m_interaction->allowed = allowed;
+}
+
+OSStatus FileKeychainServices::open(const QString& path, std::unique_ptr<Keychain>& keychain)
+{
+    auto opened = std::make_unique<FileKeychain>(path, m_interaction);
+    const OSStatus status = opened->getStatus();
+    if (status == errSecSuccess) {
+        keychain = std::move(opened);
+    }
+    return status;
+}
+
+OSStatus FileKeychainServices::copyDefault(std::unique_ptr<Keychain>&)
+{
+    return errSecNoDefaultKeychain;
+}
+
+OSStatus FileKeychainServices::create(const QString& path, std::unique_ptr<Keychain>& keychain)
+{
+    FileKeychainStamp stamp;
+    if (FileKeychainFile::stat(path, stamp) != errSecNoSuchKeychain) {
+        return errSecDuplicateKeychain;
+    }
+    if (!m_interaction->allowed) {
+        return errSecInteractionNotAllowed;
+    }
+    const std::optional<SecretBytes> password = m_interaction->dialogs.askNewKeychainPassword(path);
+    if (!password) {
+        return errSecUserCanceled;
+    }
+    FileKeychainHeader header;
+    std::unique_ptr<FileKeychainKey> key;
+    OSStatus status = FileKeychainKey::create(*password, m_kdf, header, key);
+    if (status != errSecSuccess) {
+        return status;
+    }
+    FileKeychainContent content;
+    const QByteArray file = key->seal(serializeFileKeychainBody(content), header);
+    // Never replaces a file that appeared while the user typed the password.
+    status = FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp);
+    if (status == errSecSuccess) {
+        keychain = std::make_unique<FileKeychain>(path, m_interaction, std::move(key), header,
+                                                  stamp, std::move(content));
+    }
+    return status;
+}

@@ -1,0 +1,100 @@
+#include "settings/NetKeyloft_Preferences.h"
+
+#include "platform/UserDefaults.h"
+#include "platform/UserDefaultsController.h"
+
+#include <QVariantMap>
+
+namespace {
+
+QVariantMap applicationDefaults()
+{
+    // Typed values (bool, int) so that they read back unchanged.
+    return {
+        {NKLPREFS_KeychainPath_Key, QStringLiteral("init")},
+        {NKLPREFS_UseSpellChecker_Key, true},
+        {NKLPREFS_SortBy_Key, 2},
+        {NKLPREFS_SortAscending_Key, true},
+        {NKLPREFS_LoadAtStartup_Key, true},
+        {NKLPREFS_LoadAtStartupSet_Key, false},
+    };
+}
+
+} // namespace
+
+NetKeyloft_Preferences& NetKeyloft_Preferences::sharedInstance()
+{
+    // Never destroyed: observers may still ask for it while the process ends.
+    static auto* shared =
+        new NetKeyloft_Preferences(UserDefaultsController::sharedUserDefaultsController());
+    return *shared;
+}
+
+NetKeyloft_Preferences::NetKeyloft_Preferences(UserDefaultsController& controller)
+    : m_controller(controller)
+{
+    setApplicationDefaults();
+}
+
+void NetKeyloft_Preferences::setApplicationDefaults()
+{
+    const QVariantMap defaults = applicationDefaults();
+    const QVariantMap initialValues = applicationDefaults();
+    userDefaults().registerDefaults(defaults);
+    m_controller.setInitialValues(initialValues);
+}
+
+void NetKeyloft_Preferences::resetDefaultValues()
+{
+    m_controller.revertToInitialValues();
+}
+
+qint32 NetKeyloft_Preferences::sortByMenuItem() const
+{
+    return m_controller.value(NKLPREFS_SortBy_Key).toInt();
+}
+
+void NetKeyloft_Preferences::setSortByMenuItem(qint32 sortBy)
+{
+    m_controller.setValue(NKLPREFS_SortBy_Key, sortBy);
+}
+
+bool NetKeyloft_Preferences::sortAscending() const
+{
+    return m_controller.value(NKLPREFS_SortAscending_Key).toBool();
+}
+
+void NetKeyloft_Preferences::setSortAscending(bool ascending)
+{
+    m_controller.setValue(NKLPREFS_SortAscending_Key, ascending);
+}
+
+bool NetKeyloft_Preferences::loadAtStartup() const
+{
+    return userDefaults().boolForKey(NKLPREFS_LoadAtStartup_Key);
+}
+
+void NetKeyloft_Preferences::setLoadAtStartup(bool load)
+{
+    userDefaults().setBoolForKey(load, NKLPREFS_LoadAtStartup_Key);
+}
+
+bool NetKeyloft_Preferences::loadAtStartupSet() const
+{
+    return userDefaults().boolForKey(NKLPREFS_LoadAtStartupSet_Key);
+}
+
+void NetKeyloft_Preferences::setLoadAtStartupSet(bool set)
+{
+    userDefaults().setBoolForKey(set, NKLPREFS_LoadAtStartupSet_Key);
+}
+
+UserDefaults& NetKeyloft_Preferences::userDefaults() const
+{
+    return m_controller.defaults();
+}
+
+UserDefaultsController& NetKeyloft_Preferences::defaultsController() const
+{
+    return m_controller;
+}

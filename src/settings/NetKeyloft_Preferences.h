@@ -1,0 +1,49 @@
+#pragma once
+
+#include "settings/PreferenceKeys.h"
+
+#include <QtGlobal>
+
+class UserDefaults;
+class UserDefaultsController;
+
+// The application's preferences: registers the defaults of every key and reads
+// and writes the settings that change at run time. The two sort settings go
+// through the defaults controller, so its observers of "values.<key>" hear of
+// every change; the start-at-login settings go straight to the defaults store
+// and notify nobody. No setter writes to disk; call synchronize() on
+// userDefaults() where a value must be on disk at once.
+class NetKeyloft_Preferences {
+public:
+    // The one instance over the standard defaults and the shared controller,
+    // created (and the defaults registered) on the first call.
+    static NetKeyloft_Preferences& sharedInstance();
+
+    // Preferences over the controller's defaults store; registers the defaults.
+    explicit NetKeyloft_Preferences(UserDefaultsController& controller);
+    NetKeyloft_Preferences(const NetKeyloft_Preferences&) = delete;
+    NetKeyloft_Preferences& operator=(const NetKeyloft_Preferences&) = delete;
+
+    // Registers the defaults and hands the same values to the controller as
+    // its initial values.
+    void setApplicationDefaults();
+    // Restores the controller's initial values.
+    void resetDefaultValues();
+
+    qint32 sortByMenuItem() const;
+    // Any number is stored unchanged.
+    void setSortByMenuItem(qint32 sortBy);
+    bool sortAscending() const;
+    void setSortAscending(bool ascending);
+
+    bool loadAtStartup() const;
+    void setLoadAtStartup(bool load);
+    bool loadAtStartupSet() const;
+    void setLoadAtStartupSet(bool set);
+
+    UserDefaults& userDefaults() const;
+    UserDefaultsController& defaultsController() const;
+
+private:
+    UserDefaultsController& m_controller;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QLatin1String>
+
+// The keys of the application's preferences; each value equals its name.
+// NetKeyloft_Preferences registers their defaults.
+
+// Path of the keychain file that holds the entries; "init" when none was chosen.
+inline constexpr QLatin1String NKLPREFS_KeychainPath_Key{"NKLPREFS_KeychainPath_Key"};
+// Continuous spell checking in the edit window's text views.
+inline constexpr QLatin1String NKLPREFS_UseSpellChecker_Key{"NKLPREFS_UseSpellChecker_Key"};
+// Sort key of the entry list: 0 creation order, 1 label, 2 date created, 3 uses.
+inline constexpr QLatin1String NKLPREFS_SortBy_Key{"NKLPREFS_SortBy_Key"};
+// Sort direction: true ascending.
+inline constexpr QLatin1String NKLPREFS_SortAscending_Key{"NKLPREFS_SortAscending_Key"};
+// The user wants the application started at login.
+inline constexpr QLatin1String NKLPREFS_LoadAtStartup_Key{"NKLPREFS_LoadAtStartup_Key"};
+// The first-launch registration among the login items has been done.
+inline constexpr QLatin1String NKLPREFS_LoadAtStartupSet_Key{"NKLPREFS_LoadAtStartupSet_Key"};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ScriptedDialogs.h"
+#include "platform/keychain/FileKeychainServices.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+// A temporary folder, scripted dialogs and file keychain services with the cheapest
+// key derivation, shared by the keychain file tests.
+class FileKeychainFixture {
+public:
+    FileKeychainFixture();
+
+    QString path(const QString& name = QStringLiteral("test.keychain")) const;
+
+    // Creates a keychain at path with password; fails the test on any error.
+    std::unique_ptr<Keychain> create(const QString& password = QStringLiteral("secret"),
+                                     const QString& name = QStringLiteral("test.keychain"));
+    std::unique_ptr<Keychain> open(const QString& name = QStringLiteral("test.keychain"));
+
+    QByteArray fileBytes(const QString& name = QStringLiteral("test.keychain")) const;
+    void writeFileBytes(const QByteArray& bytes,
+                        const QString& name = QStringLiteral("test.keychain")) const;
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FileKeychainServices services;
+};
+
+// A generic-password item of the program with the given label, account and service.
+KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
+                                     const QByteArray& service);
+
+SecretBytes secretOf(const QByteArray& bytes);
+
+// Every item the search finds, in its order; empty when the search fails.
+std::vector<std::unique_ptr<KeychainItemRef>>
+searchAll(Keychain& keychain, const KeychainAttributeList& attributes, OSStatus* status = nullptr,
+          FourCharCode itemClass = KeychainCodes::genericPasswordClass);
+
+// The bytes of one attribute of item; fails the test when reading fails.
+QByteArray attributeOf(Keychain& keychain, KeychainItemRef& item, FourCharCode tag);

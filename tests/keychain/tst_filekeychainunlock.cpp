@@ -1,0 +1,228 @@
+// Opening, creating and unlocking keychain files: when the password is asked, how
+// often, and what a refused or wrong password does.
+#include "FileKeychainFixture.h"
+
+#include <QFile>
+#include <QTest>
+
+class TestFileKeychainUnlock : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void openAsksForNothing();
+    void firstNeedAsksOnce_data();
+    void firstNeedAsksOnce();
+    void wrongThenRightPassword();
+    void failedUnlock_data();
+    void failedUnlock();
+    void openRejects_data();
+    void openRejects();
+    void createRefusesExistingPath();
+    void createRefusedPassword();
+    void createWithoutInteraction();
+    void createdKeychainIsUnlockedAndEmpty();
+    void noDefaultKeychain();
+
+private:
+    enum class Operation { Search, CreateItem };
+    static OSStatus run(Keychain& keychain, Operation operation);
+};
+
+OSStatus TestFileKeychainUnlock::run(Keychain& keychain, Operation operation)
+{
+    if (operation == Operation::Search) {
+        std::unique_ptr<KeychainSearch> search;
+        return keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search);
+    }
+    return keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                          itemAttributes("label", "account", "service"),
+                                          secretOf("password"));
+}
+
+void TestFileKeychainUnlock::openAsksForNothing()
+{
+    FileKeychainFixture fixture;
+    fixture.create();
+    fixture.dialogs.clearRecord();
+    std::unique_ptr<Keychain> keychain = fixture.open();
+    QVERIFY(keychain);
+    QCOMPARE(keychain->getStatus(), errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
+}
+
+void TestFileKeychainUnlock::firstNeedAsksOnce_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::newRow("search") << Operation::Search;
+    QTest::newRow("create item") << Operation::CreateItem;
+}
+
+void TestFileKeychainUnlock::firstNeedAsksOnce()
+{
+    QFETCH(Operation, operation);
+    FileKeychainFixture fixture;
+    fixture.create(QStringLiteral("pässword"));
+    std::unique_ptr<Keychain> keychain = fixture.open();
+    fixture.dialogs.queuePassword(QStringLiteral("pässword"));
+    QCOMPARE(run(*keychain, operation), errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
+    // Unlocked now: neither reads nor changes ask again.
+    QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
+    QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
+    QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
+}
+
+void TestFileKeychainUnlock::wrongThenRightPassword()
+{
+    FileKeychainFixture fixture;
+    fixture.create();
+    std::unique_ptr<Keychain> keychain = fixture.open();
+    fixture.dialogs.queuePassword(QStringLiteral("wrong"));
+    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    OSStatus status = errSecIO;
+    searchAll(*keychain, {}, &status);
+    QCOMPARE(status, errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
+}
+
+void TestFileKeychainUnlock::failedUnlock_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<QStringList>("answers"); // "-" refuses the prompt
+    QTest::addColumn<bool>("interaction");
+    QTest::addColumn<OSStatus>("expected");
+    QTest::addColumn<int>("prompts");
+    const QStringList threeWrong{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    const QStringList refused{QStringLiteral("-")};
+    for (const auto& [name, operation] : {std::pair{"search", Operation::Search},
+                                          std::pair{"create item", Operation::CreateItem}}) {
+        QTest::addRow("%s, three wrong passwords", name)
+            << operation << threeWrong << true << OSStatus(errSecAuthFailed) << 3;
+        QTest::addRow("%s, refused prompt", name)
+            << operation << refused << true << OSStatus(errSecAuthFailed) << 1;
+        QTest::addRow("%s, interaction not allowed", name)
+            << operation << QStringList{QStringLiteral("secret")} << false
+            << OSStatus(errSecInteractionNotAllowed) << 0;
+    }
+}
+
+void TestFileKeychainUnlock::failedUnlock()
+{
+    QFETCH(Operation, operation);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, interaction);
+    QFETCH(OSStatus, expected);
+    QFETCH(int, prompts);
+    FileKeychainFixture fixture;
+    fixture.create();
+    const QByteArray before = fixture.fileBytes();
+    std::unique_ptr<Keychain> keychain = fixture.open();
+    fixture.dialogs.clearRecord();
+    for (const QString& answer : answers) {
+        fixture.dialogs.queuePassword(answer == QLatin1String("-") ? std::nullopt
+                                                                   : std::optional(answer));
+    }
+    fixture.services.setUserInteractionAllowed(interaction);
+    QCOMPARE(run(*keychain, operation), expected);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), prompts);
+    QCOMPARE(fixture.fileBytes(), before);
+
+    // The failure was that operation's only: the next one asks again.
+    fixture.services.setUserInteractionAllowed(true);
+    fixture.dialogs.clearRecord();
+    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    QCOMPARE(run(*keychain, operation), errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
+}
+
+void TestFileKeychainUnlock::openRejects_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<OSStatus>("expected");
+    QTest::newRow("no file") << QByteArray() << false << OSStatus(errSecNoSuchKeychain);
+    QTest::newRow("empty file") << QByteArray() << true << OSStatus(errSecInvalidKeychain);
+    QTest::newRow("text file") << QByteArray(200, 'x') << true << OSStatus(errSecInvalidKeychain);
+    QTest::newRow("magic only") << QByteArrayLiteral("KLFTKCF\n") << true
+                                << OSStatus(errSecInvalidKeychain);
+}
+
+void TestFileKeychainUnlock::openRejects()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    QFETCH(OSStatus, expected);
+    FileKeychainFixture fixture;
+    if (exists) {
+        fixture.writeFileBytes(content);
+    }
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.open(fixture.path(), keychain), expected);
+    QVERIFY(!keychain);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
+    if (exists) {
+        QCOMPARE(fixture.fileBytes(), content);
+    }
+}
+
+void TestFileKeychainUnlock::createRefusesExistingPath()
+{
+    FileKeychainFixture fixture;
+    fixture.writeFileBytes("something else");
+    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecDuplicateKeychain);
+    QCOMPARE(fixture.fileBytes(), QByteArrayLiteral("something else"));
+    QCOMPARE(fixture.services.create(fixture.dir.path(), keychain), errSecDuplicateKeychain);
+    QVERIFY(!keychain);
+    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 0);
+}
+
+void TestFileKeychainUnlock::createRefusedPassword()
+{
+    FileKeychainFixture fixture;
+    fixture.dialogs.queueNewPassword(std::nullopt);
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecUserCanceled);
+    QVERIFY(!keychain);
+    QVERIFY(!QFile::exists(fixture.path()));
+    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
+}
+
+void TestFileKeychainUnlock::createWithoutInteraction()
+{
+    FileKeychainFixture fixture;
+    fixture.services.setUserInteractionAllowed(false);
+    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecInteractionNotAllowed);
+    QVERIFY(!QFile::exists(fixture.path()));
+    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 0);
+}
+
+void TestFileKeychainUnlock::createdKeychainIsUnlockedAndEmpty()
+{
+    FileKeychainFixture fixture;
+    std::unique_ptr<Keychain> keychain = fixture.create();
+    QVERIFY(keychain);
+    QCOMPARE(keychain->getStatus(), errSecSuccess);
+    OSStatus status = errSecIO;
+    QCOMPARE(searchAll(*keychain, {}, &status).size(), std::size_t(0));
+    QCOMPARE(status, errSecSuccess);
+    QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
+    QCOMPARE(searchAll(*keychain, {}).size(), std::size_t(1));
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
+    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
+}
+
+void TestFileKeychainUnlock::noDefaultKeychain()
+{
+    FileKeychainFixture fixture;
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.copyDefault(keychain), errSecNoDefaultKeychain);
+    QVERIFY(!keychain);
+}
+
+QTEST_GUILESS_MAIN(TestFileKeychainUnlock)
+#include "tst_filekeychainunlock.moc"

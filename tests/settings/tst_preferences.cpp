@@ -1,0 +1,291 @@
+#include "platform/UserDefaults.h"
+#include "platform/UserDefaultsController.h"
+#include "settings/NetKeyloft_Preferences.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The preferences over a real settings file in a temporary folder.
+class TestPreferences : public QObject {
+    Q_OBJECT
+
+private:
+    struct Domain {
+        std::unique_ptr<UserDefaults> defaults;
+        std::unique_ptr<UserDefaultsController> controller;
+        std::unique_ptr<NetKeyloft_Preferences> preferences;
+    };
+
+    // A fresh process's view of the settings file: new store, controller and preferences.
+    Domain openDomain() const
+    {
+        Domain domain;
+        domain.defaults = std::make_unique<UserDefaults>(m_dir.filePath(QStringLiteral("p.conf")));
+        domain.controller = std::make_unique<UserDefaultsController>(*domain.defaults);
+        domain.preferences = std::make_unique<NetKeyloft_Preferences>(*domain.controller);
+        return domain;
+    }
+
+    static QStringList allKeys()
+    {
+        return {NKLPREFS_KeychainPath_Key,  NKLPREFS_UseSpellChecker_Key,
+                NKLPREFS_SortBy_Key,        NKLPREFS_SortAscending_Key,
+                NKLPREFS_LoadAtStartup_Key, NKLPREFS_LoadAtStartupSet_Key};
+    }
+
+    // Calls one setter of the preferences by name.
+    static void applySetter(NetKeyloft_Preferences& preferences, const QString& setter,
+                            const QVariant& value)
+    {
+        if (setter == QLatin1String("setSortByMenuItem")) {
+            preferences.setSortByMenuItem(value.toInt());
+        } else if (setter == QLatin1String("setSortAscending")) {
+            preferences.setSortAscending(value.toBool());
+        } else if (setter == QLatin1String("setLoadAtStartup")) {
+            preferences.setLoadAtStartup(value.toBool());
+        } else if (setter == QLatin1String("setLoadAtStartupSet")) {
+            preferences.setLoadAtStartupSet(value.toBool());
+        } else {
+            QFAIL("unknown setter");
+        }
+    }
+
+    static QVariant applyGetter(const NetKeyloft_Preferences& preferences, const QString& setter)
+    {
+        if (setter == QLatin1String("setSortByMenuItem")) {
+            return preferences.sortByMenuItem();
+        }
+        if (setter == QLatin1String("setSortAscending")) {
+            return preferences.sortAscending();
+        }
+        if (setter == QLatin1String("setLoadAtStartup")) {
+            return preferences.loadAtStartup();
+        }
+        return preferences.loadAtStartupSet();
+    }
+
+    static void settersTable()
+    {
+        QTest::addColumn<QString>("setter");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("registered");
+        QTest::addColumn<bool>("notifies");
+        QTest::newRow("sort by stored position")
+            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(0)
+            << QVariant(2) << true;
+        QTest::newRow("sort by number out of range kept")
+            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(-7)
+            << QVariant(2) << true;
+        QTest::newRow("sort descending")
+            << QStringLiteral("setSortAscending") << QString(NKLPREFS_SortAscending_Key)
+            << QVariant(false) << QVariant(true) << true;
+        QTest::newRow("start at login off")
+            << QStringLiteral("setLoadAtStartup") << QString(NKLPREFS_LoadAtStartup_Key)
+            << QVariant(false) << QVariant(true) << false;
+        QTest::newRow("first launch done")
+            << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
+            << QVariant(true) << QVariant(false) << false;
+    }
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // The shared instance lives in the standard settings file: keep it here.
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+    }
+
+    void init() { QFile::remove(m_dir.filePath(QStringLiteral("p.conf"))); }
+
+    void emptyDomainReadsDefaults()
+    {
+        Domain domain = openDomain();
+        const NetKeyloft_Preferences& preferences = *domain.preferences;
+        QCOMPARE(preferences.sortByMenuItem(), 2);
+        QCOMPARE(preferences.sortAscending(), true);
+        QCOMPARE(preferences.loadAtStartup(), true);
+        QCOMPARE(preferences.loadAtStartupSet(), false);
+        QCOMPARE(domain.defaults->stringForKey(NKLPREFS_KeychainPath_Key), QStringLiteral("init"));
+        QCOMPARE(domain.defaults->boolForKey(NKLPREFS_UseSpellChecker_Key), true);
+        QCOMPARE(domain.controller->initialValues().keys(), [] {
+            QStringList keys = allKeys();
+            keys.sort();
+            return keys;
+        }());
+    }
+
+    void registeredDefaultsAreNeverWritten()
+    {
+        {
+            Domain domain = openDomain();
+            QVERIFY(domain.defaults->synchronize());
+            for (const QString& key : allKeys()) {
+                QVERIFY2(!domain.defaults->hasStoredValue(key), qPrintable(key));
+            }
+        }
+        // Without registration a key that was never written has no value at all.
+        UserDefaults bare(m_dir.filePath(QStringLiteral("p.conf")));
+        for (const QString& key : allKeys()) {
+            QVERIFY2(!bare.value(key).isValid(), qPrintable(key));
+        }
+        QCOMPARE(bare.boolForKey(NKLPREFS_LoadAtStartup_Key), false);
+        QCOMPARE(bare.integerForKey(NKLPREFS_SortBy_Key), 0);
+    }
+
+    void storedValueOverridesDefault_data() { settersTable(); }
+    void storedValueOverridesDefault()
+    {
+        QFETCH(QString, setter);
+        QFETCH(QString, key);
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, registered);
+        {
+            Domain domain = openDomain();
+            applySetter(*domain.preferences, setter, value);
+            QCOMPARE(applyGetter(*domain.preferences, setter), value);
+            QVERIFY(domain.defaults->synchronize());
+        }
+        // Another launch reads the value back from the file, unchanged in type.
+        Domain domain = openDomain();
+        QVERIFY(domain.defaults->hasStoredValue(key));
+        QCOMPARE(applyGetter(*domain.preferences, setter), value);
+
+        domain.defaults->removeValue(key);
+        QCOMPARE(applyGetter(*domain.preferences, setter), registered);
+    }
+
+    void onlySortSettingsNotify_data() { settersTable(); }
+    void onlySortSettingsNotify()
+    {
+        QFETCH(QString, setter);
+        QFETCH(QString, key);
+        QFETCH(QVariant, value);
+        QFETCH(bool, notifies);
+        Domain domain = openDomain();
+        UserDefaultsController& controller = domain.preferences->defaultsController();
+        QStringList heard;
+        QVariant valueWhenTold;
+        for (const QString& observed : allKeys()) {
+            controller.addObserver(this, UserDefaultsController::keyPathForKey(observed),
+                                   [&](const QString& keyPath) {
+                                       heard.append(keyPath);
+                                       valueWhenTold = applyGetter(*domain.preferences, setter);
+                                   });
+        }
+        applySetter(*domain.preferences, setter, value);
+        // Told before the setter returns, and the new value is already readable.
+        const QStringList expected =
+            notifies ? QStringList{QStringLiteral("values.") + key} : QStringList{};
+        QCOMPARE(heard, expected);
+        if (notifies) {
+            QCOMPARE(valueWhenTold, value);
+        }
+        for (const QString& observed : allKeys()) {
+            controller.removeObserver(this, UserDefaultsController::keyPathForKey(observed));
+        }
+        applySetter(*domain.preferences, setter, value);
+        QCOMPARE(heard, expected);
+    }
+
+    void observerMayRemoveItselfWhenTold()
+    {
+        Domain domain = openDomain();
+        UserDefaultsController& controller = *domain.controller;
+        const QString keyPath = UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key);
+        int told = 0;
+        int otherTold = 0;
+        controller.addObserver(this, keyPath, [&](const QString&) {
+            ++told;
+            controller.removeObserver(this, keyPath);
+        });
+        const int other = 0;
+        controller.addObserver(&other, keyPath, [&](const QString&) { ++otherTold; });
+        domain.preferences->setSortByMenuItem(1);
+        domain.preferences->setSortByMenuItem(3);
+        QCOMPARE(told, 1);
+        QCOMPARE(otherTold, 2);
+        controller.removeObserver(&other, keyPath);
+    }
+
+    void resetRestoresInitialValues()
+    {
+        Domain domain = openDomain();
+        NetKeyloft_Preferences& preferences = *domain.preferences;
+        preferences.setSortByMenuItem(3);
+        preferences.setSortAscending(false);
+        preferences.setLoadAtStartup(false);
+        QStringList heard;
+        domain.controller->addObserver(this,
+                                       UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key),
+                                       [&](const QString& keyPath) { heard.append(keyPath); });
+
+        preferences.resetDefaultValues();
+
+        QCOMPARE(preferences.sortByMenuItem(), 2);
+        QCOMPARE(preferences.sortAscending(), true);
+        QCOMPARE(preferences.loadAtStartup(), true);
+        QCOMPARE(heard, QStringList{QStringLiteral("values.NKLPREFS_SortBy_Key")});
+        domain.controller->removeObserver(
+            this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key));
+    }
+
+    void controllerFallsBackToInitialValues()
+    {
+        Domain domain = openDomain();
+        domain.defaults->registerDefaults({});
+        QCOMPARE(domain.preferences->sortByMenuItem(), 2);
+        QCOMPARE(domain.preferences->loadAtStartup(), false); // direct reads have no such layer
+    }
+
+    void sharedInstanceRegistersOnce()
+    {
+        NetKeyloft_Preferences& first = NetKeyloft_Preferences::sharedInstance();
+        QCOMPARE(first.userDefaults().filePath(),
+                 m_dir.filePath(QStringLiteral("config/Keyloft/Keyloft.conf")));
+        QCOMPARE(&first.userDefaults(), &UserDefaults::standardUserDefaults());
+        QCOMPARE(&first.defaultsController(),
+                 &UserDefaultsController::sharedUserDefaultsController());
+        QCOMPARE(first.userDefaults().stringForKey(NKLPREFS_KeychainPath_Key),
+                 QStringLiteral("init"));
+
+        // A second registration would bring the defaults back.
+        first.userDefaults().registerDefaults({});
+        first.defaultsController().setInitialValues({});
+        NetKeyloft_Preferences& second = NetKeyloft_Preferences::sharedInstance();
+        QCOMPARE(&second, &first);
+        QVERIFY(!second.userDefaults().value(NKLPREFS_KeychainPath_Key).isValid());
+        QCOMPARE(second.sortByMenuItem(), 0);
+        first.setApplicationDefaults();
+    }
+
+    void synchronizeWritesAtOnce()
+    {
+        Domain domain = openDomain();
+        domain.preferences->setLoadAtStartupSet(true);
+        QVERIFY(domain.defaults->synchronize());
+        QFile file(m_dir.filePath(QStringLiteral("p.conf")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("NKLPREFS_LoadAtStartupSet_Key=true"));
+    }
+
+    void synchronizeReportsUnwritableFile()
+    {
+        // The settings file's folder is a regular file, so nothing can be written.
+        const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        UserDefaults defaults(blocker + QStringLiteral("/p.conf"));
+        defaults.setBoolForKey(true, NKLPREFS_LoadAtStartup_Key);
+        QVERIFY(!defaults.synchronize());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPreferences)
+#include "tst_preferences.moc"
