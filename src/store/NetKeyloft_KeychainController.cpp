@@ -282,10 +282,14 @@ void NetKeyloft_KeychainController::sortKeychainItemsByLableAscending(bool ascen
     // each label's sort key is computed once rather than once per comparison.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // The plain "C" locale collates by code point and ignores the case setting, so
+    // there the labels are case-folded first.
+    const bool plainLocale = collator.locale().language() == QLocale::C;
     std::vector<std::pair<QCollatorSortKey, ItemPtr>> keyed;
     keyed.reserve(m_items.size());
     for (const ItemPtr& item : m_items) {
-        keyed.emplace_back(collator.sortKey(item->label()), item);
+        const QString& label = item->label();
+        keyed.emplace_back(collator.sortKey(plainLocale ? label.toCaseFolded() : label), item);
     }
     using Keyed = std::pair<QCollatorSortKey, ItemPtr>;
     stableSort(keyed, ascending,
