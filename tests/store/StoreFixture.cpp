@@ -1,0 +1,150 @@
+#include "StoreFixture.h"
+
+#include "platform/keychain/FileKeychainServices.h"
+
+#include <QTest>
+
+const QString StoreFixture::password = QStringLiteral("correct horse \u00e4");
+
+QString StoreFixture::name(Backend backend)
+{
+    return backend == Backend::File ? QStringLiteral("file") : QStringLiteral("secret-service");
+}
+
+std::vector<StoreFixture::Backend> availableStoreBackends()
+{
+    return {StoreFixture::Backend::File};
+}
+
+KeychainAttributeList ownItemCodes()
+{
+    return {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
+            {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
+}
+
+StoreFixture::StoreFixture(Backend backend) : m_backend(backend)
+{
+    m_defaults = std::make_unique<UserDefaults>(m_folder.filePath(QStringLiteral("Keyloft.conf")));
+    m_defaults->registerDefaults(
+        {{NetKeyloft_Keychain::keychainPathKey, NetKeyloft_Keychain::keychainPathUnset}});
+    m_services = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
+    m_rawServices =
+        std::make_unique<FileKeychainServices>(m_rawDialogs, FileKeychainKdf::minimum());
+    if (backend == Backend::File) {
+        // A keychain file chosen earlier, as a returning user has it.
+        m_rawDialogs.queueNewPassword(password);
+        std::unique_ptr<Keychain> created;
+        QCOMPARE(m_rawServices->create(keychainPath(), created), errSecSuccess);
+        m_defaults->setValue(NetKeyloft_Keychain::keychainPathKey, keychainPath());
+    }
+}
+
+StoreFixture::~StoreFixture() = default;
+
+QString StoreFixture::keychainPath() const
+{
+    return m_folder.filePath(QStringLiteral("test.keychain"));
+}
+
+NetKeyloft_Keychain::Environment StoreFixture::environment()
+{
+    return {*m_services, *m_defaults, m_dialogs};
+}
+
+void StoreFixture::queueUnlock()
+{
+    m_dialogs.queuePassword(password);
+}
+
+std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
+{
+    queueUnlock();
+    auto list = NetKeyloft_KeychainController::create(environment());
+    if (list) {
+        list->keychain().setErrorPresenter(
+            [this](const NetKeyloft_Error& error) { m_errors.push_back(error); });
+    }
+    return list;
+}
+
+std::unique_ptr<Keychain> StoreFixture::openRaw()
+{
+    std::unique_ptr<Keychain> keychain;
+    for (int i = 0; i < 3; ++i) {
+        m_rawDialogs.queuePassword(password);
+    }
+    const OSStatus status = m_backend == Backend::File
+                                ? m_rawServices->open(keychainPath(), keychain)
+                                : m_rawServices->copyDefault(keychain);
+    if (status != errSecSuccess) {
+        qWarning("cannot open the test keychain: %d", int(status));
+        return nullptr;
+    }
+    return keychain;
+}
+
+void StoreFixture::addRawItem(const KeychainAttributeList& attributes, const QByteArray& secret)
+{
+    auto keychain = openRaw();
+    QVERIFY(keychain);
+    QCOMPARE(keychain->itemCreateFromContent(
+                 KeychainCodes::genericPasswordClass, attributes,
+                 SecretBytes(secret.constData(), std::size_t(secret.size()))),
+             errSecSuccess);
+}
+
+std::unique_ptr<KeychainItemRef> StoreFixture::findRaw(Keychain& keychain, const QString& uuid)
+{
+    std::unique_ptr<KeychainSearch> search;
+    if (keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass,
+                                            {{KeychainCodes::service, uuid.toUtf8()}},
+                                            search) != errSecSuccess) {
+        return nullptr;
+    }
+    std::unique_ptr<KeychainItemRef> item;
+    if (search->copyNext(item) != errSecSuccess) {
+        return nullptr;
+    }
+    return item;
+}
+
+KeychainAttributeList StoreFixture::rawAttributes(const QString& uuid,
+                                                  const std::vector<FourCharCode>& tags)
+{
+    auto keychain = openRaw();
+    KeychainAttributeList attributes;
+    if (!keychain) {
+        return attributes;
+    }
+    if (auto item = findRaw(*keychain, uuid)) {
+        keychain->itemCopyContent(*item, tags, &attributes, nullptr);
+    }
+    return attributes;
+}
+
+std::optional<QByteArray> StoreFixture::rawSecret(const QString& uuid)
+{
+    auto keychain = openRaw();
+    auto item = keychain ? findRaw(*keychain, uuid) : nullptr;
+    SecretBytes secret;
+    if (!item || keychain->itemCopyContent(*item, {}, nullptr, &secret) != errSecSuccess) {
+        return std::nullopt;
+    }
+    return QByteArray(secret.data(), qsizetype(secret.size()));
+}
+
+int StoreFixture::rawItemCount()
+{
+    auto keychain = openRaw();
+    std::unique_ptr<KeychainSearch> search;
+    if (!keychain || keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {},
+                                                          search) != errSecSuccess) {
+        return -1;
+    }
+    int count = 0;
+    std::unique_ptr<KeychainItemRef> item;
+    while (search->copyNext(item) == errSecSuccess) {
+        ++count;
+    }
+    return count;
+}

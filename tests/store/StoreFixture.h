@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/UserDefaults.h"
+#include "platform/keychain/KeychainServices.h"
+#include "store/NetKeyloft_KeychainController.h"
+
+#include "ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A fresh, empty keychain of one backend for a store test, with the settings file
+// and dialogs a store needs. The store finds the keychain as it would at start-up.
+class StoreFixture {
+public:
+    enum class Backend { File, SecretService };
+    static QString name(Backend backend);
+    static const QString password;
+
+    explicit StoreFixture(Backend backend);
+    ~StoreFixture();
+
+    Backend backend() const { return m_backend; }
+    ScriptedDialogs& dialogs() { return m_dialogs; }
+    UserDefaults& defaults() { return *m_defaults; }
+    KeychainServices& services() { return *m_services; }
+    NetKeyloft_Keychain::Environment environment();
+    const QTemporaryDir& folder() const { return m_folder; }
+    QString keychainPath() const;
+
+    // The item list as the application opens it, with errors collected in errors().
+    std::unique_ptr<NetKeyloft_KeychainController> openList();
+    const std::vector<NetKeyloft_Error>& errors() const { return m_errors; }
+
+    // Another view of the same keychain, as a second process would have it.
+    std::unique_ptr<Keychain> openRaw();
+
+    // Writes a generic-password item directly, bypassing the store.
+    void addRawItem(const KeychainAttributeList& attributes, const QByteArray& secret);
+    // The given attributes of the item whose service attribute is uuid; empty when
+    // there is no such item.
+    KeychainAttributeList rawAttributes(const QString& uuid, const std::vector<FourCharCode>& tags);
+    // The secret of that item, or nothing.
+    std::optional<QByteArray> rawSecret(const QString& uuid);
+    int rawItemCount();
+
+private:
+    std::unique_ptr<KeychainItemRef> findRaw(Keychain& keychain, const QString& uuid);
+    void queueUnlock();
+
+    Backend m_backend;
+    QTemporaryDir m_folder;
+    ScriptedDialogs m_dialogs;
+    ScriptedDialogs m_rawDialogs;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<KeychainServices> m_services;
+    std::unique_ptr<KeychainServices> m_rawServices;
+    std::vector<NetKeyloft_Error> m_errors;
+};
+
+// The backends that can run here: the file backend always, the Secret Service
+// where the test command started one.
+std::vector<StoreFixture::Backend> availableStoreBackends();
+
+// The creator and type codes of the program's items.
+KeychainAttributeList ownItemCodes();

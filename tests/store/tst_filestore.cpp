@@ -1,0 +1,380 @@
+// Choosing and opening a keychain file, and how the store behaves when the keychain
+// refuses: alerts, statuses and the records in memory.
+
+#include "StoreFixture.h"
+
+#include "store/KeychainError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString notLocated = QStringLiteral("Keyloft could not locate your default keychain.");
+
+// Makes every file write of this process past a few bytes fail, as a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+int fileMode(const QString& path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777)
+                                                                     : -1;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestFileStore : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void storedPathOpensWithoutAsking();
+    void withoutAnyKeychainTheUserPicksOne();
+    void pickingAnExistingKeychainRemembersIt();
+    void namingANewFileCreatesAKeychain();
+    void refusingTheNewPasswordCreatesNothing();
+    void pickingSomethingElseIsRefused_data();
+    void pickingSomethingElseIsRefused();
+    void fileDialogFilter_data();
+    void fileDialogFilter();
+    void zuluDates_data();
+    void zuluDates();
+    void refusedUnlockFailsTheOperation();
+    void failedWritesAreReportedAndUndone();
+    void deletedKeychainFailsQuietly();
+    void errorObjectsCarryTheStatus_data();
+    void errorObjectsCarryTheStatus();
+};
+
+void TestFileStore::storedPathOpensWithoutAsking()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    NetKeyloft_Keychain store(fixture.environment());
+    QVERIFY(store.initKeychain());
+    QVERIFY(store.keychain() != nullptr);
+    // Opening asks nothing; the password is asked when the contents are first needed.
+    QCOMPARE(fixture.dialogs().passwordPrompts(), 0);
+    QCOMPARE(fixture.dialogs().filePrompts(), 0);
+    QVERIFY(fixture.dialogs().alerts().empty());
+    fixture.dialogs().queuePassword(StoreFixture::password);
+    QVERIFY(store.getAllItemsInKeychain().empty());
+    QCOMPARE(fixture.dialogs().passwordPrompts(), 1);
+}
+
+void TestFileStore::withoutAnyKeychainTheUserPicksOne()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    // A stored path that no longer opens falls through to the default keychain, and
+    // with none the user is asked; cancelling ends the start.
+    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
+                                fixture.folder().filePath(QStringLiteral("gone.keychain")));
+    fixture.dialogs().queueFile(std::nullopt);
+    NetKeyloft_Keychain store(fixture.environment());
+    QVERIFY(!store.initKeychain());
+    QCOMPARE(fixture.dialogs().alertMessages(),
+             (QStringList{notLocated, QStringLiteral("ValidKeychainNotFound")}));
+    QCOMPARE(fixture.dialogs().alerts().front().informativeText,
+             QStringLiteral("Please select the keychain you would like to use."));
+    QCOMPARE(fixture.dialogs().filePrompts(), 1);
+    QVERIFY(!NetKeyloft_KeychainController::create(fixture.environment()));
+}
+
+void TestFileStore::pickingAnExistingKeychainRemembersIt()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
+                                NetKeyloft_Keychain::keychainPathUnset);
+    fixture.dialogs().queueFile(fixture.keychainPath());
+    auto list = fixture.openList();
+    QVERIFY(list);
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Picked")));
+    QCOMPARE(fixture.dialogs().alertMessages(), QStringList{notLocated});
+    // The choice is on disk at once, for the next start.
+    UserDefaults reread(fixture.defaults().filePath());
+    QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), fixture.keychainPath());
+}
+
+void TestFileStore::namingANewFileCreatesAKeychain()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
+                                NetKeyloft_Keychain::keychainPathUnset);
+    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
+    fixture.dialogs().queueFile(path);
+    fixture.dialogs().queueNewPassword(QStringLiteral("fresh"));
+    auto list = NetKeyloft_KeychainController::create(fixture.environment());
+    QVERIFY(list);
+    QCOMPARE(fixture.dialogs().newPasswordPrompts(), 1);
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("First")));
+    QCOMPARE(fileMode(path), 0600);
+    UserDefaults reread(fixture.defaults().filePath());
+    QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
+}
+
+void TestFileStore::refusingTheNewPasswordCreatesNothing()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
+                                NetKeyloft_Keychain::keychainPathUnset);
+    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
+    fixture.dialogs().queueFile(path);
+    fixture.dialogs().queueNewPassword(std::nullopt);
+    NetKeyloft_Keychain store(fixture.environment());
+    QVERIFY(!store.initKeychain());
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(fixture.dialogs().alertMessages().last(), QStringLiteral("ValidKeychainNotFound"));
+    QCOMPARE(fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey),
+             NetKeyloft_Keychain::keychainPathUnset);
+}
+
+void TestFileStore::pickingSomethingElseIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("text file") << QByteArray("just some notes\n")
+                               << QStringLiteral("FileUserSelectedIsNotAValidKeychainFile");
+    QTest::newRow("empty file") << QByteArray()
+                                << QStringLiteral("FileUserSelectedIsNotAValidKeychainFile");
+    QTest::newRow("folder") << QByteArray("<folder>")
+                            << QStringLiteral("FileUserSelectedIsNotAValidKeychainFile");
+    QTest::newRow("empty path") << QByteArray("<empty>")
+                                << QStringLiteral("CouldNotOpenUserSelectedKeyChain");
+}
+
+void TestFileStore::pickingSomethingElseIsRefused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    StoreFixture fixture(StoreFixture::Backend::File);
+    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
+                                NetKeyloft_Keychain::keychainPathUnset);
+    QString path = fixture.folder().filePath(QStringLiteral("chosen.keychain"));
+    if (content == "<folder>") {
+        QVERIFY(QDir(fixture.folder().path()).mkdir(QStringLiteral("chosen.keychain")));
+    } else if (content == "<empty>") {
+        path.clear();
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    fixture.dialogs().queueFile(path);
+    NetKeyloft_Keychain store(fixture.environment());
+    QVERIFY(!store.initKeychain());
+    QCOMPARE(fixture.dialogs().alertMessages().last(), message);
+    QCOMPARE(fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey),
+             NetKeyloft_Keychain::keychainPathUnset);
+    if (!content.startsWith('<')) {
+        QCOMPARE(fileBytes(path), content);
+    }
+}
+
+void TestFileStore::fileDialogFilter_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("keychain file") << QStringLiteral("login.keychain") << false << true;
+    QTest::newRow("other extension") << QStringLiteral("notes.txt") << false << false;
+    QTest::newRow("upper-case extension") << QStringLiteral("a.KEYCHAIN") << false << false;
+    QTest::newRow("no extension") << QStringLiteral("README") << false << false;
+    QTest::newRow("folder") << QStringLiteral("Documents") << true << true;
+    QTest::newRow("folder with extension") << QStringLiteral("Bundle.app") << true << false;
+    QTest::newRow("folder named like a keychain") << QStringLiteral("x.keychain") << true << true;
+}
+
+void TestFileStore::fileDialogFilter()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, folder);
+    QFETCH(bool, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (folder) {
+        QVERIFY(QDir(dir.path()).mkdir(name));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(NetKeyloft_Keychain::panelShouldShowFilename(path), shown);
+    QCOMPARE(NetKeyloft_Keychain::pathIsFile(path), true);
+}
+
+void TestFileStore::zuluDates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDateTime>("date");
+    const QString nul(QChar(u'\0'));
+    QTest::newRow("keychain stamp")
+        << QStringLiteral("20100305140709Z") + nul
+        << QDateTime(QDate(2010, 3, 5), QTime(14, 7, 9), QTimeZone::utc());
+    QTest::newRow("new year") << QStringLiteral("20251231235959Z") + nul
+                              << QDateTime(QDate(2025, 12, 31), QTime(23, 59, 59),
+                                           QTimeZone::utc());
+    QTest::newRow("without NUL") << QStringLiteral("20100305140709Z") << QDateTime();
+    QTest::newRow("too long") << QStringLiteral("20100305140709Z") + nul + nul << QDateTime();
+    QTest::newRow("empty") << QString() << QDateTime();
+    QTest::newRow("not a date") << QStringLiteral("abcdefghijklmnZ") + nul << QDateTime();
+    QTest::newRow("month 13") << QStringLiteral("20101305140709Z") + nul << QDateTime();
+}
+
+void TestFileStore::zuluDates()
+{
+    QFETCH(QString, text);
+    QFETCH(QDateTime, date);
+    const QDateTime read = NetKeyloft_Keychain::dateWithZuluDate(text);
+    QCOMPARE(read.isNull(), date.isNull());
+    if (!date.isNull()) {
+        QCOMPARE(read, date);
+        QCOMPARE(read.toUTC().time().hour(), date.time().hour());
+    }
+}
+
+void TestFileStore::refusedUnlockFailsTheOperation()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    {
+        auto list = fixture.openList();
+        QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    }
+    // The next start loads with the right password; later operations run on the
+    // unlocked keychain, so a second store on the file asks again.
+    auto list = fixture.openList();
+    QCOMPARE(list->countOfKeychainItems(), 1U);
+    auto other = NetKeyloft_KeychainController::create(fixture.environment());
+    QVERIFY(other);
+    QCOMPARE(other->countOfKeychainItems(), 0U);
+    std::vector<NetKeyloft_Error> errors;
+    other->keychain().setErrorPresenter(
+        [&errors](const NetKeyloft_Error& error) { errors.push_back(error); });
+    const int prompts = fixture.dialogs().passwordPrompts();
+    QVERIFY(!other->newKeyChainItemWithLabel(QStringLiteral("Refused")));
+    QCOMPARE(fixture.dialogs().passwordPrompts(), prompts + 1);
+    QCOMPARE(other->countOfKeychainItems(), 0U);
+    QCOMPARE(errors.size(), std::size_t(1));
+    QCOMPARE(errors.front().code, int(errSecAuthFailed));
+    QCOMPARE(errors.front().localizedDescription(), QStringLiteral("KLOFT_errSecAuthFailed"));
+}
+
+void TestFileStore::failedWritesAreReportedAndUndone()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto list = fixture.openList();
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(list->setPasswordForKeychainItemAtIndex(QStringLiteral("old"), 0));
+    const ItemPtr item = list->keychainItemAtIndex(0);
+    const QByteArray before = fileBytes(fixture.keychainPath());
+    {
+        FileSizeLimit full(64);
+        QVERIFY(!list->renameKeyChainItemAtIndexWithLabel(0, QStringLiteral("Bank")));
+        QVERIFY(!list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
+        QVERIFY(!list->setPasswordForKeychainItemAtIndex(QStringLiteral("new"), 0));
+        QVERIFY(!list->setCommentsForKeychainItemAtIndex(QStringLiteral("n"), 0));
+        QVERIFY(!list->addOneToCountUsedForItem(item.get()));
+        QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second")));
+        QVERIFY(!list->deleteKeychainItem(item.get()));
+    }
+    // Memory shows what the keychain holds, the file is as it was, and every refusal
+    // was shown with the status the keychain gave.
+    QCOMPARE(item->label(), QStringLiteral("Mail"));
+    QCOMPARE(item->userName(), QStringLiteral("User account not entered yet."));
+    QCOMPARE(item->password(), QStringLiteral("old"));
+    QCOMPARE(item->comments(), QStringLiteral("Notes:"));
+    QCOMPARE(item->countUsed(), 1);
+    QCOMPARE(list->countOfKeychainItems(), 1U);
+    QCOMPARE(fileBytes(fixture.keychainPath()), before);
+    QCOMPARE(fixture.errors().size(), std::size_t(7));
+    for (const NetKeyloft_Error& error : fixture.errors()) {
+        QVERIFY(error.code != errSecAuthFailed && error.code < 0);
+        QCOMPARE(error.localizedDescription(),
+                 QStringLiteral("There was an error communicating with your Keychain. Error %1")
+                     .arg(error.code));
+        QVERIFY(!error.quitAfterError());
+    }
+    QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
+    QCOMPARE(list->passwordForKeychainItemAtIndex(0), QStringLiteral("old"));
+}
+
+void TestFileStore::deletedKeychainFailsQuietly()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto list = fixture.openList();
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(QFile::remove(fixture.keychainPath()));
+    QVERIFY(!list->renameKeyChainItemAtIndexWithLabel(0, QStringLiteral("Bank")));
+    QCOMPARE(list->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail"));
+    QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second")));
+    QCOMPARE(list->passwordForKeychainItemAtIndex(0), QLatin1String(""));
+    QVERIFY(!list->deleteKeychainItem(list->keychainItemAtIndex(0).get()));
+    QCOMPARE(list->countOfKeychainItems(), 1U);
+    QVERIFY(fixture.errors().empty());
+    QVERIFY(!QFile::exists(fixture.keychainPath()));
+}
+
+void TestFileStore::errorObjectsCarryTheStatus_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("auth failed") << int(errSecAuthFailed)
+                                 << QStringLiteral("KLOFT_errSecAuthFailed");
+    QTest::newRow("item not found")
+        << int(errSecItemNotFound)
+        << QStringLiteral("There was an error communicating with your Keychain. Error -25300");
+    QTest::newRow("positive") << 7
+                              << QStringLiteral("There was an error communicating with your "
+                                                "Keychain. Error 7");
+}
+
+void TestFileStore::errorObjectsCarryTheStatus()
+{
+    QFETCH(int, status);
+    QFETCH(QString, description);
+    std::vector<NetKeyloft_Error> shown;
+    QTest::ignoreMessage(
+        QtWarningMsg,
+        qPrintable(QStringLiteral("Error communicating with system keychain: %1 ").arg(status)));
+    reportKeychainError(status,
+                        [&shown](const NetKeyloft_Error& error) { shown.push_back(error); });
+    QCOMPARE(shown.size(), std::size_t(1));
+    QCOMPARE(shown.front().domain, QStringLiteral("Brenmoor_Error_Domain"));
+    QCOMPARE(shown.front().code, status);
+    QCOMPARE(shown.front().localizedDescription(), description);
+    QCOMPARE(shown.front().userInfo.value(QStringLiteral("Tfw7XnBKRLaMzQHe")), QVariant(false));
+}
+
+QTEST_MAIN(TestFileStore)
+#include "tst_filestore.moc"

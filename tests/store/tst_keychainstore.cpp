@@ -1,0 +1,477 @@
+// The item list and the keychain store together, run once for every keychain backend.
+
+#include "StoreFixture.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+QByteArray attributeData(const KeychainAttributeList& attributes, FourCharCode tag)
+{
+    for (const KeychainAttribute& attribute : attributes) {
+        if (attribute.tag == tag) {
+            return attribute.data;
+        }
+    }
+    return QByteArray("<missing>");
+}
+
+QStringList labelsOf(const NetKeyloft_KeychainController& list)
+{
+    QStringList labels;
+    for (const ItemPtr& item : list.keychainItems()) {
+        labels << item->label();
+    }
+    return labels;
+}
+
+// Attributes of a program item made outside the store.
+KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const QString& gena,
+                               const KeychainAttributeList& codes = ownItemCodes())
+{
+    KeychainAttributeList attributes{{KeychainCodes::service, uuid.toUtf8()},
+                                     {KeychainCodes::label, label.toUtf8()},
+                                     {KeychainCodes::account, QByteArrayLiteral("acct")},
+                                     {KeychainCodes::comment, QByteArrayLiteral("notes")},
+                                     {KeychainCodes::generic, gena.toUtf8()}};
+    attributes.insert(attributes.end(), codes.begin(), codes.end());
+    return attributes;
+}
+
+} // namespace
+
+class TestKeychainStore : public QObject {
+    Q_OBJECT
+public:
+    explicit TestKeychainStore(StoreFixture::Backend backend) : m_backend(backend) {}
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void emptyKeychainGivesEmptyList();
+    void newEntryWritesTheItemLayout();
+    void reloadReadsWhatWasWritten();
+    void onlyTheProgramsItemsAreLoaded();
+    void nextIndexFollowsTheHighestLoaded();
+    void duplicateLabels_data();
+    void duplicateLabels();
+    void renameWritesTheLabelOnly();
+    void fieldWritesKeepThePassword();
+    void countingAUseWritesOnlyTheCounter();
+    void passwordsReadBack();
+    void deleteRemovesTheItem();
+    void twoListsShareOneKeychain();
+    void outOfRangePositionsAreHarmless();
+    void sortsOrderTheListOnly();
+    void moveRenumbersInMemory();
+
+private:
+    StoreFixture::Backend m_backend;
+    std::unique_ptr<StoreFixture> m_fixture;
+    std::unique_ptr<NetKeyloft_KeychainController> m_list;
+
+    NetKeyloft_KeychainController& reopen()
+    {
+        m_list.reset();
+        m_list = m_fixture->openList();
+        return *m_list;
+    }
+};
+
+void TestKeychainStore::init()
+{
+    m_fixture = std::make_unique<StoreFixture>(m_backend);
+    m_list = m_fixture->openList();
+    QVERIFY(m_list);
+}
+
+void TestKeychainStore::cleanup()
+{
+    m_list.reset();
+    m_fixture.reset();
+}
+
+void TestKeychainStore::emptyKeychainGivesEmptyList()
+{
+    QCOMPARE(m_list->countOfKeychainItems(), 0U);
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("First")));
+    const ItemPtr first = m_list->keychainItemAtIndex(0);
+    QCOMPARE(first->index(), 1);
+    QCOMPARE(first->countUsed(), 1);
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::newEntryWritesTheItemLayout()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("M\u00e4il")));
+    const ItemPtr item = m_list->keychainItemAtIndex(0);
+    using namespace KeychainCodes;
+    const auto attributes = m_fixture->rawAttributes(
+        item->uuid(), {generic, label, account, comment, description, service, creator, type,
+                       creationDate, modificationDate});
+    QCOMPARE(attributes.size(), std::size_t(10));
+    QCOMPARE(attributeData(attributes, generic), item->encodedAttributes().toUtf8());
+    QCOMPARE(attributeData(attributes, label), QStringLiteral("M\u00e4il").toUtf8());
+    QCOMPARE(attributeData(attributes, account), QByteArray("User account not entered yet."));
+    QCOMPARE(attributeData(attributes, comment), QByteArray("Notes:"));
+    QCOMPARE(attributeData(attributes, description), QByteArray("Keyloft Application"));
+    QCOMPARE(attributeData(attributes, service), item->uuid().toUtf8());
+    QCOMPARE(attributeData(attributes, creator), QByteArray("Klft"));
+    QCOMPARE(attributeData(attributes, type), QByteArray("Klf1"));
+    const QByteArray created = attributeData(attributes, creationDate);
+    QCOMPARE(created.size(), 16);
+    QVERIFY(created.endsWith(QByteArray("Z\0", 2)));
+    QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
+}
+
+void TestKeychainStore::reloadReadsWhatWasWritten()
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Bank")));
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 1));
+    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("p\u00e4ss \U0001F511"), 1));
+    QVERIFY(m_list->setCommentsForKeychainItemAtIndex(QStringLiteral("line 1\nline 2"), 1));
+    QVERIFY(m_list->addOneToCountUsedForItem(m_list->keychainItemAtIndex(1).get()));
+    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
+
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail")}));
+    const ItemPtr mail = list.keychainItemAtIndex(1);
+    QCOMPARE(mail->uuid(), uuid);
+    QCOMPARE(mail->userName(), QStringLiteral("ann"));
+    QCOMPARE(mail->comments(), QStringLiteral("line 1\nline 2"));
+    QVERIFY(!mail->password().has_value());
+    QCOMPARE(mail->index(), 2);
+    QCOMPARE(mail->countUsed(), 2);
+    // Time stamps are UTC: a reading shifted by hours would fall outside this window.
+    QVERIFY2(mail->dateCreated() >= before && mail->dateCreated() <= after,
+             qPrintable(mail->dateCreated().toString(Qt::ISODate)));
+    QVERIFY(mail->dateModified() >= mail->dateCreated());
+    QCOMPARE(list.passwordForKeychainItemAtIndex(1), QStringLiteral("p\u00e4ss \U0001F511"));
+    QVERIFY(!mail->password().has_value());
+    QCOMPARE(list.countOfKeychainItems(), 2U);
+}
+
+void TestKeychainStore::onlyTheProgramsItemsAreLoaded()
+{
+    m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-1"), QStringLiteral("Other creator"),
+                                   QStringLiteral("OTHER-1<<NKL>>5<<NKL>>5"),
+                                   {{KeychainCodes::creator, QByteArrayLiteral("Xxxx")},
+                                    {KeychainCodes::type, QByteArrayLiteral("Klf1")}}),
+                          "secret");
+    m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-2"), QStringLiteral("Other type"),
+                                   QStringLiteral("OTHER-2<<NKL>>5<<NKL>>5"),
+                                   {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
+                                    {KeychainCodes::type, QByteArrayLiteral("Klf2")}}),
+                          "secret");
+    m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-3"), QStringLiteral("No codes"),
+                                   QStringLiteral("OTHER-3<<NKL>>5<<NKL>>5"), {}),
+                          "secret");
+    m_fixture->addRawItem(
+        rawEntry(QStringLiteral("MINE-1"), QStringLiteral("Malformed"), QStringLiteral("junk")),
+        "pw");
+
+    NetKeyloft_KeychainController& list = reopen();
+    QCOMPARE(labelsOf(list), QStringList{QStringLiteral("Malformed")});
+    const ItemPtr item = list.keychainItemAtIndex(0);
+    QCOMPARE(item->index(), 0);
+    QCOMPARE(item->countUsed(), 0);
+    QCOMPARE(item->uuid(), QStringLiteral("MINE-1"));
+    QCOMPARE(item->userName(), QStringLiteral("acct"));
+    QCOMPARE(item->comments(), QStringLiteral("notes"));
+    QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("pw"));
+}
+
+void TestKeychainStore::nextIndexFollowsTheHighestLoaded()
+{
+    for (int index : {3, 9, 4}) {
+        const QString uuid = QStringLiteral("U%1").arg(index);
+        m_fixture->addRawItem(
+            rawEntry(uuid, uuid, QStringLiteral("%1<<NKL>>%2<<NKL>>1").arg(uuid).arg(index)), "pw");
+    }
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByLableAscending(true);
+    QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("New")));
+    QCOMPARE(list.keychainItemAtIndex(3)->index(), 10);
+    // A number is never handed back, even when creations fail.
+    QCOMPARE(list.nextIndex(), 11);
+    QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("Newer")));
+    QCOMPARE(list.keychainItemAtIndex(4)->index(), 12);
+}
+
+void TestKeychainStore::duplicateLabels_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("free label") << QStringList() << QStringLiteral("Mail")
+                                << QStringLiteral("Mail");
+    QTest::newRow("case differs") << QStringList{QStringLiteral("Mail")} << QStringLiteral("mail")
+                                  << QStringLiteral("mail");
+    QTest::newRow("taken") << QStringList{QStringLiteral("Mail")} << QStringLiteral("Mail")
+                           << QStringLiteral("Mail1");
+    QTest::newRow("chain of taken")
+        << QStringList{QStringLiteral("Mail"), QStringLiteral("Mail1"), QStringLiteral("Mail2")}
+        << QStringLiteral("Mail") << QStringLiteral("Mail3");
+    QTest::newRow("year") << QStringList{QStringLiteral("Backup2024")}
+                          << QStringLiteral("Backup2024") << QStringLiteral("Backup2025");
+    QTest::newRow("nine digits") << QStringList{QStringLiteral("Id123456789")}
+                                 << QStringLiteral("Id123456789")
+                                 << QStringLiteral("Id123456789-1");
+    QTest::newRow("eight digits") << QStringList{QStringLiteral("Id12345678")}
+                                  << QStringLiteral("Id12345678") << QStringLiteral("Id12345679");
+    QTest::newRow("leading zeros")
+        << QStringList{QStringLiteral("007")} << QStringLiteral("007") << QStringLiteral("8");
+    QTest::newRow("nines") << QStringList{QStringLiteral("x99999999")}
+                           << QStringLiteral("x99999999") << QStringLiteral("x100000000");
+    QTest::newRow("empty label") << QStringList{QString()} << QString()
+                                 << QStringLiteral("Untitled");
+    QTest::newRow("non-ascii digit") << QStringList{QStringLiteral("A\u0663")}
+                                     << QStringLiteral("A\u0663") << QStringLiteral("A\u06631");
+}
+
+void TestKeychainStore::duplicateLabels()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, added);
+    QFETCH(QString, expected);
+    for (const QString& label : existing) {
+        QVERIFY(m_list->newKeyChainItemWithLabel(label));
+    }
+    QVERIFY(m_list->newKeyChainItemWithLabel(added));
+    QCOMPARE(m_list->labelInKeychainItemsAtIndex(unsigned(existing.size())), expected);
+}
+
+void TestKeychainStore::renameWritesTheLabelOnly()
+{
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Untitled")));
+    }
+    QCOMPARE(labelsOf(*m_list),
+             (QStringList{QStringLiteral("Untitled"), QStringLiteral("Untitled1"),
+                          QStringLiteral("Untitled2")}));
+    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("kept"), 1));
+    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
+
+    QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
+    QCOMPARE(
+        attributeData(m_fixture->rawAttributes(uuid, {KeychainCodes::label}), KeychainCodes::label),
+        QByteArray("Bank"));
+    QCOMPARE(m_fixture->rawSecret(uuid), QByteArray("kept"));
+
+    // A label that another entry bears is refused and nothing changes.
+    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Untitled2")));
+    QCOMPARE(m_list->labelInKeychainItemsAtIndex(1), QStringLiteral("Bank"));
+    QCOMPARE(
+        attributeData(m_fixture->rawAttributes(uuid, {KeychainCodes::label}), KeychainCodes::label),
+        QByteArray("Bank"));
+    // Its own label, or another case of a taken one, is fine.
+    QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
+    QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("untitled2")));
+    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(3, QStringLiteral("Far")));
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::fieldWritesKeepThePassword()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("first"), 0));
+    NetKeyloft_KeychainController& list = reopen();
+    const ItemPtr item = list.keychainItemAtIndex(0);
+    QVERIFY(!item->password().has_value());
+    QVERIFY(list.setUserNameForKeychainItemAtIndex(QStringLiteral("bob"), 0));
+    QVERIFY(list.setCommentsForKeychainItemAtIndex(QLatin1String(""), 0));
+    QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("first"));
+    QVERIFY(list.setPasswordForKeychainItemAtIndex(QLatin1String(""), 0));
+    QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray());
+    QVERIFY(list.setPasswordForKeychainItemAtIndex(QStringLiteral("second"), 0));
+
+    NetKeyloft_KeychainController& again = reopen();
+    QCOMPARE(again.keychainItemAtIndex(0)->userName(), QStringLiteral("bob"));
+    QCOMPARE(again.keychainItemAtIndex(0)->comments(), QLatin1String(""));
+    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
+}
+
+void TestKeychainStore::countingAUseWritesOnlyTheCounter()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    const ItemPtr item = m_list->keychainItemAtIndex(0);
+    // A change made in memory only must not reach the keychain with the counter.
+    item->setLabel(QStringLiteral("Changed in memory"));
+    item->setUserName(QStringLiteral("nobody"));
+    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
+    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
+    QCOMPARE(item->countUsed(), 3);
+    using namespace KeychainCodes;
+    const auto attributes = m_fixture->rawAttributes(item->uuid(), {generic, label, account});
+    QCOMPARE(attributeData(attributes, generic), item->encodedAttributes().toUtf8());
+    QCOMPARE(attributeData(attributes, label), QByteArray("Mail"));
+    QCOMPARE(attributeData(attributes, account), QByteArray("User account not entered yet."));
+    QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
+}
+
+void TestKeychainStore::passwordsReadBack()
+{
+    m_fixture->addRawItem(rawEntry(QStringLiteral("NUL"), QStringLiteral("Nul"),
+                                   QStringLiteral("NUL<<NKL>>1<<NKL>>1")),
+                          QByteArray("before\0after", 12));
+    m_fixture->addRawItem(rawEntry(QStringLiteral("BAD"), QStringLiteral("Bad"),
+                                   QStringLiteral("BAD<<NKL>>2<<NKL>>1")),
+                          QByteArray("caf\xe9"));
+    m_fixture->addRawItem(rawEntry(QStringLiteral("EMPTY"), QStringLiteral("Empty"),
+                                   QStringLiteral("EMPTY<<NKL>>3<<NKL>>1")),
+                          QByteArray());
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("before"));
+    QVERIFY(list.passwordForKeychainItemAtIndex(1).isEmpty());
+    QCOMPARE(list.passwordForKeychainItemAtIndex(2), QLatin1String(""));
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::deleteRemovesTheItem()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("A")));
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("B")));
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("C")));
+    const ItemPtr b = m_list->keychainItemAtIndex(1);
+    QVERIFY(m_list->deleteKeychainItem(b.get()));
+    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    QVERIFY(!m_fixture->rawSecret(b->uuid()).has_value());
+    QCOMPARE(m_list->indexInKeychainItemsForItem(b.get()), -1);
+
+    // An entry whose keychain item has gone stays in the list and nothing is shown.
+    {
+        auto other = m_fixture->openList();
+        QVERIFY(other->deleteKeychainItem(other->keychainItemAtIndex(0).get()));
+    }
+    const ItemPtr a = m_list->keychainItemAtIndex(0);
+    QVERIFY(!m_list->deleteKeychainItem(a.get()));
+    QCOMPARE(m_list->countOfKeychainItems(), 2U);
+    QCOMPARE(m_list->indexInKeychainItemsForItem(a.get()), 0);
+    QVERIFY(!m_list->deleteKeychainItem(nullptr));
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::twoListsShareOneKeychain()
+{
+    auto second = m_fixture->openList();
+    QVERIFY(second);
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("From one")));
+    QVERIFY(second->newKeyChainItemWithLabel(QStringLiteral("From two")));
+    QVERIFY(m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("one"), 0));
+    QVERIFY(second->setUserNameForKeychainItemAtIndex(QStringLiteral("two"), 0));
+
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByLableAscending(true);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("From one"), QStringLiteral("From two")}));
+    QCOMPARE(list.keychainItemAtIndex(0)->userName(), QStringLiteral("one"));
+    QCOMPARE(list.keychainItemAtIndex(1)->userName(), QStringLiteral("two"));
+}
+
+void TestKeychainStore::outOfRangePositionsAreHarmless()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Only")));
+    QVERIFY(!m_list->keychainItemAtIndex(-1));
+    QVERIFY(!m_list->keychainItemAtIndex(1));
+    QCOMPARE(m_list->passwordForKeychainItemAtIndex(-1), QLatin1String(""));
+    QCOMPARE(m_list->labelInKeychainItemsAtIndex(1), QLatin1String(""));
+    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("x")));
+    QVERIFY(!m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("x"), 7));
+    QVERIFY(!m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("x"), unsigned(-1)));
+    QVERIFY(!m_list->setCommentsForKeychainItemAtIndex(QStringLiteral("x"), 1));
+    QVERIFY(!m_list->moveItemAtIndexToIndex(0, 1));
+    QVERIFY(!m_list->moveItemAtIndexToIndex(-1, 0));
+    QCOMPARE(labelsOf(*m_list), QStringList{QStringLiteral("Only")});
+}
+
+void TestKeychainStore::sortsOrderTheListOnly()
+{
+    for (const char* label : {"gamma", "alpha", "Beta", "beta"}) {
+        QVERIFY(m_list->newKeyChainItemWithLabel(QString::fromLatin1(label)));
+    }
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByLableAscending(true);
+    // Letter case is ignored and equal keys keep their order (Beta was added first).
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"),
+                                          QStringLiteral("beta"), QStringLiteral("gamma")}));
+    list.sortKeychainItemsByLableAscending(false);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("Beta"),
+                                          QStringLiteral("beta"), QStringLiteral("alpha")}));
+    // The plain key sort compares labels by character value.
+    const auto byValue = list.getSortedKeychainItemsAscendingByKey(true, QStringLiteral("label"));
+    QCOMPARE(byValue.front()->label(), QStringLiteral("Beta"));
+    QCOMPARE(labelsOf(list).front(), QStringLiteral("gamma"));
+
+    list.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("alpha"),
+                                          QStringLiteral("Beta"), QStringLiteral("beta")}));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(1).get()));
+    list.sortKeychainItemsByCountUsedAscending(false);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha"),
+                                          QStringLiteral("gamma"), QStringLiteral("beta")}));
+
+    // Entries without a readable creation date come first in ascending order.
+    list.keychainItemAtIndex(0)->setDateCreated(QDateTime());
+    list.keychainItemAtIndex(1)->setDateCreated(QDateTime(QDate(2001, 1, 1), QTime(), Qt::UTC));
+    list.sortKeychainItemsByDateCreatedAscending(true);
+    QCOMPARE(labelsOf(list).mid(0, 2),
+             (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha")}));
+    list.sortKeychainItemsByDateCreatedAscending(false);
+    QCOMPARE(labelsOf(list).mid(2, 2),
+             (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta")}));
+
+    // Sorting writes nothing and leaves the sequence numbers alone.
+    list.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(list.keychainItemAtIndex(3)->index(), 4);
+    NetKeyloft_KeychainController& again = reopen();
+    again.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(labelsOf(again).front(), QStringLiteral("gamma"));
+    QVERIFY(!again.keychainItemAtIndex(0)->dateCreated().isNull());
+}
+
+void TestKeychainStore::moveRenumbersInMemory()
+{
+    for (const char* label : {"A", "B", "C"}) {
+        QVERIFY(m_list->newKeyChainItemWithLabel(QString::fromLatin1(label)));
+    }
+    QVERIFY(m_list->moveItemAtIndexToIndex(0, 2));
+    QCOMPARE(labelsOf(*m_list),
+             (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+    for (int position = 0; position < 3; ++position) {
+        QCOMPARE(m_list->keychainItemAtIndex(position)->index(), position);
+    }
+    QVERIFY(m_list->moveItemAtIndexToIndex(2, 0));
+    QCOMPARE(labelsOf(*m_list),
+             (QStringList{QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A")}));
+    QVERIFY(m_list->moveItemAtIndexToIndex(0, 0));
+    QCOMPARE(m_list->countOfKeychainItems(), 3U);
+    QVERIFY(!m_list->moveItemAtIndexToIndex(0, 3));
+
+    // The keychain keeps the numbers the entries were created with.
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByIndexAscending(true);
+    QCOMPARE(labelsOf(list),
+             (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int failures = 0;
+    for (const auto backend : availableStoreBackends()) {
+        qInfo("backend: %s", qPrintable(StoreFixture::name(backend)));
+        TestKeychainStore test(backend);
+        failures += QTest::qExec(&test, argc, argv);
+    }
+    return failures;
+}
+
+#include "tst_keychainstore.moc"
