@@ -1,0 +1,410 @@
+#include "AutostartFolder.h"
+
+#include "platform/login/XdgAutostartService.h"
+#include "settings/NetKeyloft_LoginController.h"
+#include "settings/NetKeyloft_LoginItemsAE.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace NetKeyloft_LoginItemsAE;
+
+namespace {
+
+const char* const violationVariable = "KEYLOFT_BREAK_CONTRACT";
+
+// The real service, counting the requests that reach it.
+class CountingService : public LoginItemsService {
+public:
+    explicit CountingService(const QString& folder) : m_real(folder) {}
+
+    int reads = 0;
+    int appends = 0;
+    int deletes = 0;
+
+    bool isUsable() override { return m_real.isUsable(); }
+    qint32 copyItems(QList<LoginItem>* items) override
+    {
+        ++reads;
+        return m_real.copyItems(items);
+    }
+    qint32 appendItem(const LoginItem& item) override
+    {
+        ++appends;
+        return m_real.appendItem(item);
+    }
+    qint32 deleteItemAt(qsizetype position) override
+    {
+        ++deletes;
+        return m_real.deleteItemAt(position);
+    }
+
+private:
+    XdgAutostartService m_real;
+};
+
+QDateTime minutesAgo(int minutes)
+{
+    return QDateTime::currentDateTimeUtc().addSecs(-60 * minutes);
+}
+
+// The entries of other programs that every scenario keeps beside ours.
+void writeOtherEntries(const AutostartFolder& folder)
+{
+    folder.writeEntryFor(QStringLiteral("keyloft-lower.desktop"),
+                         QStringLiteral("/usr/bin/keyloft"), minutesAgo(50));
+    folder.writeEntryFor(QStringLiteral("mykeyloft.desktop"), QStringLiteral("/usr/bin/MyKeyloft"),
+                         minutesAgo(40));
+    folder.writeEntryFor(QStringLiteral("Keyloft-folder.desktop"),
+                         QStringLiteral("/opt/Keyloft/bin/run"), minutesAgo(30));
+    folder.writeEntry(QStringLiteral("override.desktop"), "[Desktop Entry]\nHidden=true\n",
+                      minutesAgo(20));
+}
+
+QStringList snapshotWithout(const AutostartFolder& folder, const QString& prefix)
+{
+    QStringList lines = folder.snapshot();
+    lines.removeIf([&](const QString& line) { return line.startsWith(prefix); });
+    return lines;
+}
+
+// Runs one broken call, chosen by name, in this process (see main).
+void breakContract(const QByteArray& which)
+{
+    XdgAutostartService service(QDir::tempPath() + QStringLiteral("/keyloft-no-such-folder"));
+    if (which == "negative index") {
+        deleteLoginItemAtIndex(service, -1);
+    } else if (which == "list not empty") {
+        std::optional<LoginItemList> items = LoginItemList{};
+        copyLoginItemList(service, &items);
+    } else if (which == "no list") {
+        copyLoginItemList(service, nullptr);
+    } else if (which == "no URL") {
+        appendLoginItemForURL(service, nullptr, false);
+    } else if (which == "no file") {
+        appendLoginItemForFileRef(service, nullptr, false);
+    } else if (which == "reply not empty") {
+        LoginItemsReply reply = QList<LoginItem>{};
+        sendSystemEventsCommand(service, {}, &reply);
+    }
+}
+
+} // namespace
+
+class TestLoginController : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstLaunchLeavesExactlyOneItemAtTheEnd_data()
+    {
+        QTest::addColumn<QStringList>("ourPrograms"); // existing items of ours, by program
+        QTest::addColumn<bool>("existed");
+        QTest::newRow("none yet") << QStringList{} << false;
+        QTest::newRow("this program") << QStringList{QStringLiteral("bin/Keyloft")} << true;
+        QTest::newRow("a program that moved away")
+            << QStringList{QStringLiteral("/Applications/Keyloft")} << true;
+        QTest::newRow("two copies")
+            << QStringList{QStringLiteral("bin/Keyloft"), QStringLiteral("/opt/Keyloft-1.0")}
+            << true;
+    }
+
+    void firstLaunchLeavesExactlyOneItemAtTheEnd()
+    {
+        QFETCH(QStringList, ourPrograms);
+        QFETCH(bool, existed);
+        AutostartFolder folder;
+        QVERIFY(folder.isValid());
+        writeOtherEntries(folder);
+        const QString app = folder.makeProgram(QStringLiteral("Keyloft"));
+        for (qsizetype i = 0; i < ourPrograms.size(); ++i) {
+            const QString program = ourPrograms[i].startsWith(QLatin1Char('/'))
+                                        ? ourPrograms[i]
+                                        : folder.path(ourPrograms[i]);
+            folder.writeEntryFor(QStringLiteral("Keyloft-old%1.desktop").arg(i), program,
+                                 minutesAgo(45 - 10 * int(i)));
+        }
+        const QStringList others = snapshotWithout(folder, QStringLiteral("Keyloft-old"));
+
+        // The first-launch sequence of the application.
+        XdgAutostartService service(folder.autostart());
+        NetKeyloft_LoginController controller(service, app);
+        QCOMPARE(controller.appExistsInLoginItems(), existed);
+        if (controller.appExistsInLoginItems()) {
+            controller.loadAppAtStartup(false);
+        }
+        controller.loadAppAtStartup(true);
+
+        const QStringList programs = folder.listedPrograms();
+        QCOMPARE(programs.count(app), 1);
+        QCOMPARE(programs.last(), app);
+        QCOMPARE(programs.filter(QRegularExpression(QStringLiteral("/Keyloft[^/]*$"))),
+                 QStringList{app});
+        QCOMPARE(snapshotWithout(folder, QStringLiteral("Keyloft.desktop")), others);
+        QVERIFY(controller.appExistsInLoginItems());
+    }
+
+    void removalTakesEveryItemOfOurs_data()
+    {
+        QTest::addColumn<QStringList>("ourPrograms");
+        QTest::addColumn<int>("reads");
+        QTest::newRow("none") << QStringList{} << 1;
+        QTest::newRow("one") << QStringList{QStringLiteral("/usr/bin/Keyloft")} << 1;
+        QTest::newRow("two") << QStringList{QStringLiteral("/usr/bin/Keyloft"),
+                                            QStringLiteral("/opt/KeyloftBeta")}
+                             << 3;
+        QTest::newRow("three, one of them gone")
+            << QStringList{QStringLiteral("/usr/bin/Keyloft"), QStringLiteral("/gone/Keyloft"),
+                           QStringLiteral("/opt/Keyloft.AppImage")}
+            << 4;
+    }
+
+    void removalTakesEveryItemOfOurs()
+    {
+        QFETCH(QStringList, ourPrograms);
+        QFETCH(int, reads);
+        AutostartFolder folder;
+        writeOtherEntries(folder);
+        for (qsizetype i = 0; i < ourPrograms.size(); ++i) {
+            // Interleaved with the others' entries in list order.
+            folder.writeEntryFor(QStringLiteral("ours%1.desktop").arg(i), ourPrograms[i],
+                                 minutesAgo(55 - 10 * int(i)));
+        }
+        const QStringList others = snapshotWithout(folder, QStringLiteral("ours"));
+        CountingService service(folder.autostart());
+        NetKeyloft_LoginController controller(service,
+                                              folder.makeProgram(QStringLiteral("Keyloft")));
+
+        QCOMPARE(controller.appExistsInLoginItems(), !ourPrograms.isEmpty());
+        service.reads = 0;
+        controller.loadAppAtStartup(false);
+
+        QCOMPARE(service.reads, reads);
+        QCOMPARE(service.deletes, ourPrograms.size());
+        QCOMPARE(service.appends, 0);
+        QCOMPARE(folder.snapshot(), others);
+        QVERIFY(!controller.appExistsInLoginItems());
+    }
+
+    void belongsByFileName_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("Keyloft") << QStringLiteral("/usr/bin/Keyloft") << true;
+        QTest::newRow("any name that begins so") << QStringLiteral("/opt/KeyloftSync") << true;
+        QTest::newRow("program no longer exists") << QStringLiteral("/gone/away/Keyloft") << true;
+        QTest::newRow("space after the name") << QStringLiteral("/opt/Keyloft copy") << true;
+        QTest::newRow("lower case") << QStringLiteral("/usr/bin/keyloft") << false;
+        QTest::newRow("name inside") << QStringLiteral("/usr/bin/MyKeyloft") << false;
+        QTest::newRow("folder of that name") << QStringLiteral("/opt/Keyloft/run") << false;
+    }
+
+    void belongsByFileName()
+    {
+        QFETCH(QString, program);
+        QFETCH(bool, ours);
+        AutostartFolder folder;
+        folder.writeEntryFor(QStringLiteral("entry.desktop"), program);
+        XdgAutostartService service(folder.autostart());
+        NetKeyloft_LoginController controller(service,
+                                              folder.makeProgram(QStringLiteral("Keyloft")));
+        QCOMPARE(controller.appExistsInLoginItems(), ours);
+        controller.removeAppFromLoginItemsOnTiger();
+        QCOMPARE(folder.entryFileNames().isEmpty(), ours);
+    }
+
+    void programPathWithSpaceIsAdded()
+    {
+        AutostartFolder folder;
+        const QString app = folder.makeProgram(QStringLiteral("home of a user/#1/Keyloft"));
+        XdgAutostartService service(folder.autostart());
+        NetKeyloft_LoginController controller(service, app);
+        QCOMPARE(controller.pathForAppSelf(), app);
+        controller.addAppToLoginItemsOnTiger();
+        QCOMPARE(folder.listedPrograms(), QStringList{app});
+        QVERIFY(controller.appExistsInLoginItems());
+        const std::optional<QString> complaints =
+            folder.validate(QStringLiteral("Keyloft.desktop"));
+        if (complaints) {
+            QCOMPARE(*complaints, QString());
+        }
+    }
+
+    void unusableFolderChangesNothing_data()
+    {
+        QTest::addColumn<QString>("autostart"); // below the fixture's file "blocker"
+        QTest::newRow("parent is a regular file") << QStringLiteral("/autostart");
+        QTest::newRow("folder is a regular file") << QString();
+    }
+
+    void unusableFolderChangesNothing()
+    {
+        QFETCH(QString, autostart);
+        AutostartFolder folder;
+        const QString blocker = folder.path(QStringLiteral("blocker"));
+        const QByteArray blockerText("[Desktop Entry]\nExec=/usr/bin/Keyloft\n");
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(blockerText);
+        file.close();
+        CountingService service(blocker + autostart);
+        NetKeyloft_LoginController controller(service,
+                                              folder.makeProgram(QStringLiteral("Keyloft")));
+
+        QVERIFY(!controller.appExistsInLoginItems());
+        controller.loadAppAtStartup(true);
+        controller.loadAppAtStartup(false);
+
+        QCOMPARE(service.reads + service.appends + service.deletes, 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), blockerText);
+    }
+
+    void defaultControllerUsesUserAutostartFolder()
+    {
+        AutostartFolder folder; // sets XDG_CONFIG_HOME
+        NetKeyloft_LoginController controller;
+        QCOMPARE(controller.pathForAppSelf(), QCoreApplication::applicationFilePath());
+        // The test program is not named Keyloft, so nothing of it is found.
+        folder.writeEntryFor(QStringLiteral("x.desktop"), QCoreApplication::applicationFilePath());
+        QVERIFY(!controller.appExistsInLoginItems());
+        folder.writeEntryFor(QStringLiteral("y.desktop"), QStringLiteral("/usr/bin/Keyloft"));
+        QVERIFY(controller.appExistsInLoginItems());
+    }
+
+    void appendForUrl_data()
+    {
+        QTest::addColumn<QString>("url"); // "@" stands for the fixture's folder
+        QTest::addColumn<bool>("hide");
+        QTest::addColumn<qint32>("status");
+        QTest::newRow("existing program")
+            << QStringLiteral("file://@/bin/Keyloft") << false << LoginItemsStatus::noErr;
+        QTest::newRow("existing program, hidden")
+            << QStringLiteral("file://@/bin/Keyloft") << true << LoginItemsStatus::noErr;
+        QTest::newRow("no file there")
+            << QStringLiteral("file://@/bin/Nothing") << false << LoginItemsStatus::fnfErr;
+        QTest::newRow("not a file URL")
+            << QStringLiteral("https://example.org/Keyloft") << false << LoginItemsStatus::fnfErr;
+    }
+
+    void appendForUrl()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, hide);
+        QFETCH(qint32, status);
+        AutostartFolder folder;
+        const QString program = folder.makeProgram(QStringLiteral("Keyloft"));
+        folder.writeEntryFor(QStringLiteral("other.desktop"), QStringLiteral("/usr/bin/other"),
+                             minutesAgo(1));
+        CountingService service(folder.autostart());
+        const QUrl item(
+            url.replace(QLatin1Char('@'), QFileInfo(folder.path(QStringLiteral("bin"))).path()));
+
+        QCOMPARE(appendLoginItemForURL(service, &item, hide), status);
+
+        std::optional<LoginItemList> items;
+        QCOMPARE(copyLoginItemList(service, &items), LoginItemsStatus::noErr);
+        if (status != LoginItemsStatus::noErr) {
+            QCOMPARE(service.appends, 0);
+            QCOMPARE(items->size(), 1);
+            return;
+        }
+        QCOMPARE(items->size(), 2);
+        QCOMPARE(items->last().url, QUrl::fromLocalFile(program));
+        QCOMPARE(items->last().hidden, hide);
+        QCOMPARE(items->first().hidden, false);
+    }
+
+    void listFailures_data()
+    {
+        QTest::addColumn<QByteArray>("badEntry"); // empty: the folder is a regular file
+        QTest::addColumn<qint32>("status");
+        QTest::newRow("item without a program") << QByteArray("[Desktop Entry]\nExec=\"\" --flag\n")
+                                                << LoginItemsStatus::coreFoundationUnknownErr;
+        QTest::newRow("service error passed on") << QByteArray() << LoginItemsStatus::dirNFErr;
+    }
+
+    void listFailures()
+    {
+        QFETCH(QByteArray, badEntry);
+        QFETCH(qint32, status);
+        AutostartFolder folder;
+        QString autostart = folder.autostart();
+        folder.writeEntryFor(QStringLiteral("a.desktop"), QStringLiteral("/usr/bin/Keyloft"));
+        if (badEntry.isEmpty()) {
+            autostart = folder.path(QStringLiteral("config/autostart/a.desktop"));
+        } else {
+            folder.writeEntry(QStringLiteral("b.desktop"), badEntry);
+        }
+        XdgAutostartService service(autostart);
+        std::optional<LoginItemList> items;
+        QCOMPARE(copyLoginItemList(service, &items), status);
+        QVERIFY(!items.has_value());
+        NetKeyloft_LoginController controller(service, QStringLiteral("/usr/bin/Keyloft"));
+        QVERIFY(!controller.appExistsInLoginItems());
+    }
+
+    void deleteAtIndex()
+    {
+        AutostartFolder folder;
+        folder.writeEntryFor(QStringLiteral("a.desktop"), QStringLiteral("/usr/bin/a"),
+                             minutesAgo(3));
+        folder.writeEntryFor(QStringLiteral("b.desktop"), QStringLiteral("/usr/bin/b"),
+                             minutesAgo(2));
+        XdgAutostartService service(folder.autostart());
+        QCOMPARE(deleteLoginItemAtIndex(service, 2), LoginItemsStatus::errAENoSuchObject);
+        QCOMPARE(deleteLoginItemAtIndex(service, 0), LoginItemsStatus::noErr);
+        QCOMPARE(folder.listedPrograms(), QStringList{QStringLiteral("/usr/bin/b")});
+    }
+
+    void brokenContractAborts_data()
+    {
+        QTest::addColumn<QByteArray>("call");
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("negative index")
+            << QByteArray("negative index") << QStringLiteral("itemIndex >= 0");
+        QTest::newRow("list not empty")
+            << QByteArray("list not empty") << QStringLiteral("!itemsPtr->has_value()");
+        QTest::newRow("no list") << QByteArray("no list") << QStringLiteral("itemsPtr != nullptr");
+        QTest::newRow("no URL") << QByteArray("no URL") << QStringLiteral("item != nullptr");
+        QTest::newRow("no file") << QByteArray("no file") << QStringLiteral("item != nullptr");
+        QTest::newRow("reply not empty")
+            << QByteArray("reply not empty")
+            << QStringLiteral("(reply == nullptr) || !reply->has_value()");
+    }
+
+    void brokenContractAborts()
+    {
+        QFETCH(QByteArray, call);
+        QFETCH(QString, condition);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(violationVariable), QString::fromLatin1(call));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        const QString message = QString::fromLocal8Bit(child.readAllStandardError());
+        const QRegularExpression expected(
+            QStringLiteral("^NetKeyloft_LoginItemsAE\\.cpp:\\d+: failed assertion `%1'\\n$")
+                .arg(QRegularExpression::escape(condition)));
+        QVERIFY2(expected.match(message).hasMatch(), qPrintable(message));
+    }
+};
+
+// With the violation variable set, the program makes one broken call instead
+// of running the tests; the test above watches it abort.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet(violationVariable)) {
+        breakContract(qgetenv(violationVariable));
+        return 0;
+    }
+    TestLoginController test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_logincontroller.moc"
