@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/keychain/KeychainServices.h"
+#include "platform/secretservice/SecretServiceSession.h"
+
+#include <memory>
+
+class SecretServiceItemRef;
+
+// A collection of the Secret Service (the user's default one) as a keychain. Items
+// are laid out as SecretServiceItemLayout describes; a locked collection is unlocked
+// through the service's own prompt when an operation needs its contents.
+class SecretServiceKeychain final : public Keychain {
+public:
+    SecretServiceKeychain(std::shared_ptr<SecretServiceSession> session,
+                          GObjectPtr<SecretCollection> collection);
+    ~SecretServiceKeychain() override;
+
+    OSStatus getStatus() override;
+    OSStatus searchCreateFromAttributes(FourCharCode itemClass,
+                                        const KeychainAttributeList& attributes,
+                                        std::unique_ptr<KeychainSearch>& search) override;
+    OSStatus itemCopyContent(KeychainItemRef& item, const std::vector<FourCharCode>& tags,
+                             KeychainAttributeList* attributes, SecretBytes* secret) override;
+    OSStatus itemCreateFromContent(FourCharCode itemClass, const KeychainAttributeList& attributes,
+                                   const SecretBytes& secret) override;
+    OSStatus itemModifyAttributesAndData(KeychainItemRef& item,
+                                         const KeychainAttributeList& attributes,
+                                         const SecretBytes* secret) override;
+    OSStatus itemDelete(KeychainItemRef& item) override;
+
+private:
+    OSStatus readLocked(bool& locked);
+    OSStatus ensureUnlocked();
+    OSStatus itemOf(KeychainItemRef& ref, SecretServiceItemRef*& item);
+    OSStatus refresh(SecretServiceItemRef& item);
+    OSStatus loadSecret(SecretItem* item, SecretBytes& secret);
+    OSStatus setAttributes(SecretItem* item, const KeychainAttributeList& attributes);
+    OSStatus setLabel(SecretItem* item, const QByteArray& label);
+    OSStatus setSecret(SecretItem* item, const SecretBytes& secret);
+    const char* collectionPath() const;
+
+    std::shared_ptr<SecretServiceSession> m_session;
+    GObjectPtr<SecretCollection> m_collection;
+};

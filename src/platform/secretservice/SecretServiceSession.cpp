@@ -1,0 +1,330 @@
+#include "platform/secretservice/SecretServiceSession.h"
+
+#include <libsecret/secret.h>
+
+#include <QByteArray>
+#include <QFileInfo>
+
+namespace {
+
+constexpr const char* secretServiceBusName = "org.freedesktop.secrets";
+constexpr const char* secretServicePath = "/org/freedesktop/secrets";
+constexpr const char* secretServiceInterface = "org.freedesktop.Secret.Service";
+// A cancelled call normally reports back at once; this long at most is waited for it.
+constexpr int cancelGraceMs = 1000;
+
+// The session bus address, found as GLib finds it, except that we never ask for a bus
+// to be started ("autolaunch:"): without a desktop session there is no default keychain,
+// and a bus started for us would have no Secret Service either.
+QByteArray sessionBusAddress()
+{
+    QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+        const QString socket = QString::fromLocal8Bit(runtimeDir) + QStringLiteral("/bus");
+        if (runtimeDir.isEmpty() || !QFileInfo(socket).exists()) {
+            return {};
+        }
+        char* escaped = g_dbus_address_escape_value(socket.toLocal8Bit().constData());
+        address = QByteArray("unix:path=") + escaped;
+        g_free(escaped);
+    }
+    if (address.contains("autolaunch:")) {
+        return {};
+    }
+    return address;
+}
+
+// What an asynchronous call reports back to the waiting loop. Owned by the call
+// while it runs; if the waiter gives up first, the late callback frees it.
+struct PendingCall {
+    GAsyncResult* result = nullptr;
+    bool abandoned = false;
+};
+
+void onCallReady(GObject*, GAsyncResult* result, gpointer data)
+{
+    auto* pending = static_cast<PendingCall*>(data);
+    if (pending->abandoned) {
+        delete pending;
+        return;
+    }
+    pending->result = G_ASYNC_RESULT(g_object_ref(result));
+}
+
+gboolean onTimedOut(gpointer data)
+{
+    *static_cast<bool*>(data) = true;
+    return G_SOURCE_REMOVE;
+}
+
+// A timeout source on the given context that sets a flag; removed when destroyed.
+class Timer {
+public:
+    Timer(GMainContext* context, int ms, bool* fired) : m_source(g_timeout_source_new(guint(ms)))
+    {
+        g_source_set_callback(m_source, onTimedOut, fired, nullptr);
+        g_source_attach(m_source, context);
+    }
+    ~Timer()
+    {
+        g_source_destroy(m_source);
+        g_source_unref(m_source);
+    }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+private:
+    GSource* m_source;
+};
+
+} // namespace
+
+// libsecret's service object always connects to the shared session bus connection,
+// which would end the whole process if the bus went away and would not follow a
+// change of address. This subclass keeps the private connection it is given.
+struct PrivateBusService {
+    SecretService parent;
+};
+struct PrivateBusServiceClass {
+    SecretServiceClass parent_class;
+};
+G_DEFINE_TYPE(PrivateBusService, private_bus_service, SECRET_TYPE_SERVICE)
+
+static GObject* privateBusServiceConstructor(GType type, guint count,
+                                             GObjectConstructParam* properties)
+{
+    GObject* object =
+        G_OBJECT_CLASS(private_bus_service_parent_class)->constructor(type, count, properties);
+    g_object_set(object, "g-bus-type", G_BUS_TYPE_NONE, nullptr);
+    return object;
+}
+
+static void private_bus_service_class_init(PrivateBusServiceClass* serviceClass)
+{
+    G_OBJECT_CLASS(serviceClass)->constructor = privateBusServiceConstructor;
+}
+
+static void private_bus_service_init(PrivateBusService*) {}
+
+void GObjectUnref::operator()(void* object) const
+{
+    if (object != nullptr) {
+        g_object_unref(object);
+    }
+}
+
+SecretServiceCall::SecretServiceCall(GAsyncResult* result, bool timedOut)
+    : m_result(result), m_timedOut(timedOut)
+{}
+
+SecretServiceCall::SecretServiceCall(SecretServiceCall&& other) noexcept
+    : m_result(other.m_result), m_timedOut(other.m_timedOut)
+{
+    other.m_result = nullptr;
+}
+
+SecretServiceCall::~SecretServiceCall()
+{
+    if (m_result != nullptr) {
+        g_object_unref(m_result);
+    }
+}
+
+OSStatus SecretServiceCall::status(GError* error, SecretServiceSubject subject) const
+{
+    // A call that finished without error despite its cancellation still succeeded.
+    const bool failedInTime = m_timedOut && (m_result == nullptr || error != nullptr);
+    const OSStatus status = secretServiceStatus(error, failedInTime, subject);
+    g_clear_error(&error);
+    return status;
+}
+
+SecretServiceSession::SecretServiceSession(std::shared_ptr<const SecretServiceOptions> options)
+    : m_options(std::move(options)), m_context(g_main_context_new())
+{
+    // Registers libsecret's D-Bus error names, so that the service's errors arrive
+    // as SECRET_ERROR codes.
+    (void)SECRET_ERROR;
+}
+
+SecretServiceSession::~SecretServiceSession()
+{
+    g_main_context_push_thread_default(m_context);
+    m_service.reset();
+    if (m_connection) {
+        g_dbus_connection_close(m_connection.get(), nullptr, nullptr, nullptr);
+    }
+    m_connection.reset();
+    // Lets the callbacks of abandoned calls and the closing run, so nothing leaks.
+    while (g_main_context_iteration(m_context, FALSE)) {
+    }
+    g_main_context_pop_thread_default(m_context);
+    g_main_context_unref(m_context);
+}
+
+OSStatus SecretServiceSession::connect(std::shared_ptr<const SecretServiceOptions> options,
+                                       std::shared_ptr<SecretServiceSession>& session)
+{
+    std::shared_ptr<SecretServiceSession> opened(new SecretServiceSession(std::move(options)));
+    const OSStatus status = opened->open();
+    if (status == errSecSuccess) {
+        session = std::move(opened);
+    }
+    return status;
+}
+
+OSStatus SecretServiceSession::open()
+{
+    OSStatus status = openConnection();
+    if (status == errSecSuccess) {
+        status = startService();
+    }
+    if (status == errSecSuccess) {
+        status = openService();
+    }
+    return status == errSecSuccess ? errSecSuccess : OSStatus(errSecNoDefaultKeychain);
+}
+
+// A private connection: the shared GLib bus connection would end the whole
+// process when the bus goes away, and would find its own address.
+OSStatus SecretServiceSession::openConnection()
+{
+    const QByteArray address = sessionBusAddress();
+    if (address.isEmpty()) {
+        return errSecNoDefaultKeychain;
+    }
+    const SecretServiceCall call = run(
+        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+            g_dbus_connection_new_for_address(
+                address.constData(),
+                GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                     G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                nullptr, cancellable, callback, data);
+        },
+        m_options->timeouts.connectMs);
+    if (call.result() == nullptr) {
+        return call.status(nullptr, SecretServiceSubject::Keychain);
+    }
+    GError* error = nullptr;
+    m_connection.reset(g_dbus_connection_new_for_address_finish(call.result(), &error));
+    return call.status(error, SecretServiceSubject::Keychain);
+}
+
+// Calls a method of the bus itself with one name as its argument; its reply's one
+// number or boolean.
+OSStatus SecretServiceSession::callBus(const char* method, const char* format, int timeoutMs,
+                                       unsigned& answer)
+{
+    return perform(
+        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+            GVariant* arguments = g_str_equal(format, "(su)")
+                                      ? g_variant_new("(su)", secretServiceBusName, 0u)
+                                      : g_variant_new("(s)", secretServiceBusName);
+            g_dbus_connection_call(m_connection.get(), "org.freedesktop.DBus",
+                                   "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
+                                   arguments, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, cancellable,
+                                   callback, data);
+        },
+        [&](GAsyncResult* result, GError** error) {
+            GVariant* reply = g_dbus_connection_call_finish(m_connection.get(), result, error);
+            if (reply == nullptr) {
+                return;
+            }
+            GVariant* value = g_variant_get_child_value(reply, 0);
+            answer = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)
+                         ? unsigned(g_variant_get_boolean(value))
+                         : g_variant_get_uint32(value);
+            g_variant_unref(value);
+            g_variant_unref(reply);
+        },
+        timeoutMs, SecretServiceSubject::Keychain);
+}
+
+// A running service is used as it is. Otherwise the bus is asked to start it, which
+// it refuses at once when no service can be activated; a start that does not come is
+// given up after the activation time limit.
+OSStatus SecretServiceSession::startService()
+{
+    unsigned owned = 0;
+    const OSStatus status = callBus("NameHasOwner", "(s)", m_options->timeouts.callMs, owned);
+    if (status != errSecSuccess || owned != 0) {
+        return status;
+    }
+    unsigned started = 0;
+    return callBus("StartServiceByName", "(su)", m_options->timeouts.activationMs, started);
+}
+
+OSStatus SecretServiceSession::openService()
+{
+    const SecretServiceCall call = run(
+        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+            g_async_initable_new_async(
+                private_bus_service_get_type(), G_PRIORITY_DEFAULT, cancellable, callback, data,
+                "g-flags", G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, "g-name", secretServiceBusName,
+                "g-connection", m_connection.get(), "g-object-path", secretServicePath,
+                "g-interface-name", secretServiceInterface, "flags", SECRET_SERVICE_NONE, nullptr);
+        },
+        m_options->timeouts.callMs);
+    if (call.result() == nullptr) {
+        return call.status(nullptr, SecretServiceSubject::Keychain);
+    }
+    GError* error = nullptr;
+    GObjectPtr<GObject> source(g_async_result_get_source_object(call.result()));
+    GObject* service =
+        g_async_initable_new_finish(G_ASYNC_INITABLE(source.get()), call.result(), &error);
+    m_service.reset(service == nullptr ? nullptr : SECRET_SERVICE(service));
+    return call.status(error, SecretServiceSubject::Keychain);
+}
+
+OSStatus SecretServiceSession::perform(const Start& start, const Finish& finish, int timeoutMs,
+                                       SecretServiceSubject subject)
+{
+    const SecretServiceCall call = run(start, timeoutMs);
+    GError* error = nullptr;
+    if (call.result() != nullptr) {
+        finish(call.result(), &error);
+    }
+    return call.status(error, subject);
+}
+
+const char* SecretServiceSession::busName() const
+{
+    return secretServiceBusName;
+}
+
+SecretServiceCall SecretServiceSession::run(const Start& start, int timeoutMs)
+{
+    g_main_context_push_thread_default(m_context);
+    auto* pending = new PendingCall;
+    GCancellable* cancellable = g_cancellable_new();
+    start(cancellable, onCallReady, pending);
+
+    bool deadlinePassed = false;
+    {
+        Timer deadline(m_context, timeoutMs, &deadlinePassed);
+        while (pending->result == nullptr && !deadlinePassed) {
+            g_main_context_iteration(m_context, TRUE);
+        }
+    }
+    // Only a call that had to be cancelled counts as timed out.
+    const bool timedOut = pending->result == nullptr;
+    if (timedOut) {
+        bool gaveUp = false;
+        g_cancellable_cancel(cancellable);
+        Timer grace(m_context, cancelGraceMs, &gaveUp);
+        while (pending->result == nullptr && !gaveUp) {
+            g_main_context_iteration(m_context, TRUE);
+        }
+    }
+    g_object_unref(cancellable);
+    g_main_context_pop_thread_default(m_context);
+
+    GAsyncResult* result = pending->result;
+    if (result == nullptr) {
+        pending->abandoned = true;
+    } else {
+        delete pending;
+    }
+    return SecretServiceCall(result, timedOut);
+}

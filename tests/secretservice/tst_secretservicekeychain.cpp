@@ -1,0 +1,597 @@
+// The Secret Service backend against a real gnome-keyring on a private bus: items
+// made, found, read, changed and deleted; what other tools see; other programs'
+// items left alone; a deleted or locked collection.
+#include "SecretServiceFixture.h"
+
+#include "platform/secretservice/DesktopKeychainServices.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QTest>
+#include <QTimeZone>
+#include <QUuid>
+
+namespace {
+
+const QByteArray creator("Klft");
+const QByteArray type("Klf1");
+
+QByteArray newUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUtf8();
+}
+
+// The attribute list with which an entry's item is created.
+KeychainAttributeList entryAttributes(const QByteArray& uuid, const QByteArray& label)
+{
+    return {
+        {KeychainCodes::generic, uuid + "<<NKL>>1<<NKL>>0"},
+        {KeychainCodes::label, label},
+        {KeychainCodes::account, "someone"},
+        {KeychainCodes::comment, "a note"},
+        {KeychainCodes::description, "Keyloft Application"},
+        {KeychainCodes::service, uuid},
+        {KeychainCodes::creator, creator},
+        {KeychainCodes::type, type},
+    };
+}
+
+// Every item of ours whose listed attributes equal the given ones.
+std::vector<std::unique_ptr<KeychainItemRef>> find(Keychain& keychain,
+                                                   const KeychainAttributeList& attributes)
+{
+    std::vector<std::unique_ptr<KeychainItemRef>> items;
+    std::unique_ptr<KeychainSearch> search;
+    if (keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, attributes,
+                                            search) != errSecSuccess) {
+        return items;
+    }
+    std::unique_ptr<KeychainItemRef> item;
+    while (search->copyNext(item) == errSecSuccess) {
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+std::vector<std::unique_ptr<KeychainItemRef>> findByService(Keychain& keychain,
+                                                            const QByteArray& uuid)
+{
+    return find(keychain, {{KeychainCodes::service, uuid}});
+}
+
+QByteArray copyAttribute(Keychain& keychain, KeychainItemRef& item, FourCharCode tag)
+{
+    KeychainAttributeList attributes;
+    if (keychain.itemCopyContent(item, {tag}, &attributes, nullptr) != errSecSuccess) {
+        return "(unreadable)";
+    }
+    return attributes.at(0).data;
+}
+
+QByteArray copySecret(Keychain& keychain, KeychainItemRef& item)
+{
+    SecretBytes secret;
+    if (keychain.itemCopyContent(item, {}, nullptr, &secret) != errSecSuccess) {
+        return "(unreadable)";
+    }
+    return QByteArray(secret.data(), qsizetype(secret.size()));
+}
+
+SecretBytes secretOf(const QByteArray& bytes)
+{
+    return SecretBytes(bytes.constData(), std::size_t(bytes.size()));
+}
+
+QDateTime fromStamp(const QByteArray& stamp)
+{
+    return QDateTime::fromString(QString::fromLatin1(stamp.left(15)),
+                                 QStringLiteral("yyyyMMddHHmmss'Z'"))
+        .toTimeZone(QTimeZone::utc());
+}
+
+QDateTime utcFromStamp(const QByteArray& stamp)
+{
+    QDateTime time = fromStamp(stamp);
+    time.setTimeZone(QTimeZone::utc());
+    return time;
+}
+
+// Runs secret-tool on the bus of env; its output (it lists attributes on standard
+// error), or a note of its failure.
+QByteArray secretTool(const QProcessEnvironment& env, const QStringList& arguments,
+                      const QByteArray& input = {})
+{
+    QProcess tool;
+    tool.setProcessEnvironment(env);
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral("secret-tool"), arguments);
+    if (!input.isEmpty()) {
+        tool.write(input);
+        tool.waitForBytesWritten(10000);
+    }
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(10000) || tool.exitCode() != 0) {
+        return "(secret-tool failed: " + tool.readAll() + ")";
+    }
+    return tool.readAllStandardOutput();
+}
+
+// Calls a method of the Secret Service with gdbus, as another program would.
+bool callService(const QProcessEnvironment& env, const QString& path, const QString& method,
+                 const QStringList& arguments = {})
+{
+    QProcess gdbus;
+    gdbus.setProcessEnvironment(env);
+    gdbus.start(QStringLiteral("gdbus"),
+                QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                            QStringLiteral("--dest"), QStringLiteral("org.freedesktop.secrets"),
+                            QStringLiteral("--object-path"), path, QStringLiteral("--method"),
+                            method} +
+                    arguments);
+    return gdbus.waitForFinished(10000) && gdbus.exitCode() == 0;
+}
+
+const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
+
+// A file backend that only records what reaches it.
+class RecordingFileServices final : public KeychainServices {
+public:
+    void setUserInteractionAllowed(bool allowed) override { interactionAllowed = allowed; }
+    OSStatus open(const QString& path, std::unique_ptr<Keychain>&) override
+    {
+        opened = path;
+        return errSecNoSuchKeychain;
+    }
+    OSStatus copyDefault(std::unique_ptr<Keychain>&) override
+    {
+        ++defaultsAsked;
+        return errSecNoDefaultKeychain;
+    }
+    OSStatus create(const QString& path, std::unique_ptr<Keychain>&) override
+    {
+        created = path;
+        return errSecDuplicateKeychain;
+    }
+    bool interactionAllowed = false;
+    QString opened;
+    QString created;
+    int defaultsAsked = 0;
+};
+
+} // namespace
+
+class TestSecretServiceKeychain : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void itemRoundTrip();
+    void searchMatchesExactValues_data();
+    void searchMatchesExactValues();
+    void changingOnlyTheGenericAttributeKeepsTheRest();
+    void itemsAreVisibleToOtherTools();
+    void timeStampsAreFreshAfterAChange();
+    void otherProgramsItemsAreNeverTouched_data();
+    void otherProgramsItemsAreNeverTouched();
+    void secretBytesAreKeptExactly_data();
+    void secretBytesAreKeptExactly();
+    void refusedRequests_data();
+    void refusedRequests();
+    void deletedItemRefIsReported();
+    void deletedCollectionMakesTheKeychainUnusable();
+    void lockedCollectionFailsWithoutHanging();
+    void desktopServicesSendPathsToFilesAndDefaultToTheService();
+
+private:
+    std::unique_ptr<SecretServiceFixture> m_fixture;
+    std::unique_ptr<Keychain> m_keychain;
+};
+
+void TestSecretServiceKeychain::initTestCase()
+{
+    m_fixture = std::make_unique<SecretServiceFixture>();
+    QVERIFY2(m_fixture->isReady(), qPrintable(m_fixture->errorString()));
+}
+
+void TestSecretServiceKeychain::init()
+{
+    m_keychain = m_fixture->cleanDefaultKeychain();
+    QVERIFY2(m_keychain, qPrintable(m_fixture->errorString()));
+}
+
+void TestSecretServiceKeychain::cleanup()
+{
+    m_keychain.reset();
+}
+
+void TestSecretServiceKeychain::itemRoundTrip()
+{
+    Keychain& keychain = *m_keychain;
+    const QByteArray first = newUuid();
+    const QByteArray second = newUuid();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    QCOMPARE(keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                            entryAttributes(first, "Mail"), secretOf("pw-one")),
+             errSecSuccess);
+    QCOMPARE(keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                            entryAttributes(second, "Bank"), secretOf("pw-two")),
+             errSecSuccess);
+
+    auto ours = find(keychain, {{KeychainCodes::creator, creator}, {KeychainCodes::type, type}});
+    QCOMPARE(ours.size(), std::size_t(2));
+
+    auto found = findByService(keychain, first);
+    QCOMPARE(found.size(), std::size_t(1));
+    const std::vector<FourCharCode> tags = {
+        KeychainCodes::generic, KeychainCodes::account,      KeychainCodes::label,
+        KeychainCodes::comment, KeychainCodes::creationDate, KeychainCodes::modificationDate,
+        KeychainCodes::service};
+    KeychainAttributeList read;
+    QCOMPARE(keychain.itemCopyContent(*found[0], tags, &read, nullptr), errSecSuccess);
+    QCOMPARE(read.size(), tags.size());
+    QCOMPARE(read[0].data, first + "<<NKL>>1<<NKL>>0");
+    QCOMPARE(read[1].data, QByteArray("someone"));
+    QCOMPARE(read[2].data, QByteArray("Mail"));
+    QCOMPARE(read[3].data, QByteArray("a note"));
+    QCOMPARE(read[4].data.size(), 16);
+    QCOMPARE(read[4].data.back(), '\0');
+    QVERIFY(utcFromStamp(read[4].data) >= before);
+    QVERIFY(utcFromStamp(read[4].data) <= QDateTime::currentDateTimeUtc().addSecs(1));
+    QCOMPARE(read[5].data.size(), 16);
+    QCOMPARE(read[6].data, first);
+    QCOMPARE(copySecret(keychain, *found[0]), QByteArray("pw-one"));
+
+    // A change as the store makes it: label by tag 7, new password.
+    const QByteArray moved = newUuid();
+    const KeychainAttributeList change = {
+        {KeychainCodes::generic, moved + "<<NKL>>1<<NKL>>5"},
+        {KeychainCodes::labelIndex, "Mail (work)"},
+        {KeychainCodes::account, "someone.else"},
+        {KeychainCodes::comment, ""},
+        {KeychainCodes::description, "Keyloft Application"},
+        {KeychainCodes::service, moved},
+    };
+    const SecretBytes newPassword = secretOf("pw-new");
+    QCOMPARE(keychain.itemModifyAttributesAndData(*found[0], change, &newPassword), errSecSuccess);
+    QVERIFY(findByService(keychain, first).empty());
+    auto changed = findByService(keychain, moved);
+    QCOMPARE(changed.size(), std::size_t(1));
+    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::label), QByteArray("Mail (work)"));
+    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::account),
+             QByteArray("someone.else"));
+    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::comment), QByteArray());
+    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::creator), creator);
+    QCOMPARE(copySecret(keychain, *changed[0]), QByteArray("pw-new"));
+
+    QCOMPARE(keychain.itemDelete(*changed[0]), errSecSuccess);
+    QVERIFY(findByService(keychain, moved).empty());
+    QCOMPARE(findByService(keychain, second).size(), std::size_t(1));
+}
+
+void TestSecretServiceKeychain::searchMatchesExactValues_data()
+{
+    QTest::addColumn<KeychainAttributeList>("query");
+    QTest::addColumn<int>("matches");
+    QTest::newRow("the whole service")
+        << KeychainAttributeList{{KeychainCodes::service, "abc-123"}} << 1;
+    QTest::newRow("a prefix of it") << KeychainAttributeList{{KeychainCodes::service, "abc"}} << 0;
+    QTest::newRow("other case") << KeychainAttributeList{{KeychainCodes::service, "ABC-123"}} << 0;
+    QTest::newRow("creator and type")
+        << KeychainAttributeList{{KeychainCodes::creator, creator}, {KeychainCodes::type, type}}
+        << 2;
+    QTest::newRow("creator and another type")
+        << KeychainAttributeList{{KeychainCodes::creator, creator}, {KeychainCodes::type, "Klf2"}}
+        << 0;
+    QTest::newRow("no attributes: every item of ours") << KeychainAttributeList{} << 2;
+    QTest::newRow("a value that is no text")
+        << KeychainAttributeList{{KeychainCodes::service, QByteArray("abc\xff")}} << 0;
+}
+
+void TestSecretServiceKeychain::searchMatchesExactValues()
+{
+    QFETCH(KeychainAttributeList, query);
+    QFETCH(int, matches);
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes("abc-123", "One"), secretOf("1")),
+             errSecSuccess);
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes("xyz-789", "Two"), secretOf("2")),
+             errSecSuccess);
+    std::unique_ptr<KeychainSearch> search;
+    QCOMPARE(
+        m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, query, search),
+        errSecSuccess);
+    int count = 0;
+    std::unique_ptr<KeychainItemRef> item;
+    while (search->copyNext(item) == errSecSuccess) {
+        ++count;
+    }
+    QCOMPARE(count, matches);
+    QCOMPARE(search->copyNext(item), errSecItemNotFound);
+}
+
+void TestSecretServiceKeychain::changingOnlyTheGenericAttributeKeepsTheRest()
+{
+    const QByteArray uuid = newUuid();
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Shop"), secretOf("secret")),
+             errSecSuccess);
+    auto found = findByService(*m_keychain, uuid);
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(m_keychain->itemModifyAttributesAndData(
+                 *found[0], {{KeychainCodes::generic, uuid + "<<NKL>>1<<NKL>>1"}}, nullptr),
+             errSecSuccess);
+    found = findByService(*m_keychain, uuid);
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::generic),
+             uuid + "<<NKL>>1<<NKL>>1");
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Shop"));
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::account), QByteArray("someone"));
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::type), type);
+    QCOMPARE(copySecret(*m_keychain, *found[0]), QByteArray("secret"));
+}
+
+void TestSecretServiceKeychain::itemsAreVisibleToOtherTools()
+{
+    const QByteArray uuid = newUuid();
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Visible"),
+                                               secretOf("shown-to-tools")),
+             errSecSuccess);
+    const QByteArray listing =
+        secretTool(m_fixture->environment(), {QStringLiteral("search"), QStringLiteral("--all"),
+                                              QStringLiteral("svce"), QString::fromUtf8(uuid)});
+    QVERIFY2(listing.contains("label = Visible"), listing.constData());
+    QVERIFY2(listing.contains("secret = shown-to-tools"), listing.constData());
+    QVERIFY2(listing.contains("schema = org.keyloft.Password"), listing.constData());
+    QVERIFY2(listing.contains("attribute.acct = someone"), listing.constData());
+    QVERIFY2(listing.contains("attribute.crtr = Klft"), listing.constData());
+    QVERIFY2(listing.contains("attribute.type = Klf1"), listing.constData());
+    QVERIFY2(listing.contains("attribute.desc = Keyloft Application"), listing.constData());
+    QVERIFY2(listing.contains("attribute.gena = " + uuid + "<<NKL>>1<<NKL>>0"),
+             listing.constData());
+}
+
+void TestSecretServiceKeychain::timeStampsAreFreshAfterAChange()
+{
+    const QByteArray uuid = newUuid();
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Dated"), secretOf("x")),
+             errSecSuccess);
+    auto found = findByService(*m_keychain, uuid);
+    QCOMPARE(found.size(), std::size_t(1));
+    const QByteArray created = copyAttribute(*m_keychain, *found[0], KeychainCodes::creationDate);
+    const QByteArray modified =
+        copyAttribute(*m_keychain, *found[0], KeychainCodes::modificationDate);
+    // The service keeps whole seconds.
+    QTest::qWait(1100);
+    QCOMPARE(m_keychain->itemModifyAttributesAndData(
+                 *found[0], {{KeychainCodes::generic, uuid + "<<NKL>>1<<NKL>>7"}}, nullptr),
+             errSecSuccess);
+    // Read through the same item ref that made the change.
+    const QByteArray createdAfter =
+        copyAttribute(*m_keychain, *found[0], KeychainCodes::creationDate);
+    const QByteArray modifiedAfter =
+        copyAttribute(*m_keychain, *found[0], KeychainCodes::modificationDate);
+    QCOMPARE(createdAfter, created);
+    QVERIFY2(utcFromStamp(modifiedAfter) > utcFromStamp(modified), modifiedAfter.constData());
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::generic),
+             uuid + "<<NKL>>1<<NKL>>7");
+}
+
+void TestSecretServiceKeychain::otherProgramsItemsAreNeverTouched_data()
+{
+    QTest::addColumn<QStringList>("schemaAttribute");
+    QTest::newRow("an item without a schema") << QStringList();
+    QTest::newRow("an item of another schema")
+        << QStringList{QStringLiteral("xdg:schema"), QStringLiteral("org.example.Other")};
+}
+
+void TestSecretServiceKeychain::otherProgramsItemsAreNeverTouched()
+{
+    QFETCH(QStringList, schemaAttribute);
+    const QByteArray uuid = newUuid();
+    QStringList store = {QStringLiteral("store"), QStringLiteral("--label=Other program"),
+                         QStringLiteral("svce"),  QString::fromUtf8(uuid),
+                         QStringLiteral("crtr"),  QStringLiteral("Klft"),
+                         QStringLiteral("type"),  QStringLiteral("Klf1")};
+    store += schemaAttribute;
+    QCOMPARE(secretTool(m_fixture->environment(), store, "theirs"), QByteArray());
+
+    QVERIFY(findByService(*m_keychain, uuid).empty());
+    QVERIFY(find(*m_keychain, {{KeychainCodes::creator, creator}, {KeychainCodes::type, type}})
+                .empty());
+    QCOMPARE(SecretServiceFixture::removeOurItems(*m_keychain), errSecSuccess);
+
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Ours"), secretOf("ours")),
+             errSecSuccess);
+    auto found = findByService(*m_keychain, uuid);
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Ours"));
+    QCOMPARE(m_keychain->itemDelete(*found[0]), errSecSuccess);
+
+    const QStringList lookup = {QStringLiteral("lookup"), QStringLiteral("svce"),
+                                QString::fromUtf8(uuid)};
+    QCOMPARE(secretTool(m_fixture->environment(), lookup), QByteArray("theirs"));
+    secretTool(m_fixture->environment(),
+               {QStringLiteral("clear"), QStringLiteral("svce"), QString::fromUtf8(uuid)});
+}
+
+void TestSecretServiceKeychain::secretBytesAreKeptExactly_data()
+{
+    QTest::addColumn<QByteArray>("secret");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("nul inside") << QByteArray("ab\0cd", 5);
+    QTest::newRow("utf-8") << QString::fromUtf8("pässwörd 🔑").toUtf8();
+    QTest::newRow("4 KiB") << QByteArray(4096, 'k');
+}
+
+void TestSecretServiceKeychain::secretBytesAreKeptExactly()
+{
+    QFETCH(QByteArray, secret);
+    const QByteArray uuid = newUuid();
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Bytes"), secretOf(secret)),
+             errSecSuccess);
+    auto found = findByService(*m_keychain, uuid);
+    QCOMPARE(found.size(), std::size_t(1));
+    QCOMPARE(copySecret(*m_keychain, *found[0]), secret);
+    const SecretBytes changed = secretOf(secret + "!");
+    QCOMPARE(m_keychain->itemModifyAttributesAndData(*found[0], {}, &changed), errSecSuccess);
+    QCOMPARE(copySecret(*m_keychain, *found[0]), secret + "!");
+}
+
+void TestSecretServiceKeychain::refusedRequests_data()
+{
+    QTest::addColumn<FourCharCode>("itemClass");
+    QTest::addColumn<KeychainAttributeList>("attributes");
+    QTest::addColumn<OSStatus>("status");
+    const FourCharCode genp = KeychainCodes::genericPasswordClass;
+    QTest::newRow("internet password class")
+        << fourCharCode("inet") << KeychainAttributeList{} << OSStatus(errSecNoSuchClass);
+    QTest::newRow("attribute outside the layout")
+        << genp << KeychainAttributeList{{fourCharCode("srvr"), "host"}}
+        << OSStatus(errSecNoSuchAttr);
+    QTest::newRow("creation date given")
+        << genp << KeychainAttributeList{{KeychainCodes::creationDate, "20100305140709Z"}}
+        << OSStatus(errSecNoSuchAttr);
+    QTest::newRow("value that is no utf-8")
+        << genp << KeychainAttributeList{{KeychainCodes::account, QByteArray("caf\xe9")}}
+        << OSStatus(errSecParam);
+    QTest::newRow("label with a nul")
+        << genp << KeychainAttributeList{{KeychainCodes::label, QByteArray("a\0b", 3)}}
+        << OSStatus(errSecParam);
+}
+
+void TestSecretServiceKeychain::refusedRequests()
+{
+    QFETCH(FourCharCode, itemClass);
+    QFETCH(KeychainAttributeList, attributes);
+    QFETCH(OSStatus, status);
+    QCOMPARE(m_keychain->itemCreateFromContent(itemClass, attributes, secretOf("x")), status);
+    QVERIFY(find(*m_keychain, {}).empty());
+    if (itemClass != KeychainCodes::genericPasswordClass) {
+        std::unique_ptr<KeychainSearch> search;
+        QCOMPARE(m_keychain->searchCreateFromAttributes(itemClass, {}, search), status);
+    }
+    // A change with the same list is refused too, and leaves the item as it was.
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes("kept", "Kept"), secretOf("k")),
+             errSecSuccess);
+    auto found = findByService(*m_keychain, "kept");
+    QCOMPARE(found.size(), std::size_t(1));
+    if (itemClass == KeychainCodes::genericPasswordClass) {
+        QCOMPARE(m_keychain->itemModifyAttributesAndData(*found[0], attributes, nullptr), status);
+    }
+    KeychainAttributeList read;
+    QCOMPARE(m_keychain->itemCopyContent(*found[0], {fourCharCode("srvr")}, &read, nullptr),
+             errSecNoSuchAttr);
+    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Kept"));
+}
+
+void TestSecretServiceKeychain::deletedItemRefIsReported()
+{
+    const QByteArray uuid = newUuid();
+    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                               entryAttributes(uuid, "Gone"), secretOf("x")),
+             errSecSuccess);
+    auto first = findByService(*m_keychain, uuid);
+    auto second = findByService(*m_keychain, uuid);
+    QCOMPARE(second.size(), std::size_t(1));
+    QCOMPARE(m_keychain->itemDelete(*first[0]), errSecSuccess);
+    QCOMPARE(m_keychain->itemDelete(*second[0]), errSecInvalidItemRef);
+    SecretBytes secret;
+    QVERIFY(m_keychain->itemCopyContent(*second[0], {}, nullptr, &secret) != errSecSuccess);
+    QVERIFY(findByService(*m_keychain, uuid).empty());
+}
+
+void TestSecretServiceKeychain::deletedCollectionMakesTheKeychainUnusable()
+{
+    SecretServiceBus bus(SecretServiceBus::Service::UnlockedKeyring);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+    SecretServiceKeychainServices services;
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(services.copyDefault(keychain), errSecSuccess);
+    QCOMPARE(keychain->getStatus(), errSecSuccess);
+
+    QVERIFY(callService(bus.environment(), loginCollection,
+                        QStringLiteral("org.freedesktop.Secret.Collection.Delete")));
+
+    QCOMPARE(keychain->getStatus(), errSecNoSuchKeychain);
+    std::unique_ptr<KeychainSearch> search;
+    QCOMPARE(keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search),
+             errSecNoSuchKeychain);
+    QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                             entryAttributes("x", "X"), secretOf("x")),
+             errSecNoSuchKeychain);
+    // Without the default collection there is no default keychain any more.
+    std::unique_ptr<Keychain> again;
+    QCOMPARE(services.copyDefault(again), errSecNoDefaultKeychain);
+    QVERIFY(!again);
+}
+
+void TestSecretServiceKeychain::lockedCollectionFailsWithoutHanging()
+{
+    SecretServiceBus bus(SecretServiceBus::Service::UnlockedKeyring);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+    SecretServiceKeychainServices services;
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(services.copyDefault(keychain), errSecSuccess);
+    QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                             entryAttributes("locked", "Locked"), secretOf("x")),
+             errSecSuccess);
+    auto found = findByService(*keychain, "locked");
+    QCOMPARE(found.size(), std::size_t(1));
+
+    QVERIFY(callService(bus.environment(), QStringLiteral("/org/freedesktop/secrets"),
+                        QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                        {QStringLiteral("['") + loginCollection + QStringLiteral("']")}));
+    // Still a usable keychain: it only needs unlocking.
+    QCOMPARE(keychain->getStatus(), errSecSuccess);
+
+    // No display: the service's prompt cannot be answered, which counts as refused.
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<KeychainSearch> search;
+    QCOMPARE(keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search),
+             errSecAuthFailed);
+    SecretBytes secret;
+    QCOMPARE(keychain->itemCopyContent(*found[0], {}, nullptr, &secret), errSecAuthFailed);
+    const SecretBytes changed = secretOf("y");
+    QCOMPARE(keychain->itemModifyAttributesAndData(*found[0], {}, &changed), errSecAuthFailed);
+    QCOMPARE(keychain->itemDelete(*found[0]), errSecAuthFailed);
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+
+    services.setUserInteractionAllowed(false);
+    QCOMPARE(keychain->itemDelete(*found[0]), errSecInteractionNotAllowed);
+}
+
+void TestSecretServiceKeychain::desktopServicesSendPathsToFilesAndDefaultToTheService()
+{
+    RecordingFileServices files;
+    DesktopKeychainServices desktop(files, std::make_unique<SecretServiceKeychainServices>());
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(desktop.open(QStringLiteral("/tmp/a.keychain"), keychain), errSecNoSuchKeychain);
+    QCOMPARE(files.opened, QStringLiteral("/tmp/a.keychain"));
+    QCOMPARE(desktop.create(QStringLiteral("/tmp/b.keychain"), keychain), errSecDuplicateKeychain);
+    QCOMPARE(files.created, QStringLiteral("/tmp/b.keychain"));
+    desktop.setUserInteractionAllowed(true);
+    QVERIFY(files.interactionAllowed);
+
+    QCOMPARE(desktop.copyDefault(keychain), errSecSuccess);
+    QCOMPARE(files.defaultsAsked, 0);
+    QVERIFY(keychain);
+    QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                             entryAttributes("desktop", "Desktop"), secretOf("d")),
+             errSecSuccess);
+    QCOMPARE(findByService(*m_keychain, "desktop").size(), std::size_t(1));
+}
+
+QTEST_GUILESS_MAIN(TestSecretServiceKeychain)
+#include "tst_secretservicekeychain.moc"

@@ -1,0 +1,206 @@
+#include "SecretServiceBus.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+constexpr int startTimeoutMs = 10000;
+
+const QString secretsName = QStringLiteral("org.freedesktop.secrets");
+
+QString busConfig(const QString& dir)
+{
+    return QStringLiteral(
+               R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=%1</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>%1/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)")
+        .arg(dir);
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// The bus and the keyring end with the test, even when it crashes.
+void endWithParent(QProcess& process)
+{
+    process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+void stop(QProcess& process)
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(2000)) {
+            process.kill();
+            process.waitForFinished(2000);
+        }
+    }
+}
+
+} // namespace
+
+const char* SecretServiceBus::keyringPassword()
+{
+    return "keyloft-test";
+}
+
+SecretServiceBus::SecretServiceBus(Service service)
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return;
+    }
+    if (!startBus(service)) {
+        return;
+    }
+    if (service == Service::UnlockedKeyring || service == Service::KeyringWithoutDefault) {
+        if (!startKeyring(service == Service::UnlockedKeyring) || !waitForName(secretsName)) {
+            return;
+        }
+    }
+    m_ready = true;
+}
+
+SecretServiceBus::~SecretServiceBus()
+{
+    if (m_madeSessionBus && m_previousAddress) {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", *m_previousAddress);
+    } else if (m_madeSessionBus) {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    stop(m_keyring);
+    stop(m_bus);
+}
+
+bool SecretServiceBus::writeBusConfig(Service service)
+{
+    const QString dir = m_dir.path();
+    if (!QDir(dir).mkpath(QStringLiteral("services")) ||
+        !writeFile(dir + QStringLiteral("/bus.conf"), busConfig(dir).toUtf8())) {
+        return false;
+    }
+    if (service == Service::NeverStarting) {
+        // The bus accepts the activation and then waits for a name that never comes.
+        return writeFile(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
+                         "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 60\n");
+    }
+    // The keyring's prompter, so that an unlock prompt is really tried (and fails,
+    // there being no display).
+    QFile::copy(
+        QStringLiteral("/usr/share/dbus-1/services/org.gnome.keyring.SystemPrompter.service"),
+        dir + QStringLiteral("/services/org.gnome.keyring.SystemPrompter.service"));
+    return true;
+}
+
+bool SecretServiceBus::startBus(Service service)
+{
+    if (!writeBusConfig(service)) {
+        m_error = QStringLiteral("cannot write the bus configuration");
+        return false;
+    }
+    m_bus.setProgram(QStringLiteral("dbus-daemon"));
+    endWithParent(m_bus);
+    m_bus.setArguments(
+        {QStringLiteral("--config-file=") + m_dir.path() + QStringLiteral("/bus.conf"),
+         QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_bus.setProcessChannelMode(QProcess::SeparateChannels);
+    m_bus.start();
+    while (m_bus.waitForReadyRead(startTimeoutMs) && !m_bus.canReadLine()) {
+    }
+    m_address = m_bus.readLine().trimmed();
+    if (m_address.isEmpty()) {
+        m_error = QStringLiteral("dbus-daemon did not start: ") +
+                  QString::fromLocal8Bit(m_bus.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+QProcessEnvironment SecretServiceBus::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString dir = m_dir.path();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(m_address));
+    environment.insert(QStringLiteral("HOME"), dir + QStringLiteral("/home"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir + QStringLiteral("/home/data"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir + QStringLiteral("/home/config"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir + QStringLiteral("/home/cache"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir + QStringLiteral("/run"));
+    // A prompt shown on a display would wait for an answer that no test gives.
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return environment;
+}
+
+bool SecretServiceBus::startKeyring(bool unlock)
+{
+    const QString dir = m_dir.path();
+    QDir().mkpath(dir + QStringLiteral("/home/data"));
+    QDir().mkpath(dir + QStringLiteral("/run"));
+    QFile::setPermissions(dir + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_keyring.setProcessEnvironment(environment());
+    m_keyring.setProgram(QStringLiteral("gnome-keyring-daemon"));
+    endWithParent(m_keyring);
+    QStringList arguments{QStringLiteral("--foreground"), QStringLiteral("--components=secrets")};
+    if (unlock) {
+        arguments.append(QStringLiteral("--unlock"));
+    }
+    m_keyring.setArguments(arguments);
+    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_keyring.start();
+    if (!m_keyring.waitForStarted(startTimeoutMs)) {
+        m_error = QStringLiteral("gnome-keyring-daemon did not start");
+        return false;
+    }
+    if (unlock) {
+        // Written now: nothing runs an event loop that would write it later.
+        m_keyring.write(keyringPassword());
+        m_keyring.waitForBytesWritten(startTimeoutMs);
+    }
+    m_keyring.closeWriteChannel();
+    return true;
+}
+
+bool SecretServiceBus::waitForName(const QString& name)
+{
+    QProcess wait;
+    wait.setProcessEnvironment(environment());
+    wait.start(QStringLiteral("gdbus"),
+               {QStringLiteral("wait"), QStringLiteral("--address"), QString::fromUtf8(m_address),
+                QStringLiteral("--timeout"), QString::number(startTimeoutMs / 1000), name});
+    if (!wait.waitForFinished(startTimeoutMs + 2000) || wait.exitCode() != 0) {
+        m_error = name + QStringLiteral(" did not appear on the bus");
+        return false;
+    }
+    return true;
+}
+
+void SecretServiceBus::makeSessionBus()
+{
+    if (!m_madeSessionBus) {
+        if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")) {
+            m_previousAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        }
+        m_madeSessionBus = true;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
+}

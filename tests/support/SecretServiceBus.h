@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+// A private D-Bus session bus for one test, in a temporary folder, with or without a
+// Secret Service (gnome-keyring-daemon) on it. Nothing of the user's session is
+// touched: the keyring keeps its files in the temporary folder, and only our own
+// service folder is searched for activatable services.
+class SecretServiceBus {
+public:
+    enum class Service {
+        None,                  // a bus on which no Secret Service runs or can be started
+        UnlockedKeyring,       // gnome-keyring with an unlocked default ("login") collection
+        KeyringWithoutDefault, // gnome-keyring without any default collection
+        NeverStarting,         // the service is activatable but never appears on the bus
+    };
+
+    explicit SecretServiceBus(Service service);
+    ~SecretServiceBus();
+    SecretServiceBus(const SecretServiceBus&) = delete;
+    SecretServiceBus& operator=(const SecretServiceBus&) = delete;
+
+    // Whether the bus (and the service asked for) came up; errorString() says why not.
+    bool isReady() const { return m_ready; }
+    QString errorString() const { return m_error; }
+    QByteArray address() const { return m_address; }
+
+    // Points this process's session bus at this bus until destruction, when the
+    // previous address comes back.
+    void makeSessionBus();
+
+    // The environment for a child process (secret-tool, gdbus) that should use this bus.
+    QProcessEnvironment environment() const;
+
+    static const char* keyringPassword();
+
+private:
+    bool startBus(Service service);
+    bool writeBusConfig(Service service);
+    bool startKeyring(bool unlock);
+    bool waitForName(const QString& name);
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
+    QProcess m_keyring;
+    QByteArray m_address;
+    QString m_error;
+    bool m_ready = false;
+    bool m_madeSessionBus = false;
+    std::optional<QByteArray> m_previousAddress;
+};
