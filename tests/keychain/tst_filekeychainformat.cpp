@@ -229,6 +229,23 @@ void TestFileKeychainFormat::bodyRejects_data()
     QTest::newRow("attribute as text") << with(2, textAttribute);
     QTest::newRow("attribute tag beyond 32 bits") << with(2, wideTag);
     QTest::newRow("attributes as array") << with(2, QCborArray{});
+    // Found by fuzzing: an attribute stored under an alias or a time-stamp tag could never
+    // be read back by that tag.
+    QTest::newRow("attribute under the label alias 7")
+        << QByteArray::fromHex("a20005 0181 a6 0003 011a67656e70 02a2 074141 084142 0342 7077 "
+                               "041903e8 051907d0");
+    // Found by fuzzing: a secret chunk declaring far more bytes than the body holds.
+    QTest::newRow("secret chunk longer than the body")
+        << QByteArray::fromHex("bf0005019fa6000301 1a67656e70 02a1 1a6c61626c 5f4177ff "
+                               "035b41704177ff040005 0400 05ff00ff");
+    QTest::newRow("secret longer than the body") << QByteArray::fromHex(
+        "a20005 0181 a6 0003 011a67656e70 02a0 035b7fffffffffffffff 0400 0500");
+    QCborMap creationAttribute;
+    creationAttribute.insert(qint64(KeychainCodes::creationDate), QCborValue(QByteArray("x")));
+    QTest::newRow("attribute under cdat") << with(2, creationAttribute);
+    QCborMap modificationAttribute;
+    modificationAttribute.insert(qint64(KeychainCodes::modificationDate), QCborValue(QByteArray()));
+    QTest::newRow("attribute under mdat") << with(2, modificationAttribute);
     QTest::newRow("time negative") << with(4, -1);
     QTest::newRow("time after year 9999") << with(5, qint64(fileKeychainLatestTime + 1));
     QTest::newRow("time as float") << with(4, 1000.5);

@@ -12,6 +12,9 @@ std::uint64_t nextIdentity()
     return ++counter;
 }
 
+// How long a look at the file counts as recent for reading an item's content.
+constexpr qint64 recentMs = 50;
+
 std::int64_t now()
 {
     return QDateTime::currentSecsSinceEpoch();
@@ -87,19 +90,26 @@ OSStatus FileKeychain::getStatus()
 
 // Makes m_content the content of the file as it is now, unlocking the keychain first
 // when the file needs a key this object does not hold.
-OSStatus FileKeychain::refresh()
+OSStatus FileKeychain::refresh(Freshness freshness)
 {
+    if (freshness == Freshness::Recent && m_loaded && m_checked.isValid() &&
+        m_checked.elapsed() < recentMs) {
+        return errSecSuccess;
+    }
     FileKeychainStamp stamp;
     OSStatus status = FileKeychainFile::stat(m_path, stamp);
-    if (status != errSecSuccess || (m_loaded && stamp == m_stamp)) {
-        return status;
-    }
-    QByteArray file;
-    status = FileKeychainFile::read(m_path, file, stamp);
     if (status != errSecSuccess) {
         return status;
     }
-    const std::optional<FileKeychainHeader> header = FileKeychainHeader::parse(file);
+    if (m_loaded && stamp == m_stamp) {
+        m_checked.start();
+        return errSecSuccess;
+    }
+    status = FileKeychainFile::read(m_path, m_file, stamp);
+    if (status != errSecSuccess) {
+        return status;
+    }
+    const std::optional<FileKeychainHeader> header = FileKeychainHeader::parse(m_file);
     if (!header) {
         return errSecInvalidKeychain;
     }
@@ -112,12 +122,13 @@ OSStatus FileKeychain::refresh()
             return status;
         }
     }
-    SecretBytes plaintext;
-    if (!m_key->open(file, plaintext)) {
+    std::size_t size = 0;
+    if (!m_key->open(m_file, m_plaintext, size)) {
         return errSecInvalidKeychain;
     }
     std::optional<FileKeychainContent> content =
-        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(plaintext.size())));
+        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)));
+    wipeMemory(m_plaintext.data(), size);
     if (!content) {
         return errSecInvalidKeychain;
     }
@@ -125,6 +136,7 @@ OSStatus FileKeychain::refresh()
     m_header = *header;
     m_stamp = stamp;
     m_loaded = true;
+    m_checked.start();
     return errSecSuccess;
 }
 
@@ -168,9 +180,11 @@ OSStatus FileKeychain::change(const Change& apply)
     if (status != errSecSuccess) {
         return status;
     }
-    const QByteArray file = m_key->seal(serializeFileKeychainBody(m_content), m_header);
+    const std::size_t size = serializeFileKeychainBody(m_content, m_plaintext);
+    m_key->seal(m_plaintext, size, m_header, m_file);
+    wipeMemory(m_plaintext.data(), size);
     FileKeychainStamp written;
-    status = FileKeychainFile::writeAtomically(m_path, file, FileKeychainFile::Replace::Existing,
+    status = FileKeychainFile::writeAtomically(m_path, m_file, FileKeychainFile::Replace::Existing,
                                                written);
     if (status != errSecSuccess) {
         // The file still holds the old content; read it again before the next operation.
@@ -178,6 +192,7 @@ OSStatus FileKeychain::change(const Change& apply)
         return status;
     }
     m_stamp = written;
+    m_checked.start();
     return errSecSuccess;
 }
 
@@ -221,7 +236,7 @@ OSStatus FileKeychain::searchCreateFromAttributes(FourCharCode itemClass,
 OSStatus FileKeychain::itemCopyContent(KeychainItemRef& ref, const std::vector<FourCharCode>& tags,
                                        KeychainAttributeList* attributes, SecretBytes* secret)
 {
-    OSStatus status = refresh();
+    OSStatus status = refresh(Freshness::Recent);
     const qsizetype index = status == errSecSuccess ? indexOf(ref, status) : -1;
     if (status != errSecSuccess) {
         return status;

@@ -7,6 +7,7 @@
 #include "platform/keychain/FileKeychainKey.h"
 #include "platform/keychain/KeychainServices.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -26,6 +27,8 @@ struct FileKeychainInteraction {
 // three times, and keeps the derived key until it is destroyed. Every operation first
 // re-reads the file if another process (or another FileKeychain) replaced it; every
 // change is made under the keychain's lock to the current content and written at once.
+// Reading an item's content looks at the file only when the last look is older than a
+// moment, so reading every item after a search does not cost a file-system call each.
 // A reference to an item that is no longer in the file gives errSecInvalidItemRef.
 class FileKeychain final : public Keychain {
 public:
@@ -58,7 +61,10 @@ public:
 private:
     using Change = std::function<OSStatus(FileKeychainContent&)>;
 
-    OSStatus refresh();
+    // How fresh the content must be: searches and changes always look at the file;
+    // reading one item's content may use a look of the last moments.
+    enum class Freshness { Now, Recent };
+    OSStatus refresh(Freshness freshness = Freshness::Now);
     OSStatus unlock(const FileKeychainHeader& header);
     OSStatus change(const Change& apply);
     // The index in the content of the item ref names, or -1 (status says why).
@@ -71,6 +77,12 @@ private:
     std::unique_ptr<FileKeychainKey> m_key;
     FileKeychainHeader m_header;
     FileKeychainStamp m_stamp;
+    // When the file was last seen to hold m_content.
+    QElapsedTimer m_checked;
     bool m_loaded = false;
     FileKeychainContent m_content;
+    // Kept between reads and writes of a large keychain, so each does not pay for fresh
+    // memory again. The plaintext is wiped after every use.
+    QByteArray m_file;
+    SecretBytes m_plaintext;
 };

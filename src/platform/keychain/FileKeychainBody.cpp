@@ -14,7 +14,8 @@
 //   1: array of items in creation order, each a map:
 //        0: id (unsigned, strictly rising from item to item, below the next id)
 //        1: item class, a four-character code (unsigned, 32 bits)
-//        2: attributes: map of tag (unsigned, 32 bits) to byte string
+//        2: attributes: map of tag (unsigned, 32 bits) to byte string; tags are canonical
+//           (never the label's alias 7) and never "cdat" or "mdat"
 //        3: secret (byte string)
 //        4: creation time, seconds since 1970 UTC (unsigned)
 //        5: modification time, seconds since 1970 UTC (unsigned)
@@ -38,14 +39,17 @@ enum ItemKey : quint64 {
 // serialised secrets leave no copies on the heap.
 class WipingBufferDevice final : public QIODevice {
 public:
-    WipingBufferDevice() { open(QIODevice::WriteOnly); }
-
-    SecretBytes take()
+    // Writes into buffer from its start, growing it as needed. expectedSize is a bound
+    // on what will be written, so the buffer grows at most once.
+    WipingBufferDevice(SecretBytes& buffer, std::size_t expectedSize) : m_bytes(buffer)
     {
-        m_bytes.resize(m_used);
-        m_used = 0;
-        return std::move(m_bytes);
+        if (m_bytes.size() < expectedSize) {
+            m_bytes.resize(expectedSize);
+        }
+        open(QIODevice::WriteOnly);
     }
+
+    std::size_t used() const { return m_used; }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -61,9 +65,17 @@ protected:
     }
 
 private:
-    SecretBytes m_bytes;
+    SecretBytes& m_bytes;
     std::size_t m_used = 0;
 };
+
+// Attributes are stored under their canonical tag only, and the time stamps apart from
+// them; anything else would be an attribute that no tag reads back.
+bool isStoredTag(FourCharCode tag)
+{
+    return tag == KeychainCodes::canonicalTag(tag) && tag != KeychainCodes::creationDate &&
+           tag != KeychainCodes::modificationDate;
+}
 
 class BodyReader {
 public:
@@ -152,8 +164,10 @@ private:
         }
         value.clear();
         for (;;) {
+            // The declared size is unchecked until the chunk is read: a crafted one must
+            // not make us allocate more than the input could hold.
             const qsizetype chunkSize = m_reader.currentStringChunkSize();
-            if (chunkSize < 0) {
+            if (chunkSize < 0 || chunkSize > m_bytes.size() - m_reader.currentOffset()) {
                 return false;
             }
             const std::size_t used = value.size();
@@ -180,7 +194,7 @@ private:
         while (m_reader.hasNext()) {
             FourCharCode tag = 0;
             QByteArray data;
-            if (!readUnsigned32(tag) || !readBytes(data) ||
+            if (!readUnsigned32(tag) || !isStoredTag(tag) || !readBytes(data) ||
                 !attributes.emplace(tag, std::move(data)).second) {
                 return false;
             }
@@ -257,6 +271,20 @@ private:
     QCborStreamReader m_reader;
 };
 
+// An upper bound of the CBOR size of content: every head takes at most 9 bytes.
+std::size_t serializedSizeBound(const FileKeychainContent& content)
+{
+    constexpr std::size_t head = 9;
+    std::size_t size = 8 * head;
+    for (const FileKeychainItem& item : content.items) {
+        size += 16 * head + item.secret.size();
+        for (const auto& [tag, data] : item.attributes) {
+            size += 2 * head + std::size_t(data.size());
+        }
+    }
+    return size;
+}
+
 void writeItem(QCborStreamWriter& writer, const FileKeychainItem& item)
 {
     writer.startMap(itemKeyCount);
@@ -287,23 +315,28 @@ std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintex
     return reader.read();
 }
 
+std::size_t serializeFileKeychainBody(const FileKeychainContent& content, SecretBytes& buffer)
+{
+    WipingBufferDevice device(buffer, serializedSizeBound(content));
+    QCborStreamWriter writer(&device);
+    writer.startMap(bodyKeyCount);
+    writer.append(quint64(bodyNextId));
+    writer.append(quint64(content.nextId));
+    writer.append(quint64(bodyItems));
+    writer.startArray(quint64(content.items.size()));
+    for (const FileKeychainItem& item : content.items) {
+        writeItem(writer, item);
+    }
+    writer.endArray();
+    writer.endMap();
+    return device.used();
+}
+
 SecretBytes serializeFileKeychainBody(const FileKeychainContent& content)
 {
-    WipingBufferDevice device;
-    {
-        QCborStreamWriter writer(&device);
-        writer.startMap(bodyKeyCount);
-        writer.append(quint64(bodyNextId));
-        writer.append(quint64(content.nextId));
-        writer.append(quint64(bodyItems));
-        writer.startArray(quint64(content.items.size()));
-        for (const FileKeychainItem& item : content.items) {
-            writeItem(writer, item);
-        }
-        writer.endArray();
-        writer.endMap();
-    }
-    return device.take();
+    SecretBytes buffer;
+    buffer.resize(serializeFileKeychainBody(content, buffer));
+    return buffer;
 }
 
 QByteArray fileKeychainTimeStamp(std::int64_t secondsSinceEpoch)

@@ -39,6 +39,8 @@ std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintex
 
 // Writes the body's plaintext into memory that is wiped once it is no longer needed.
 SecretBytes serializeFileKeychainBody(const FileKeychainContent& content);
+// The same into the start of buffer, which grows when it is too small; returns the size.
+std::size_t serializeFileKeychainBody(const FileKeychainContent& content, SecretBytes& buffer);
 
 // A time stamp as keychain items hand it out: "YYYYMMDDhhmmssZ" in UTC and a NUL, 16 bytes.
 QByteArray fileKeychainTimeStamp(std::int64_t secondsSinceEpoch);

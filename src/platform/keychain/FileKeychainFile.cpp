@@ -161,7 +161,9 @@ OSStatus read(const QString& path, QByteArray& bytes, FileKeychainStamp& stamp, 
     }
     const auto wanted = maxBytes < 0 ? std::size_t(info.st_size)
                                      : std::size_t(std::min<std::int64_t>(maxBytes, info.st_size));
-    bytes = QByteArray(qsizetype(wanted), Qt::Uninitialized);
+    // Reuses bytes' memory when it is large enough: fresh memory for a large keychain
+    // costs more in page faults than reading the file.
+    bytes.resize(qsizetype(wanted));
     std::size_t got = 0;
     if (!readAll(file.get(), bytes.data(), wanted, got)) {
         return statusForErrno(errno);

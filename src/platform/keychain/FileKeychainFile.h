@@ -34,7 +34,7 @@ OSStatus stat(const QString& path, FileKeychainStamp& stamp);
 // Reads the first maxBytes bytes of the file at path (all of it when maxBytes is
 // negative) together with the stamp of exactly the version read. errSecNoSuchKeychain
 // when nothing is there, errSecInvalidKeychain when it is no regular file or too large
-// to be a keychain.
+// to be a keychain. bytes' memory is reused when large enough.
 OSStatus read(const QString& path, QByteArray& bytes, FileKeychainStamp& stamp,
               qsizetype maxBytes = -1);
 

@@ -88,39 +88,50 @@ OSStatus FileKeychainKey::deriveChecked(const SecretBytes& password, FileKeychai
     return errSecSuccess;
 }
 
-QByteArray FileKeychainKey::seal(const SecretBytes& plaintext, FileKeychainHeader header) const
+QByteArray FileKeychainKey::seal(const SecretBytes& plaintext,
+                                 const FileKeychainHeader& header) const
+{
+    QByteArray file;
+    seal(plaintext, plaintext.size(), header, file);
+    return file;
+}
+
+void FileKeychainKey::seal(const SecretBytes& plaintext, std::size_t size,
+                           FileKeychainHeader header, QByteArray& file) const
 {
     randombytes_buf(header.nonce.data(), header.nonce.size());
     const QByteArray head = header.serialize();
-    QByteArray file(head.size() + qsizetype(plaintext.size()) +
-                        qsizetype(crypto_aead_xchacha20poly1305_ietf_ABYTES),
-                    Qt::Uninitialized);
+    file.resize(head.size() + qsizetype(size) +
+                qsizetype(crypto_aead_xchacha20poly1305_ietf_ABYTES));
     std::copy(head.begin(), head.end(), file.begin());
     unsigned long long sealedSize = 0;
     crypto_aead_xchacha20poly1305_ietf_encrypt(
         reinterpret_cast<unsigned char*>(file.data()) + head.size(), &sealedSize,
-        reinterpret_cast<const unsigned char*>(plaintext.data()), plaintext.size(),
+        reinterpret_cast<const unsigned char*>(plaintext.data()), size,
         reinterpret_cast<const unsigned char*>(head.constData()), std::size_t(head.size()), nullptr,
         header.nonce.data(), m_key);
-    return file;
 }
 
-bool FileKeychainKey::open(QByteArrayView file, SecretBytes& plaintext) const
+bool FileKeychainKey::open(QByteArrayView file, SecretBytes& plaintext, std::size_t& size) const
 {
     const std::optional<FileKeychainHeader> header = FileKeychainHeader::parse(file);
-    const auto sealedSize = std::size_t(file.size()) - FileKeychainHeader::size;
-    if (!header || sealedSize < crypto_aead_xchacha20poly1305_ietf_ABYTES) {
+    if (!header || std::size_t(file.size()) <
+                       FileKeychainHeader::size + crypto_aead_xchacha20poly1305_ietf_ABYTES) {
         return false;
     }
-    plaintext.clear();
-    plaintext.resize(sealedSize - crypto_aead_xchacha20poly1305_ietf_ABYTES);
+    const std::size_t sealedSize = std::size_t(file.size()) - FileKeychainHeader::size;
+    size = sealedSize - crypto_aead_xchacha20poly1305_ietf_ABYTES;
+    if (plaintext.size() < size) {
+        plaintext.resize(size);
+    }
     const auto* raw = reinterpret_cast<const unsigned char*>(file.data());
     unsigned long long openedSize = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(
             reinterpret_cast<unsigned char*>(plaintext.data()), &openedSize, nullptr,
             raw + FileKeychainHeader::size, sealedSize, raw, FileKeychainHeader::size,
             header->nonce.data(), m_key) != 0) {
-        plaintext.clear();
+        wipeMemory(plaintext.data(), size);
+        size = 0;
         return false;
     }
     return true;

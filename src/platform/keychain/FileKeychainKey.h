@@ -26,12 +26,17 @@ public:
     static OSStatus create(const SecretBytes& password, const FileKeychainKdf& kdf,
                            FileKeychainHeader& header, std::unique_ptr<FileKeychainKey>& key);
 
-    // The whole file: header with a fresh nonce, then the sealed plaintext.
-    QByteArray seal(const SecretBytes& plaintext, FileKeychainHeader header) const;
+    // The whole keychain file: header with a fresh nonce, then plaintext sealed.
+    QByteArray seal(const SecretBytes& plaintext, const FileKeychainHeader& header) const;
+    // Makes file the whole keychain file: header with a fresh nonce, then the first size
+    // bytes of plaintext sealed. file's memory is reused when it is large enough.
+    void seal(const SecretBytes& plaintext, std::size_t size, FileKeychainHeader header,
+              QByteArray& file) const;
 
-    // Opens the body of file (header included) into plaintext. False when the file
-    // is truncated or any of its bytes was changed.
-    bool open(QByteArrayView file, SecretBytes& plaintext) const;
+    // Opens the body of file (header included) into the first size bytes of plaintext,
+    // which grows when it is too small. False when the file is truncated or any of its
+    // bytes was changed.
+    bool open(QByteArrayView file, SecretBytes& plaintext, std::size_t& size) const;
 
 private:
     FileKeychainKey();
