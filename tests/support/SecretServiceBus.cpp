@@ -100,7 +100,7 @@ bool SecretServiceBus::writeBusConfig(Service service)
     if (service == Service::NeverStarting) {
         // The bus accepts the activation and then waits for a name that never comes.
         return writeFile(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
-                         "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 60\n");
+                         "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 5\n");
     }
     // The keyring's prompter, so that an unlock prompt is really tried (and fails,
     // there being no display).

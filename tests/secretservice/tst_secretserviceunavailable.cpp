@@ -1,0 +1,141 @@
+// Without a usable Secret Service, copyDefault answers errSecNoDefaultKeychain at
+// once (the store then offers a keychain file), and never waits long on a bus or a
+// service that does not come.
+#include "SecretServiceBus.h"
+
+#include "platform/secretservice/SecretServiceKeychainServices.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+Q_DECLARE_METATYPE(SecretServiceBus::Service)
+
+namespace {
+
+// Sets or removes an environment variable for one test, then puts it back.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value) : m_name(name)
+    {
+        if (qEnvironmentVariableIsSet(name)) {
+            m_previous = qgetenv(name);
+        }
+        set(value);
+    }
+    ~ScopedEnvironment() { set(m_previous); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    void set(const std::optional<QByteArray>& value)
+    {
+        if (value) {
+            qputenv(m_name, *value);
+        } else {
+            qunsetenv(m_name);
+        }
+    }
+    const char* m_name;
+    std::optional<QByteArray> m_previous;
+};
+
+} // namespace
+
+class TestSecretServiceUnavailable : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void noSessionBus_data();
+    void noSessionBus();
+    void busWithoutDefaultKeychain_data();
+    void busWithoutDefaultKeychain();
+    void serviceThatNeverStartsIsGivenUp();
+};
+
+void TestSecretServiceUnavailable::noSessionBus_data()
+{
+    QTest::addColumn<std::optional<QByteArray>>("address");
+    QTest::addColumn<bool>("runtimeBus");
+    // A display is set: a bus started on demand ("autolaunch") would be tried here.
+    QTest::newRow("no address, no bus in the runtime folder")
+        << std::optional<QByteArray>() << false;
+    QTest::newRow("empty address") << std::optional<QByteArray>(QByteArray()) << false;
+    QTest::newRow("address of a missing socket")
+        << std::optional<QByteArray>("unix:path=/nonexistent/keyloft-bus") << false;
+    QTest::newRow("address asking for autolaunch")
+        << std::optional<QByteArray>("autolaunch:") << false;
+    QTest::newRow("runtime folder bus that is no socket") << std::optional<QByteArray>() << true;
+}
+
+void TestSecretServiceUnavailable::noSessionBus()
+{
+    QFETCH(std::optional<QByteArray>, address);
+    QFETCH(bool, runtimeBus);
+    QTemporaryDir runtimeDir;
+    QVERIFY(runtimeDir.isValid());
+    if (runtimeBus) {
+        QFile bus(runtimeDir.filePath(QStringLiteral("bus")));
+        QVERIFY(bus.open(QIODevice::WriteOnly));
+    }
+    ScopedEnvironment busAddress("DBUS_SESSION_BUS_ADDRESS", address);
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    ScopedEnvironment display("DISPLAY", QByteArray(":97"));
+
+    SecretServiceKeychainServices services;
+    std::unique_ptr<Keychain> keychain;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(services.copyDefault(keychain), errSecNoDefaultKeychain);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!keychain);
+    QVERIFY2(elapsed < 100, qPrintable(QString::number(elapsed)));
+}
+
+void TestSecretServiceUnavailable::busWithoutDefaultKeychain_data()
+{
+    QTest::addColumn<SecretServiceBus::Service>("service");
+    QTest::newRow("a bus without any Secret Service") << SecretServiceBus::Service::None;
+    QTest::newRow("a Secret Service without a default collection")
+        << SecretServiceBus::Service::KeyringWithoutDefault;
+}
+
+void TestSecretServiceUnavailable::busWithoutDefaultKeychain()
+{
+    QFETCH(SecretServiceBus::Service, service);
+    SecretServiceBus bus(service);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+
+    SecretServiceKeychainServices services;
+    std::unique_ptr<Keychain> keychain;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(services.copyDefault(keychain), errSecNoDefaultKeychain);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!keychain);
+    QVERIFY2(elapsed < 100, qPrintable(QString::number(elapsed)));
+}
+
+void TestSecretServiceUnavailable::serviceThatNeverStartsIsGivenUp()
+{
+    SecretServiceBus bus(SecretServiceBus::Service::NeverStarting);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+
+    SecretServiceTimeouts timeouts;
+    timeouts.activationMs = 300;
+    SecretServiceKeychainServices services(timeouts);
+    std::unique_ptr<Keychain> keychain;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(services.copyDefault(keychain), errSecNoDefaultKeychain);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!keychain);
+    QVERIFY2(elapsed >= 300 && elapsed < 1300, qPrintable(QString::number(elapsed)));
+}
+
+QTEST_GUILESS_MAIN(TestSecretServiceUnavailable)
+#include "tst_secretserviceunavailable.moc"
