@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 namespace {
 
 constexpr const char* collectionInterface = "org.freedesktop.Secret.Collection";
+constexpr const char* itemInterface = "org.freedesktop.Secret.Item";
 
 // Releases an attribute table; for std::unique_ptr.
 struct TableUnref {
@@ -30,7 +32,7 @@ ValuePtr newValue(const SecretBytes& secret)
                                      SecretServiceItemLayout::secretContentType));
 }
 
-// The items that one search found, handed out in order of their object paths.
+// The items that one search found, in order of their object paths.
 class SecretServiceSearch final : public KeychainSearch {
 public:
     explicit SecretServiceSearch(std::vector<GObjectPtr<SecretItem>> items)
@@ -166,30 +168,101 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
     if (status != errSecSuccess) {
         return status;
     }
-    // One search; libsecret then loads the properties of every item found at once,
-    // rather than one round trip after the other.
+    std::vector<std::string> paths;
+    status = searchPaths(table.get(), paths);
     std::vector<GObjectPtr<SecretItem>> items;
-    status = m_session->perform(
+    if (status == errSecSuccess) {
+        status = loadItems(paths, items);
+    }
+    if (status == errSecSuccess) {
+        search = std::make_unique<SecretServiceSearch>(std::move(items));
+    }
+    return status;
+}
+
+// The object paths of the collection's items whose attributes equal the table's, in
+// a stable order.
+OSStatus SecretServiceKeychain::searchPaths(GHashTable* attributes, std::vector<std::string>& paths)
+{
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
+    GHashTableIter iter;
+    gpointer name = nullptr;
+    gpointer value = nullptr;
+    g_hash_table_iter_init(&iter, attributes);
+    while (g_hash_table_iter_next(&iter, &name, &value)) {
+        g_variant_builder_add(&builder, "{ss}", static_cast<const char*>(name),
+                              static_cast<const char*>(value));
+    }
+    GVariant* arguments = g_variant_new("(a{ss})", &builder);
+    const OSStatus status = m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_collection_search(m_collection.get(), nullptr, table.get(), SECRET_SEARCH_ALL,
-                                     cancellable, callback, data);
+            g_dbus_connection_call(m_session->connection(), m_session->busName(), collectionPath(),
+                                   collectionInterface, "SearchItems", arguments,
+                                   G_VARIANT_TYPE("(ao)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
+                                   cancellable, callback, data);
         },
         [&](GAsyncResult* result, GError** error) {
-            GList* found = secret_collection_search_finish(m_collection.get(), result, error);
-            for (GList* node = found; node != nullptr; node = node->next) {
-                items.emplace_back(static_cast<SecretItem*>(node->data));
+            GVariant* reply = g_dbus_connection_call_finish(m_session->connection(), result, error);
+            if (reply == nullptr) {
+                return;
             }
-            g_list_free(found);
+            GVariantIter* found = nullptr;
+            const gchar* path = nullptr;
+            g_variant_get(reply, "(ao)", &found);
+            while (g_variant_iter_next(found, "&o", &path)) {
+                paths.emplace_back(path);
+            }
+            g_variant_iter_free(found);
+            g_variant_unref(reply);
         },
         m_session->options().timeouts.callMs, SecretServiceSubject::Keychain);
-    if (status != errSecSuccess) {
-        return status;
+    std::sort(paths.begin(), paths.end());
+    return status;
+}
+
+// Item objects for the paths, with their properties. Their loads are all sent at once
+// and the replies collected together, so a thousand items take about as long as the
+// service needs to answer, not a thousand round trips. The objects skip what libsecret's
+// own do and a plain read does not need: following the service's signals (a match rule
+// on the bus for each item) and resolving the service's name for each.
+OSStatus SecretServiceKeychain::loadItems(const std::vector<std::string>& paths,
+                                          std::vector<GObjectPtr<SecretItem>>& items)
+{
+    gchar* owner = g_dbus_proxy_get_name_owner(G_DBUS_PROXY(m_session->service()));
+    const std::string name = owner != nullptr ? owner : m_session->busName();
+    g_free(owner);
+    std::vector<SecretServiceSession::Start> starts;
+    for (const std::string& path : paths) {
+        starts.emplace_back(
+            [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+                g_async_initable_new_async(
+                    SECRET_TYPE_ITEM, G_PRIORITY_DEFAULT, cancellable, callback, data, "g-flags",
+                    GDBusProxyFlags(G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS |
+                                    G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START),
+                    "g-name", name.c_str(), "g-connection", m_session->connection(),
+                    "g-object-path", path.c_str(), "g-interface-name", itemInterface, "service",
+                    m_session->service(), nullptr);
+            });
     }
-    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-        return g_strcmp0(g_dbus_proxy_get_object_path(G_DBUS_PROXY(a.get())),
-                         g_dbus_proxy_get_object_path(G_DBUS_PROXY(b.get()))) < 0;
-    });
-    search = std::make_unique<SecretServiceSearch>(std::move(items));
+    std::vector<SecretServiceCall> calls =
+        m_session->runAll(starts, m_session->options().timeouts.callMs);
+    for (const SecretServiceCall& call : calls) {
+        GError* error = nullptr;
+        GObject* item = nullptr;
+        if (call.result() != nullptr) {
+            GObjectPtr<GObject> source(g_async_result_get_source_object(call.result()));
+            item =
+                g_async_initable_new_finish(G_ASYNC_INITABLE(source.get()), call.result(), &error);
+        }
+        const OSStatus status = call.status(error, SecretServiceSubject::Item);
+        if (status == errSecSuccess) {
+            items.emplace_back(SECRET_ITEM(item));
+        } else if (status != errSecInvalidItemRef) {
+            // An item deleted since the search is simply not found; anything else fails.
+            return status;
+        }
+    }
     return errSecSuccess;
 }
 

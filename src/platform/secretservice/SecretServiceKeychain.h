@@ -4,6 +4,10 @@
 #include "platform/secretservice/SecretServiceSession.h"
 
 #include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GHashTable GHashTable;
 
 class SecretServiceItemRef;
 
@@ -32,6 +36,9 @@ public:
 private:
     OSStatus readLocked(bool& locked);
     OSStatus ensureUnlocked();
+    OSStatus searchPaths(GHashTable* attributes, std::vector<std::string>& paths);
+    OSStatus loadItems(const std::vector<std::string>& paths,
+                       std::vector<GObjectPtr<SecretItem>>& items);
     OSStatus itemOf(KeychainItemRef& ref, SecretServiceItemRef*& item);
     OSStatus refresh(SecretServiceItemRef& item);
     OSStatus loadSecret(SecretItem* item, SecretBytes& secret);

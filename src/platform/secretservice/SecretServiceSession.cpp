@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QFileInfo>
 
+#include <utility>
+#include <vector>
+
 namespace {
 
 constexpr const char* secretServiceBusName = "org.freedesktop.secrets";
@@ -35,21 +38,38 @@ QByteArray sessionBusAddress()
     return address;
 }
 
-// What an asynchronous call reports back to the waiting loop. Owned by the call
-// while it runs; if the waiter gives up first, the late callback frees it.
+// The calls of one batch, shared by the waiting loop and every call still running:
+// if the loop gives up first, the last late callback frees it.
+struct PendingBatch {
+    std::vector<GAsyncResult*> results;
+    std::size_t finished = 0;
+    std::size_t references = 1; // the waiting loop and each call not yet back
+
+    void release()
+    {
+        if (--references == 0) {
+            for (GAsyncResult* result : results) {
+                if (result != nullptr) {
+                    g_object_unref(result);
+                }
+            }
+            delete this;
+        }
+    }
+};
+
 struct PendingCall {
-    GAsyncResult* result = nullptr;
-    bool abandoned = false;
+    PendingBatch* batch;
+    std::size_t index;
 };
 
 void onCallReady(GObject*, GAsyncResult* result, gpointer data)
 {
-    auto* pending = static_cast<PendingCall*>(data);
-    if (pending->abandoned) {
-        delete pending;
-        return;
-    }
-    pending->result = G_ASYNC_RESULT(g_object_ref(result));
+    auto* call = static_cast<PendingCall*>(data);
+    call->batch->results[call->index] = G_ASYNC_RESULT(g_object_ref(result));
+    ++call->batch->finished;
+    call->batch->release();
+    delete call;
 }
 
 gboolean onTimedOut(gpointer data)
@@ -295,36 +315,47 @@ const char* SecretServiceSession::busName() const
 
 SecretServiceCall SecretServiceSession::run(const Start& start, int timeoutMs)
 {
+    std::vector<SecretServiceCall> calls = runAll({start}, timeoutMs);
+    return std::move(calls.front());
+}
+
+std::vector<SecretServiceCall> SecretServiceSession::runAll(const std::vector<Start>& starts,
+                                                            int timeoutMs)
+{
     g_main_context_push_thread_default(m_context);
-    auto* pending = new PendingCall;
+    auto* batch = new PendingBatch;
+    batch->results.assign(starts.size(), nullptr);
     GCancellable* cancellable = g_cancellable_new();
-    start(cancellable, onCallReady, pending);
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        ++batch->references;
+        starts[i](cancellable, onCallReady, new PendingCall{batch, i});
+    }
 
     bool deadlinePassed = false;
     {
         Timer deadline(m_context, timeoutMs, &deadlinePassed);
-        while (pending->result == nullptr && !deadlinePassed) {
+        while (batch->finished < starts.size() && !deadlinePassed) {
             g_main_context_iteration(m_context, TRUE);
         }
     }
-    // Only a call that had to be cancelled counts as timed out.
-    const bool timedOut = pending->result == nullptr;
+    // Only calls that had to be cancelled count as timed out.
+    const bool timedOut = batch->finished < starts.size();
     if (timedOut) {
         bool gaveUp = false;
         g_cancellable_cancel(cancellable);
         Timer grace(m_context, cancelGraceMs, &gaveUp);
-        while (pending->result == nullptr && !gaveUp) {
+        while (batch->finished < starts.size() && !gaveUp) {
             g_main_context_iteration(m_context, TRUE);
         }
     }
     g_object_unref(cancellable);
     g_main_context_pop_thread_default(m_context);
 
-    GAsyncResult* result = pending->result;
-    if (result == nullptr) {
-        pending->abandoned = true;
-    } else {
-        delete pending;
+    std::vector<SecretServiceCall> calls;
+    calls.reserve(starts.size());
+    for (GAsyncResult*& result : batch->results) {
+        calls.emplace_back(std::exchange(result, nullptr), timedOut);
     }
-    return SecretServiceCall(result, timedOut);
+    batch->release();
+    return calls;
 }

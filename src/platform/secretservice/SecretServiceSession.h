@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // This folder's headers include no GLib or libsecret header (their headers do not
 // mix with Qt's); GLib and libsecret types appear here only as opaque declarations.
@@ -54,6 +55,7 @@ public:
     SecretServiceCall(GAsyncResult* result, bool timedOut);
     SecretServiceCall(SecretServiceCall&& other) noexcept;
     SecretServiceCall& operator=(SecretServiceCall&&) = delete;
+    SecretServiceCall(const SecretServiceCall&) = delete;
     ~SecretServiceCall();
 
     // Null when the call was abandoned: it did not even finish once cancelled.
@@ -86,6 +88,9 @@ public:
     // Starts an asynchronous call on the private context and waits for it, cancelling
     // it once timeoutMs have passed.
     SecretServiceCall run(const Start& start, int timeoutMs);
+    // Starts all calls at once and waits for them together, at most timeoutMs in all,
+    // so that many calls cost little more than the slowest one.
+    std::vector<SecretServiceCall> runAll(const std::vector<Start>& starts, int timeoutMs);
     // Runs a call as run() does and hands its result to finish, which reports the
     // call's error; the status of the whole.
     using Finish = std::function<void(GAsyncResult*, GError**)>;
