@@ -17,35 +17,33 @@ qint32 packedVersion(qint32 major, qint32 minor, qint32 bugFix)
 
 } // namespace
 
-LinuxVersionSource::LinuxVersionSource() : LinuxVersionSource(QSysInfo::kernelVersion()) {}
+LinuxVersionSource::LinuxVersionSource(const QString& release) : m_release(release) {}
 
-LinuxVersionSource::LinuxVersionSource(const QString& release)
+QString LinuxVersionSource::release() const
 {
-    // fromString reads the leading numbers and stops at a suffix such as "-amd64".
-    const QVersionNumber version = QVersionNumber::fromString(release);
-    m_valid = !version.isNull();
-    m_major = version.majorVersion();
-    m_minor = version.minorVersion();
-    m_bugFix = version.microVersion();
+    return m_release.isEmpty() ? QSysInfo::kernelVersion() : m_release;
 }
 
 qint16 LinuxVersionSource::gestalt(quint32 selector, qint32* response) const
 {
-    if (!m_valid) {
+    // fromString reads the leading numbers and stops at a suffix such as "-amd64".
+    const QVersionNumber version = QVersionNumber::fromString(release());
+    if (version.isNull()) {
         return gestaltUnknownErr;
     }
     switch (selector) {
     case gestaltSystemVersion:
-        *response = packedVersion(m_major, m_minor, m_bugFix);
+        *response =
+            packedVersion(version.majorVersion(), version.minorVersion(), version.microVersion());
         return 0;
     case gestaltSystemVersionMajor:
-        *response = m_major;
+        *response = version.majorVersion();
         return 0;
     case gestaltSystemVersionMinor:
-        *response = m_minor;
+        *response = version.minorVersion();
         return 0;
     case gestaltSystemVersionBugFix:
-        *response = m_bugFix;
+        *response = version.microVersion();
         return 0;
     default:
         return gestaltUndefSelectorErr;

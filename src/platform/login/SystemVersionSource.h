@@ -32,20 +32,19 @@ public:
 };
 
 // The running Linux system's version: the kernel release ("6.1.0-18-amd64"
-// is 6.1.0). 'sysv' packs the numbers when each fits its digits and otherwise
-// answers 0xFFFF, which sends readers to 'sys1' to 'sys3'.
+// is 6.1.0), read at every question. 'sysv' packs the numbers when each fits
+// its digits and otherwise answers 0xFFFF, which sends readers to 'sys1' to 'sys3'.
 class LinuxVersionSource : public SystemVersionSource {
 public:
     // The running kernel's release.
-    LinuxVersionSource();
+    LinuxVersionSource() = default;
     // A given release text, for tests.
     explicit LinuxVersionSource(const QString& release);
 
     qint16 gestalt(quint32 selector, qint32* response) const override;
 
 private:
-    bool m_valid = false;
-    qint32 m_major = 0;
-    qint32 m_minor = 0;
-    qint32 m_bugFix = 0;
+    QString release() const;
+
+    QString m_release; // empty: ask the running kernel
 };
