@@ -65,6 +65,7 @@ private Q_SLOTS:
     void fileDeletedWhileOpen();
     void fileReplacedByAnotherKeychain();
     void failedWriteKeepsTheOldFile();
+    void symbolicLinkStaysALink();
     void createInFolderThatCannotExist();
     void statusForErrno_data();
     void statusForErrno();
@@ -335,6 +336,26 @@ void TestFileKeychainFiles::failedWriteKeepsTheOldFile()
     QCOMPARE(servicesIn(*keychain), QByteArrayList{"s1"});
     QCOMPARE(createItem(*keychain, "s3"), errSecSuccess);
     QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s3"}));
+}
+
+void TestFileKeychainFiles::symbolicLinkStaysALink()
+{
+    FileKeychainFixture fixture;
+    QVERIFY(QDir(fixture.dir.path()).mkdir(QStringLiteral("real")));
+    fixture.create(QStringLiteral("secret"), QStringLiteral("real/test.keychain"));
+    const QString link = fixture.path(QStringLiteral("link.keychain"));
+    QVERIFY(QFile::link(fixture.path(QStringLiteral("real/test.keychain")), link));
+
+    std::unique_ptr<Keychain> keychain = fixture.open(QStringLiteral("link.keychain"));
+    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    QCOMPARE(createItem(*keychain, "through the link"), errSecSuccess);
+    QVERIFY(QFileInfo(link).isSymLink());
+    // The change went into the file the link names, next to its own lock file.
+    std::unique_ptr<Keychain> real = fixture.open(QStringLiteral("real/test.keychain"));
+    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    QCOMPARE(servicesIn(*real), QByteArrayList{"through the link"});
+    QVERIFY(!QFile::exists(FileKeychainFile::Lock::lockPath(link)));
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
 }
 
 void TestFileKeychainFiles::createInFolderThatCannotExist()

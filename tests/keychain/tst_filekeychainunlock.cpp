@@ -17,6 +17,7 @@ private Q_SLOTS:
     void failedUnlock();
     void openRejects_data();
     void openRejects();
+    void openRejectsFolder();
     void createRefusesExistingPath();
     void createRefusedPassword();
     void createWithoutInteraction();
@@ -164,6 +165,14 @@ void TestFileKeychainUnlock::openRejects()
     if (exists) {
         QCOMPARE(fixture.fileBytes(), content);
     }
+}
+
+void TestFileKeychainUnlock::openRejectsFolder()
+{
+    FileKeychainFixture fixture;
+    std::unique_ptr<Keychain> keychain;
+    QCOMPARE(fixture.services.open(fixture.dir.path(), keychain), errSecInvalidKeychain);
+    QVERIFY(!keychain);
 }
 
 void TestFileKeychainUnlock::createRefusesExistingPath()

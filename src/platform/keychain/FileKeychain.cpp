@@ -1,6 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +15,12 @@ std::uint64_t nextIdentity()
 
 // How long a look at the file counts as recent for reading an item's content.
 constexpr qint64 recentMs = 50;
+
+QString resolvedPath(const QString& path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? path : target;
+}
 
 std::int64_t now()
 {
@@ -63,15 +70,16 @@ bool matches(const FileKeychainItem& item, FourCharCode itemClass,
 } // namespace
 
 FileKeychain::FileKeychain(QString path, std::shared_ptr<FileKeychainInteraction> interaction)
-    : m_path(std::move(path)), m_interaction(std::move(interaction)), m_identity(nextIdentity())
+    : m_path(std::move(path)), m_filePath(resolvedPath(m_path)),
+      m_interaction(std::move(interaction)), m_identity(nextIdentity())
 {}
 
 FileKeychain::FileKeychain(QString path, std::shared_ptr<FileKeychainInteraction> interaction,
                            std::unique_ptr<FileKeychainKey> key, const FileKeychainHeader& header,
                            const FileKeychainStamp& stamp, FileKeychainContent content)
-    : m_path(std::move(path)), m_interaction(std::move(interaction)), m_identity(nextIdentity()),
-      m_key(std::move(key)), m_header(header), m_stamp(stamp), m_loaded(true),
-      m_content(std::move(content))
+    : m_path(std::move(path)), m_filePath(resolvedPath(m_path)),
+      m_interaction(std::move(interaction)), m_identity(nextIdentity()), m_key(std::move(key)),
+      m_header(header), m_stamp(stamp), m_loaded(true), m_content(std::move(content))
 {}
 
 FileKeychain::~FileKeychain() = default;
@@ -81,7 +89,8 @@ OSStatus FileKeychain::getStatus()
     // Only the header is read: the store asks before every operation, so this must stay cheap.
     QByteArray head;
     FileKeychainStamp stamp;
-    const OSStatus status = FileKeychainFile::read(m_path, head, stamp, FileKeychainHeader::size);
+    const OSStatus status =
+        FileKeychainFile::read(m_filePath, head, stamp, FileKeychainHeader::size);
     if (status != errSecSuccess) {
         return status;
     }
@@ -97,7 +106,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
         return errSecSuccess;
     }
     FileKeychainStamp stamp;
-    OSStatus status = FileKeychainFile::stat(m_path, stamp);
+    OSStatus status = FileKeychainFile::stat(m_filePath, stamp);
     if (status != errSecSuccess) {
         return status;
     }
@@ -105,7 +114,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
         m_checked.start();
         return errSecSuccess;
     }
-    status = FileKeychainFile::read(m_path, m_file, stamp);
+    status = FileKeychainFile::read(m_filePath, m_file, stamp);
     if (status != errSecSuccess) {
         return status;
     }
@@ -168,7 +177,7 @@ OSStatus FileKeychain::change(const Change& apply)
     OSStatus status = refresh();
     std::unique_ptr<FileKeychainFile::Lock> lock;
     if (status == errSecSuccess) {
-        status = FileKeychainFile::Lock::acquire(m_path, lock);
+        status = FileKeychainFile::Lock::acquire(m_filePath, lock);
     }
     // Someone may have written between our read and the lock: change what is there now.
     if (status == errSecSuccess) {
@@ -184,8 +193,8 @@ OSStatus FileKeychain::change(const Change& apply)
     m_key->seal(m_plaintext, size, m_header, m_file);
     wipeMemory(m_plaintext.data(), size);
     FileKeychainStamp written;
-    status = FileKeychainFile::writeAtomically(m_path, m_file, FileKeychainFile::Replace::Existing,
-                                               written);
+    status = FileKeychainFile::writeAtomically(m_filePath, m_file,
+                                               FileKeychainFile::Replace::Existing, written);
     if (status != errSecSuccess) {
         // The file still holds the old content; read it again before the next operation.
         m_loaded = false;

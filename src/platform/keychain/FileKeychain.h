@@ -70,7 +70,11 @@ private:
     // The index in the content of the item ref names, or -1 (status says why).
     qsizetype indexOf(KeychainItemRef& ref, OSStatus& status) const;
 
+    // The path as given, shown in password prompts.
     QString m_path;
+    // The file itself when m_path is a symbolic link: every write replaces the file by
+    // renaming over it, which must replace the link's target, not the link.
+    QString m_filePath;
     std::shared_ptr<FileKeychainInteraction> m_interaction;
     // Tells this keychain's item references from those of other keychain objects.
     std::uint64_t m_identity;

@@ -46,7 +46,8 @@ public:
         if (m_bytes.size() < expectedSize) {
             m_bytes.resize(expectedSize);
         }
-        open(QIODevice::WriteOnly);
+        // Unbuffered: no copy of the plaintext in a buffer of QIODevice's own.
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
 
     std::size_t used() const { return m_used; }
