@@ -35,10 +35,7 @@ build() {
 case "${1:-}" in
 run)
     build
-    if [ -x "$BUILD_DIR/src/app/keyloft" ]; then
-        exec "$BUILD_DIR/src/app/keyloft"
-    fi
-    echo "The libraries and tests are built; the tray application itself is not part of this build yet."
+    exec "$BUILD_DIR/src/app/Keyloft"
     ;;
 test)
     ensure_packages "${TEST_PACKAGES[@]}"

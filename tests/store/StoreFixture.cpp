@@ -1,6 +1,10 @@
 #include "StoreFixture.h"
 
 #include "platform/keychain/FileKeychainServices.h"
+#include "platform/secretservice/DesktopKeychainServices.h"
+#include "platform/secretservice/SecretServiceKeychainServices.h"
+
+#include "SecretServiceFixture.h"
 
 #include <QTest>
 
@@ -11,32 +15,37 @@ QString StoreFixture::name(Backend backend)
     return backend == Backend::File ? QStringLiteral("file") : QStringLiteral("secret-service");
 }
 
-std::vector<StoreFixture::Backend> availableStoreBackends()
-{
-    return {StoreFixture::Backend::File};
-}
-
 KeychainAttributeList ownItemCodes()
 {
     return {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
             {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
 }
 
-StoreFixture::StoreFixture(Backend backend) : m_backend(backend)
+StoreFixture::StoreFixture(Backend backend, SecretServiceFixture* secretService)
+    : m_backend(backend)
 {
     m_defaults = std::make_unique<UserDefaults>(m_folder.filePath(QStringLiteral("Keyloft.conf")));
     m_defaults->registerDefaults(
         {{NetKeyloft_Keychain::keychainPathKey, NetKeyloft_Keychain::keychainPathUnset}});
-    m_services = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
-    m_rawServices =
+    m_fileServices = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
+    m_rawFileServices =
         std::make_unique<FileKeychainServices>(m_rawDialogs, FileKeychainKdf::minimum());
     if (backend == Backend::File) {
         // A keychain file chosen earlier, as a returning user has it.
+        m_services = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
+        m_rawServices = m_rawFileServices.get();
         m_rawDialogs.queueNewPassword(password);
         std::unique_ptr<Keychain> created;
         QCOMPARE(m_rawServices->create(keychainPath(), created), errSecSuccess);
         m_defaults->setValue(NetKeyloft_Keychain::keychainPathKey, keychainPath());
+        return;
     }
+    // No keychain file chosen: the desktop's default keychain, emptied of our items.
+    QVERIFY(secretService != nullptr);
+    m_services = std::make_unique<DesktopKeychainServices>(
+        *m_fileServices, std::make_unique<SecretServiceKeychainServices>());
+    m_rawServices = &secretService->services();
+    QVERIFY2(secretService->cleanDefaultKeychain(), qPrintable(secretService->errorString()));
 }
 
 StoreFixture::~StoreFixture() = default;

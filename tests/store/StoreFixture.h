@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class SecretServiceFixture;
+
 // A fresh, empty keychain of one backend for a store test, with the settings file
 // and dialogs a store needs. The store finds the keychain as it would at start-up.
 class StoreFixture {
@@ -18,7 +20,9 @@ public:
     static QString name(Backend backend);
     static const QString password;
 
-    explicit StoreFixture(Backend backend);
+    // secretService gives the default keychain of the SecretService backend; it must
+    // outlive the fixture and is not used for the file backend.
+    explicit StoreFixture(Backend backend, SecretServiceFixture* secretService = nullptr);
     ~StoreFixture();
 
     Backend backend() const { return m_backend; }
@@ -54,14 +58,12 @@ private:
     ScriptedDialogs m_dialogs;
     ScriptedDialogs m_rawDialogs;
     std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<KeychainServices> m_fileServices;
     std::unique_ptr<KeychainServices> m_services;
-    std::unique_ptr<KeychainServices> m_rawServices;
+    std::unique_ptr<KeychainServices> m_rawFileServices;
+    KeychainServices* m_rawServices = nullptr;
     std::vector<NetKeyloft_Error> m_errors;
 };
-
-// The backends that can run here: the file backend always, the Secret Service
-// where the test command started one.
-std::vector<StoreFixture::Backend> availableStoreBackends();
 
 // The creator and type codes of the program's items.
 KeychainAttributeList ownItemCodes();

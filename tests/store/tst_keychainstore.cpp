@@ -2,6 +2,8 @@
 
 #include "StoreFixture.h"
 
+#include "SecretServiceFixture.h"
+
 #include <QApplication>
 #include <QTest>
 
@@ -44,7 +46,9 @@ KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const 
 class TestKeychainStore : public QObject {
     Q_OBJECT
 public:
-    explicit TestKeychainStore(StoreFixture::Backend backend) : m_backend(backend) {}
+    TestKeychainStore(StoreFixture::Backend backend, SecretServiceFixture* secretService)
+        : m_backend(backend), m_secretService(secretService)
+    {}
 
 private Q_SLOTS:
     void init();
@@ -69,6 +73,7 @@ private Q_SLOTS:
 
 private:
     StoreFixture::Backend m_backend;
+    SecretServiceFixture* m_secretService;
     std::unique_ptr<StoreFixture> m_fixture;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
 
@@ -82,7 +87,7 @@ private:
 
 void TestKeychainStore::init()
 {
-    m_fixture = std::make_unique<StoreFixture>(m_backend);
+    m_fixture = std::make_unique<StoreFixture>(m_backend, m_secretService);
     m_list = m_fixture->openList();
     QVERIFY(m_list);
 }
@@ -462,13 +467,20 @@ void TestKeychainStore::moveRenumbersInMemory()
              (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
 }
 
+// The whole suite runs once on a keychain file and once on the default keychain of
+// a Secret Service (a private gnome-keyring on a private session bus).
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    SecretServiceFixture secretService;
+    if (!secretService.isReady()) {
+        qCritical("no Secret Service for the tests: %s", qPrintable(secretService.errorString()));
+        return 1;
+    }
     int failures = 0;
-    for (const auto backend : availableStoreBackends()) {
+    for (const auto backend : {StoreFixture::Backend::File, StoreFixture::Backend::SecretService}) {
         qInfo("backend: %s", qPrintable(StoreFixture::name(backend)));
-        TestKeychainStore test(backend);
+        TestKeychainStore test(backend, &secretService);
         failures += QTest::qExec(&test, argc, argv);
     }
     return failures;

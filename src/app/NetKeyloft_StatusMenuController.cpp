@@ -1,0 +1,129 @@
+#include "app/NetKeyloft_StatusMenuController.h"
+
+#include "app/StatusItem.h"
+#include "platform/Dialogs.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserDefaultsController.h"
+#include "settings/NetKeyloft_LoginController.h"
+#include "settings/NetKeyloft_Preferences.h"
+
+#include <QMenu>
+
+NetKeyloft_StatusMenuController::NetKeyloft_StatusMenuController(Environment environment,
+                                                                 QObject* parent)
+    : QObject(parent), m_env(std::move(environment))
+{}
+
+NetKeyloft_StatusMenuController::~NetKeyloft_StatusMenuController()
+{
+    observeSortPreferences(false);
+}
+
+bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
+{
+    m_shouldQuit = false;
+    observeSortPreferences(true);
+    initLoadAtStartup();
+    m_menu = std::make_unique<QMenu>(QStringLiteral("StatusMenu"));
+    m_menu->setToolTipsVisible(true);
+
+    m_keychainController = NetKeyloft_KeychainController::create(
+        {m_env.keychainServices, m_env.preferences.userDefaults(), m_env.dialogs});
+    if (!m_keychainController) {
+        terminate(1);
+        return false;
+    }
+    m_keychainController->keychain().setErrorPresenter(
+        [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); });
+
+    m_statusItem = m_env.statusItem();
+    if (!m_statusItem || !m_statusItem->isAvailable()) {
+        const QString text = tr("Keyloft lives in the system tray, but this desktop shows no "
+                                "system tray. Add a tray (a status notifier or system tray "
+                                "applet) to your panel and start Keyloft again.");
+        logLine(text);
+        Alert alert;
+        alert.message = tr("No system tray was found.");
+        alert.informativeText = text;
+        alert.style = Alert::Style::Critical;
+        m_env.dialogs.runAlert(alert);
+        terminate(1);
+        return false;
+    }
+    m_statusItem->setImage(QIcon(QStringLiteral(":/key.png")));
+    createAllStaticMenuItems();
+    m_statusItem->setMenu(buildMainMenu());
+    m_statusItem->show();
+    return true;
+}
+
+void NetKeyloft_StatusMenuController::initLoadAtStartup()
+{
+    NetKeyloft_Preferences& preferences = m_env.preferences;
+    if (preferences.loadAtStartupSet()) {
+        return;
+    }
+    {
+        const std::unique_ptr<NetKeyloft_LoginController> login = m_env.loginController();
+        // Exactly one login item of the application remains.
+        if (login->appExistsInLoginItems()) {
+            login->loadAppAtStartup(false);
+        }
+        login->loadAppAtStartup(true);
+    }
+    preferences.setLoadAtStartupSet(true);
+    preferences.setLoadAtStartup(true);
+    if (!preferences.userDefaults().synchronize()) {
+        logLine(QStringLiteral("Could not save the settings to %1")
+                    .arg(preferences.userDefaults().filePath()));
+    }
+}
+
+void NetKeyloft_StatusMenuController::observeSortPreferences(bool observe)
+{
+    if (observe == m_observing) {
+        return;
+    }
+    m_observing = observe;
+    UserDefaultsController& controller = m_env.preferences.defaultsController();
+    for (const QString& key : {QString(NKLPREFS_SortBy_Key), QString(NKLPREFS_SortAscending_Key)}) {
+        const QString keyPath = UserDefaultsController::keyPathForKey(key);
+        if (observe) {
+            controller.addObserver(this, keyPath,
+                                   [this](const QString& path) { observeValueForKeyPath(path); });
+        } else {
+            controller.removeObserver(this, keyPath);
+        }
+    }
+}
+
+void NetKeyloft_StatusMenuController::terminate(int exitCode)
+{
+    m_shouldQuit = true;
+    applicationWillTerminate();
+    m_env.exitApplication(exitCode);
+}
+
+void NetKeyloft_StatusMenuController::applicationWillTerminate()
+{
+    observeSortPreferences(false);
+}
+
+void NetKeyloft_StatusMenuController::terminateForSession()
+{
+    terminate(0);
+}
+
+void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeyloft_Error& error)
+{
+    const bool quitAfterError = error.quitAfterError();
+    logLine(error.localizedDescription());
+    Alert alert;
+    alert.message = error.localizedDescription();
+    alert.style = Alert::Style::Warning;
+    m_env.dialogs.runAlert(alert);
+    if (quitAfterError) {
+        terminate(1);
+    }
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "store/KeychainError.h"
+#include "store/NetKeyloft_KeychainController.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+class Clipboard;
+class Dialogs;
+class KeychainServices;
+class NetKeyloft_LoginController;
+class NetKeyloft_Preferences;
+class QAction;
+class QMenu;
+class StatusItem;
+
+// The application delegate: launches the running application, owns the item list,
+// the status item and its menu, builds the menu from the list and carries out the
+// menu's commands. Nothing but the application's own decision ends the program.
+class NetKeyloft_StatusMenuController : public QObject {
+    Q_OBJECT
+
+public:
+    // The platform pieces the application works with; all outlive the controller.
+    struct Environment {
+        NetKeyloft_Preferences& preferences;
+        KeychainServices& keychainServices;
+        Dialogs& dialogs;
+        Clipboard& clipboard;
+        // A fresh login controller for each use.
+        std::function<std::unique_ptr<NetKeyloft_LoginController>()> loginController;
+        // The status item shown in the desktop's tray.
+        std::function<std::unique_ptr<StatusItem>()> statusItem;
+        // The height of the primary screen in device pixels.
+        std::function<int()> screenHeight;
+        // Ends the event loop with the given exit code.
+        std::function<void(int)> exitApplication;
+    };
+
+    // Tags of the status menu's items.
+    enum Tag {
+        NameTag = 1,
+        DateCreatedTag = 2,
+        MostUsedTag = 3,
+        AscendingTag = 4,
+        DescendingTag = 5,
+        StartupTag = 99
+    };
+
+    explicit NetKeyloft_StatusMenuController(Environment environment, QObject* parent = nullptr);
+    ~NetKeyloft_StatusMenuController() override;
+
+    // Builds the running application. False when it could not launch and has
+    // already asked to terminate.
+    bool applicationDidFinishLaunching();
+    // Whether a termination request may go ahead.
+    bool applicationShouldTerminate() const { return m_shouldQuit; }
+    void applicationWillTerminate();
+    // Logs the error and shows it once; an error marked as fatal ends the program.
+    void applicationWillPresentError(const NetKeyloft_Error& error);
+    // Ends the application for a reason outside it (log-out, a termination signal)
+    // after saving what the user was editing.
+    void terminateForSession();
+
+    NetKeyloft_KeychainController* keychainController() const { return m_keychainController.get(); }
+    QMenu* menu() const { return m_menu.get(); }
+    QMenu* sortMenu() const { return m_sortMenu; }
+    int maxItemsInMenu() const { return m_maxItemsInMenu; }
+    QAction* showEditWindowMenuItem() const { return m_showEditWindowMenuItem; }
+    QAction* sortByMenuItem() const { return m_sortByMenuItem; }
+    QAction* toggleStartupMenuItem() const { return m_toggleStartupMenuItem; }
+
+    // --- Menu construction ---
+    void createAllStaticMenuItems();
+    QMenu* buildMainMenu();
+    void findMaxNumberOfItemsInMenu();
+    // Empties the menu and fills it again from the list.
+    void populateMenu();
+    void removeAllItemsInMenu();
+    void buildDynamicMenuItems();
+    // Levels below the top; firstPosition is the list position of items' first entry.
+    QMenu* recursiveBuildMenu(std::span<const ItemPtr> items, int firstPosition, QWidget* parent);
+    QMenu* assembleMenuWithItems(std::span<const ItemPtr> items, int firstPosition,
+                                 QWidget* parent);
+    // The copy and edit submenu of an entry; empty when the list does not hold it.
+    QMenu* menuForItem(const NetKeyloft_Item& item, QWidget* parent);
+
+    // --- Commands ---
+    void getUserNameAction(QAction* sender);
+    void getPwAction(QAction* sender);
+    void editAction(QAction* sender);
+    void openEditWindow();
+    void openEditWindowCreateNewPassword();
+    void closeEditWindow();
+    void sortMenuAction(QAction* sender);
+    void sortAscendingMenuAction();
+    void sortByDescendingMenuAction();
+    void toggleStartupPref(QAction* sender);
+    void toggleCheckForUpdates();
+    void openHelp();
+    void aboutMenuAction();
+    void quitAction();
+    void openPreferencesWindow();
+    void openDisableAutoLoginForThisMacHelp();
+
+    // --- Sorting ---
+    void sortByMenuItemTag(qint32 key);
+    void sortItemsAscending(bool ascending);
+    void setSortMenuItemOn(qint32 value);
+    void setSortAscendingOn(bool ascending);
+    void observeValueForKeyPath(const QString& keyPath);
+    void setShowWindowTitleToShow(bool show);
+
+    // The version text of the about window.
+    static QString appVersionText();
+
+private:
+    void initLoadAtStartup();
+    void observeSortPreferences(bool observe);
+    void terminate(int exitCode);
+    QMenu* menuForItemAtPosition(const NetKeyloft_Item& item, int position, QWidget* parent);
+    QAction* addEntryItem(QMenu* menu, const ItemPtr& item, int position);
+    void addEntryItems(QMenu* menu, std::span<const ItemPtr> items, int firstPosition);
+    QAction* newAction(const QString& title, QObject* parent);
+    QAction* sortMenuItemWithTag(int tag) const;
+    ItemPtr itemForSender(const QAction* sender) const;
+    void copyAndCount(const ItemPtr& item, const QString& text);
+    void notYetAvailable(const char* command) const;
+
+    Environment m_env;
+    std::unique_ptr<NetKeyloft_KeychainController> m_keychainController;
+    std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<QMenu> m_menu;
+    QMenu* m_sortMenu = nullptr;
+    QMenu* m_preferencesMenu = nullptr;
+    QAction* m_showEditWindowMenuItem = nullptr;
+    QAction* m_sortByMenuItem = nullptr;
+    QAction* m_preferencesMenuItem = nullptr;
+    QAction* m_showHelpMenuItem = nullptr;
+    QAction* m_quitMenuItem = nullptr;
+    QAction* m_newPasswordMenuItem = nullptr;
+    QAction* m_toggleStartupMenuItem = nullptr;
+    QAction* m_checkForUpdatesMenuItem = nullptr;
+    QAction* m_aboutMenuItem = nullptr;
+    // Menus of the last build, removed at the next one.
+    std::vector<QPointer<QMenu>> m_dynamicMenus;
+    int m_maxItemsInMenu = 0;
+    bool m_shouldQuit = false;
+    bool m_observing = false;
+};

@@ -1,0 +1,222 @@
+// The status menu's commands and the sort logic that keeps the list's order, the
+// check marks and the stored sort preferences in step.
+
+#include "app/NetKeyloft_BundleInfo.h"
+#include "app/NetKeyloft_StatusMenuController.h"
+
+#include "platform/Log.h"
+#include "platform/UserDefaultsController.h"
+#include "settings/NetKeyloft_LoginController.h"
+#include "settings/NetKeyloft_Preferences.h"
+#include "store/NetKeyloftStringUtils.h"
+
+#include <QAction>
+#include <QMenu>
+
+// --- Copying ----------------------------------------------------------------------------
+
+ItemPtr NetKeyloft_StatusMenuController::itemForSender(const QAction* sender) const
+{
+    return m_keychainController->keychainItemAtIndex(sender ? sender->data().toInt() : -1);
+}
+
+void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text)
+{
+    NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard);
+    if (item) {
+        m_keychainController->addOneToCountUsedForItem(item.get());
+    }
+}
+
+void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
+{
+    // A tag that no longer names an entry copies nothing.
+    if (const ItemPtr item = itemForSender(sender)) {
+        copyAndCount(item, item->userName());
+    }
+}
+
+void NetKeyloft_StatusMenuController::getPwAction(QAction* sender)
+{
+    const ItemPtr item = itemForSender(sender);
+    copyAndCount(item, m_keychainController->passwordForKeychainItemAtIndex(
+                           sender ? sender->data().toInt() : -1));
+}
+
+// --- Windows ----------------------------------------------------------------------------
+
+void NetKeyloft_StatusMenuController::notYetAvailable(const char* command) const
+{
+    logLine(QStringLiteral("%1: this build has no window for this command yet")
+                .arg(QString::fromLatin1(command)));
+}
+
+void NetKeyloft_StatusMenuController::editAction(QAction*)
+{
+    notYetAvailable("editAction");
+}
+
+void NetKeyloft_StatusMenuController::openEditWindow()
+{
+    notYetAvailable("openEditWindow");
+}
+
+void NetKeyloft_StatusMenuController::openEditWindowCreateNewPassword()
+{
+    notYetAvailable("openEditWindowCreateNewPassword");
+}
+
+void NetKeyloft_StatusMenuController::closeEditWindow()
+{
+    notYetAvailable("closeEditWindow");
+}
+
+void NetKeyloft_StatusMenuController::toggleCheckForUpdates()
+{
+    notYetAvailable("toggleCheckForUpdates");
+}
+
+void NetKeyloft_StatusMenuController::openHelp()
+{
+    notYetAvailable("openHelp");
+}
+
+void NetKeyloft_StatusMenuController::openPreferencesWindow()
+{
+    notYetAvailable("openPreferencesWindow");
+}
+
+void NetKeyloft_StatusMenuController::openDisableAutoLoginForThisMacHelp()
+{
+    notYetAvailable("openDisableAutoLoginForThisMacHelp");
+}
+
+QString NetKeyloft_StatusMenuController::appVersionText()
+{
+    return QStringLiteral("version %1 ( %2 )")
+        .arg(NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")),
+             NetKeyloft_BundleInfo::value(QStringLiteral("BrenmoorBuildString")));
+}
+
+void NetKeyloft_StatusMenuController::aboutMenuAction()
+{
+    logLine(QStringLiteral("Keyloft ") + appVersionText());
+    notYetAvailable("aboutMenuAction");
+}
+
+void NetKeyloft_StatusMenuController::setShowWindowTitleToShow(bool show)
+{
+    m_showEditWindowMenuItem->setText(show ? QStringLiteral("Show edit window")
+                                           : QStringLiteral("Close edit window"));
+}
+
+void NetKeyloft_StatusMenuController::quitAction()
+{
+    terminate(0);
+}
+
+// --- Start at login ---------------------------------------------------------------------
+
+void NetKeyloft_StatusMenuController::toggleStartupPref(QAction* sender)
+{
+    // A checkable item has already flipped its check mark when it is triggered: its
+    // state now is the new one, the opposite of what the user saw.
+    const bool load = sender->isChecked();
+    m_env.preferences.setLoadAtStartup(load);
+    m_env.loginController()->loadAppAtStartup(load);
+}
+
+// --- Sorting ----------------------------------------------------------------------------
+
+namespace {
+
+// Sorts the list by one of the four keys; false for any other key.
+bool sortList(NetKeyloft_KeychainController& list, qint32 key, bool ascending)
+{
+    switch (key) {
+    case 0:
+        list.sortKeychainItemsByIndexAscending(ascending);
+        return true;
+    case 1:
+        list.sortKeychainItemsByLableAscending(ascending);
+        return true;
+    case 2:
+        list.sortKeychainItemsByDateCreatedAscending(ascending);
+        return true;
+    case 3:
+        list.sortKeychainItemsByCountUsedAscending(ascending);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void NetKeyloft_StatusMenuController::sortMenuAction(QAction* sender)
+{
+    sortByMenuItemTag(sender->data().toInt());
+}
+
+void NetKeyloft_StatusMenuController::sortAscendingMenuAction()
+{
+    sortItemsAscending(true);
+}
+
+void NetKeyloft_StatusMenuController::sortByDescendingMenuAction()
+{
+    sortItemsAscending(false);
+}
+
+void NetKeyloft_StatusMenuController::sortByMenuItemTag(qint32 key)
+{
+    // Storing the key, even an unchanged one, makes the observer rebuild the menu.
+    if (sortList(*m_keychainController, key, m_env.preferences.sortAscending())) {
+        m_env.preferences.setSortByMenuItem(key);
+    }
+}
+
+void NetKeyloft_StatusMenuController::sortItemsAscending(bool ascending)
+{
+    sortList(*m_keychainController, m_env.preferences.sortByMenuItem(), ascending);
+    m_env.preferences.setSortAscending(ascending);
+}
+
+QAction* NetKeyloft_StatusMenuController::sortMenuItemWithTag(int tag) const
+{
+    const QList<QAction*> actions = m_sortMenu->actions();
+    const auto found = std::find_if(actions.begin(), actions.end(), [tag](QAction* action) {
+        return !action->isSeparator() && action->data().toInt() == tag;
+    });
+    return found == actions.end() ? nullptr : *found;
+}
+
+void NetKeyloft_StatusMenuController::setSortMenuItemOn(qint32 value)
+{
+    if (value < 0 || value > 3) {
+        return;
+    }
+    for (int tag : {NameTag, DateCreatedTag, MostUsedTag}) {
+        sortMenuItemWithTag(tag)->setChecked(tag == value);
+    }
+}
+
+void NetKeyloft_StatusMenuController::setSortAscendingOn(bool ascending)
+{
+    sortMenuItemWithTag(AscendingTag)->setChecked(ascending);
+    sortMenuItemWithTag(DescendingTag)->setChecked(!ascending);
+}
+
+void NetKeyloft_StatusMenuController::observeValueForKeyPath(const QString& keyPath)
+{
+    if (!m_menu || !m_sortMenu || !m_keychainController) {
+        return;
+    }
+    if (keyPath == UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key)) {
+        setSortMenuItemOn(m_env.preferences.sortByMenuItem());
+        populateMenu();
+    } else if (keyPath == UserDefaultsController::keyPathForKey(NKLPREFS_SortAscending_Key)) {
+        setSortAscendingOn(m_env.preferences.sortAscending());
+        populateMenu();
+    }
+}

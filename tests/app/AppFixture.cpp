@@ -1,0 +1,84 @@
+#include "AppFixture.h"
+
+#include "settings/NetKeyloft_LoginController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+const QString AppFixture::password = QStringLiteral("app password");
+
+AppFixture::AppFixture()
+{
+    QDir(m_folder.path()).mkpath(QStringLiteral("bin"));
+    QFile program(programPath());
+    program.open(QIODevice::WriteOnly);
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_autostart =
+        std::make_unique<XdgAutostartService>(m_folder.filePath(QStringLiteral("autostart")));
+    m_services = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
+    openSettings();
+}
+
+void AppFixture::openSettings()
+{
+    // As a new process would: whatever the last one stored is on disk first.
+    if (m_defaults) {
+        m_defaults->synchronize();
+    }
+    m_preferences.reset();
+    m_defaultsController.reset();
+    m_defaults = std::make_unique<UserDefaults>(m_folder.filePath(QStringLiteral("Keyloft.conf")));
+    m_defaultsController = std::make_unique<UserDefaultsController>(*m_defaults);
+    m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_defaultsController);
+}
+
+AppFixture::~AppFixture()
+{
+    m_controller.reset();
+}
+
+void AppFixture::createKeychain(const QStringList& labels)
+{
+    m_dialogs.queueNewPassword(password);
+    std::unique_ptr<Keychain> created;
+    QCOMPARE(m_services->create(keychainPath(), created), errSecSuccess);
+    m_defaults->setValue(QStringLiteral("NKLPREFS_KeychainPath_Key"), keychainPath());
+    QVERIFY(m_defaults->synchronize());
+    if (labels.isEmpty()) {
+        return;
+    }
+    m_dialogs.queuePassword(password);
+    auto list = NetKeyloft_KeychainController::create({*m_services, *m_defaults, m_dialogs});
+    QVERIFY(list);
+    for (const QString& label : labels) {
+        QVERIFY(list->newKeyChainItemWithLabel(label));
+    }
+}
+
+bool AppFixture::launch()
+{
+    m_controller.reset();
+    openSettings();
+    m_statusItem = nullptr;
+    m_dialogs.queuePassword(password);
+    m_controller = std::make_unique<NetKeyloft_StatusMenuController>(
+        NetKeyloft_StatusMenuController::Environment{
+            *m_preferences,
+            *m_services,
+            m_dialogs,
+            m_clipboard,
+            [this] {
+                return std::make_unique<NetKeyloft_LoginController>(*m_autostart, programPath());
+            },
+            [this]() -> std::unique_ptr<StatusItem> {
+                ++statusItemsMade;
+                auto item = std::make_unique<RecordingStatusItem>(trayAvailable, onSetMenu);
+                m_statusItem = item.get();
+                return item;
+            },
+            [this] { return screenHeight; },
+            [this](int code) { exitCodes << code; },
+        });
+    return m_controller->applicationDidFinishLaunching();
+}

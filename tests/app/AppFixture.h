@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "app/StatusItem.h"
+#include "platform/QtClipboard.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserDefaultsController.h"
+#include "platform/keychain/FileKeychainServices.h"
+#include "platform/login/XdgAutostartService.h"
+#include "settings/NetKeyloft_Preferences.h"
+
+#include "ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+
+#include <functional>
+
+// A status item for the offscreen platform, which has no tray: it records what the
+// application gives it.
+class RecordingStatusItem final : public StatusItem {
+public:
+    explicit RecordingStatusItem(bool available, std::function<void()> onSetMenu)
+        : m_available(available), m_onSetMenu(std::move(onSetMenu))
+    {}
+    bool isAvailable() const override { return m_available; }
+    void setImage(const QIcon& image) override { imageIsNull = image.isNull(); }
+    void setMenu(QMenu* menu) override
+    {
+        if (m_onSetMenu) {
+            m_onSetMenu();
+        }
+        this->menu = menu;
+    }
+    void show() override { shown = true; }
+
+    QMenu* menu = nullptr;
+    bool shown = false;
+    bool imageIsNull = true;
+
+private:
+    bool m_available;
+    std::function<void()> m_onSetMenu;
+};
+
+// One launch of the application over a keychain file, a settings file and an
+// autostart folder in a temporary folder, with a screen of the height the test sets.
+class AppFixture {
+public:
+    static const QString password;
+
+    AppFixture();
+    ~AppFixture();
+
+    // Creates the keychain file with the given entries (labels) and stores its path.
+    void createKeychain(const QStringList& labels);
+    // Launches a new controller; the previous one, if any, is destroyed first.
+    bool launch();
+
+    NetKeyloft_StatusMenuController& controller() { return *m_controller; }
+    NetKeyloft_KeychainController& list() { return *m_controller->keychainController(); }
+    NetKeyloft_Preferences& preferences() { return *m_preferences; }
+    UserDefaults& defaults() { return *m_defaults; }
+    ScriptedDialogs& dialogs() { return m_dialogs; }
+    QtClipboard& clipboard() { return m_clipboard; }
+    XdgAutostartService& autostart() { return *m_autostart; }
+    RecordingStatusItem* statusItem() { return m_statusItem; }
+    const QTemporaryDir& folder() const { return m_folder; }
+    QString keychainPath() const { return m_folder.filePath(QStringLiteral("app.keychain")); }
+    QString programPath() const { return m_folder.filePath(QStringLiteral("bin/Keyloft")); }
+
+    int screenHeight = 400;
+    bool trayAvailable = true;
+    std::function<void()> onSetMenu;
+    // Exit codes the application asked for, in order.
+    QList<int> exitCodes;
+    int statusItemsMade = 0;
+
+private:
+    void openSettings();
+
+    QTemporaryDir m_folder;
+    ScriptedDialogs m_dialogs;
+    QtClipboard m_clipboard;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<UserDefaultsController> m_defaultsController;
+    std::unique_ptr<NetKeyloft_Preferences> m_preferences;
+    std::unique_ptr<FileKeychainServices> m_services;
+    std::unique_ptr<XdgAutostartService> m_autostart;
+    std::unique_ptr<NetKeyloft_StatusMenuController> m_controller;
+    RecordingStatusItem* m_statusItem = nullptr;
+};

@@ -1,0 +1,497 @@
+// The tray application's launch, its menu and the menu's commands, driven through
+// real menus on the offscreen platform over a real keychain file.
+
+#include "AppFixture.h"
+
+#include "app/ApplicationLifecycle.h"
+#include "platform/login/LoginItemsService.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <climits>
+
+namespace {
+
+// The titles of a menu's items, "---" for a separator.
+QStringList titles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        result << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    }
+    return result;
+}
+
+QAction* actionTitled(const QMenu* menu, const QString& title)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+QStringList labels(int count)
+{
+    QStringList result;
+    for (int i = 1; i <= count; ++i) {
+        result << QStringLiteral("Entry %1").arg(i, 2, 10, QLatin1Char('0'));
+    }
+    return result;
+}
+
+// The entry titles of one menu level, without overflow items and separators.
+QStringList entryTitles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        if (action->menu() && action->text() != QStringLiteral("more..") &&
+            action->text() != QStringLiteral("more passwords") &&
+            action->text() != QStringLiteral("Sort by") &&
+            action->text() != QStringLiteral("Preferences")) {
+            result << action->text();
+        }
+    }
+    return result;
+}
+
+const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
+                           QStringLiteral("Sort by"), QStringLiteral("---")};
+const QStringList fixedBottom{QStringLiteral("Preferences"), QStringLiteral("Help"),
+                              QStringLiteral("About Keyloft"), QStringLiteral("Quit Keyloft")};
+
+} // namespace
+
+class TestStatusMenu : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void maxItemsFollowsScreenHeight_data();
+    void maxItemsFollowsScreenHeight();
+    void menuShape_data();
+    void menuShape();
+    void entrySubmenus();
+    void fixedSubmenus();
+    void copyCommandsCountUses();
+    void sortCommandsReorderAndMark();
+    void sortChangedElsewhereRebuilds();
+    void firstLaunchAddsOneLoginItem();
+    void startupSwitch();
+    void unopenableKeychainEndsBeforeTheTray();
+    void noTrayTellsTheUser();
+    void terminationGate();
+    void storeErrorsAreShownOnce();
+};
+
+void TestStatusMenu::maxItemsFollowsScreenHeight_data()
+{
+    // -1: every entry on the top level (the result wraps on very low screens).
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("max");
+    for (const auto& [height, max] : std::vector<std::pair<int, int>>{{768, 22},
+                                                                      {800, 24},
+                                                                      {900, 28},
+                                                                      {1024, 34},
+                                                                      {1050, 35},
+                                                                      {1080, 36},
+                                                                      {1200, 42},
+                                                                      {1440, 53},
+                                                                      {290, 1},
+                                                                      {289, 1},
+                                                                      {268, 1},
+                                                                      {267, -1},
+                                                                      {100, -1},
+                                                                      {0, -1}}) {
+        QTest::addRow("%d pixels", height) << height << max;
+    }
+}
+
+void TestStatusMenu::maxItemsFollowsScreenHeight()
+{
+    QFETCH(int, height);
+    QFETCH(int, max);
+    AppFixture app;
+    app.createKeychain({});
+    app.screenHeight = height;
+    QVERIFY(app.launch());
+    if (max == -1) {
+        QVERIFY(app.controller().maxItemsInMenu() > 100000000);
+    } else {
+        QCOMPARE(app.controller().maxItemsInMenu(), max);
+    }
+}
+
+void TestStatusMenu::menuShape_data()
+{
+    // A 400-pixel screen gives six entries per level.
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QList<int>>("levels");
+    QTest::newRow("empty") << 0 << QList<int>{0};
+    QTest::newRow("one") << 1 << QList<int>{1};
+    QTest::newRow("exactly M") << 6 << QList<int>{6};
+    QTest::newRow("M + 1") << 7 << QList<int>{6, 1};
+    QTest::newRow("2M + 1") << 13 << QList<int>{6, 6, 1};
+    QTest::newRow("3M") << 18 << QList<int>{6, 6, 6};
+}
+
+void TestStatusMenu::menuShape()
+{
+    QFETCH(int, entries);
+    QFETCH(QList<int>, levels);
+    AppFixture app;
+    app.createKeychain(labels(entries));
+    app.preferences().setSortByMenuItem(1);
+    QVERIFY(app.launch());
+    const QMenu* menu = app.controller().menu();
+    QCOMPARE(menu->title(), QStringLiteral("StatusMenu"));
+
+    QStringList expected = fixedTop;
+    if (levels.size() > 1) {
+        expected << QStringLiteral("more passwords") << QStringLiteral("---");
+    }
+    expected << labels(entries).mid(0, levels.front());
+    if (entries > 0) {
+        expected << QStringLiteral("---");
+    }
+    expected << fixedBottom;
+    QCOMPARE(titles(menu), expected);
+    QCOMPARE(app.controller().sortByMenuItem()->isEnabled(), entries > 0);
+
+    // Each deeper level starts with "more.." and a separator, the last one without.
+    const QMenu* level = menu;
+    int first = 0;
+    for (int depth = 0; depth < levels.size(); ++depth) {
+        QCOMPARE(entryTitles(level), labels(entries).mid(first, levels[depth]));
+        first += levels[depth];
+        const bool deeper = depth + 1 < levels.size();
+        const QAction* more = actionTitled(level, depth == 0 ? QStringLiteral("more passwords")
+                                                             : QStringLiteral("more.."));
+        QCOMPARE(more != nullptr, deeper);
+        if (deeper) {
+            level = more->menu();
+            if (depth + 2 < levels.size()) {
+                QCOMPARE(titles(level).mid(0, 2),
+                         (QStringList{QStringLiteral("more.."), QStringLiteral("---")}));
+            }
+        }
+    }
+    for (const QAction* action : menu->actions()) {
+        QVERIFY(action->shortcut().isEmpty());
+    }
+}
+
+void TestStatusMenu::entrySubmenus()
+{
+    AppFixture app;
+    app.createKeychain(
+        {QStringLiteral("Mail"), QStringLiteral("Tom & Jerry"), QStringLiteral("Mail")});
+    app.preferences().setSortByMenuItem(0);
+    QVERIFY(app.launch());
+    NetKeyloft_KeychainController& list = app.list();
+    QVERIFY(list.setUserNameForKeychainItemAtIndex(QLatin1String(""), 0));
+    QVERIFY(list.setUserNameForKeychainItemAtIndex(QStringLiteral("jerry"), 1));
+    app.controller().populateMenu();
+
+    const QStringList shown = entryTitles(app.controller().menu());
+    QCOMPARE(shown, (QStringList{QStringLiteral("Mail"), QStringLiteral("Tom && Jerry"),
+                                 QStringLiteral("Mail1")}));
+    for (int position = 0; position < 3; ++position) {
+        const QAction* entry = actionTitled(app.controller().menu(), shown[position]);
+        const QMenu* submenu = entry->menu();
+        QCOMPARE(submenu->actions().size(), 3);
+        for (const QAction* action : submenu->actions()) {
+            QCOMPARE(action->data().toInt(), position);
+            QVERIFY(action->isEnabled());
+        }
+        QCOMPARE(submenu->actions()[1]->text(), QStringLiteral("Copy password"));
+        QCOMPARE(submenu->actions()[0]->toolTip(),
+                 QStringLiteral("Copies the username to the pasteboard. You can then paste it "
+                                "anywhere you need it."));
+        QCOMPARE(submenu->actions()[1]->toolTip(),
+                 QStringLiteral("Copies the password to the pasteboard. You can then paste it "
+                                "anywhere you need it."));
+        QCOMPARE(submenu->actions()[2]->toolTip(),
+                 QStringLiteral("Edit this entry in the edit window."));
+    }
+    const QMenu* first = actionTitled(app.controller().menu(), QStringLiteral("Mail"))->menu();
+    QCOMPARE(first->actions()[0]->text(), QStringLiteral("Copy "));
+    QCOMPARE(first->actions()[2]->text(), QStringLiteral("Edit Mail"));
+    const QMenu* second =
+        actionTitled(app.controller().menu(), QStringLiteral("Tom && Jerry"))->menu();
+    QCOMPARE(second->actions()[0]->text(), QStringLiteral("Copy jerry"));
+    QCOMPARE(second->actions()[2]->text(), QStringLiteral("Edit Tom && Jerry"));
+
+    // An entry the list does not hold gets an empty submenu.
+    const ItemPtr stranger = std::make_shared<NetKeyloft_Item>(
+        NetKeyloft_Item::initWithLabelIndex(QStringLiteral("x"), 9));
+    QMenu* empty = app.controller().menuForItem(*stranger, app.controller().menu());
+    QVERIFY(empty->actions().isEmpty());
+}
+
+void TestStatusMenu::fixedSubmenus()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("One")});
+    app.preferences().setSortByMenuItem(3);
+    app.preferences().setSortAscending(false);
+    QVERIFY(app.launch());
+    const QMenu* sort = app.controller().sortMenu();
+    QCOMPARE(sort->title(), QStringLiteral("Sort by"));
+    QCOMPARE(titles(sort),
+             (QStringList{QStringLiteral("Name"), QStringLiteral("Date created"),
+                          QStringLiteral("Most used"), QStringLiteral("---"),
+                          QStringLiteral("Ascending"), QStringLiteral("Descending")}));
+    QList<int> tags;
+    QList<bool> checked;
+    for (const QAction* action : sort->actions()) {
+        if (!action->isSeparator()) {
+            tags << action->data().toInt();
+            checked << action->isChecked();
+        }
+    }
+    QCOMPARE(tags, (QList<int>{1, 2, 3, 4, 5}));
+    QCOMPARE(checked, (QList<bool>{false, false, true, false, true}));
+
+    const QMenu* preferences =
+        actionTitled(app.controller().menu(), QStringLiteral("Preferences"))->menu();
+    QCOMPARE(preferences->title(), QStringLiteral("Preferences"));
+    QCOMPARE(titles(preferences), (QStringList{QStringLiteral("Start Keyloft at Startup"),
+                                               QStringLiteral("Check for updates")}));
+    QCOMPARE(preferences->actions()[0]->data().toInt(), 99);
+    QVERIFY(preferences->actions()[0]->isChecked());
+    QVERIFY(!app.statusItem()->imageIsNull);
+    QVERIFY(app.statusItem()->shown);
+    QCOMPARE(app.statusItem()->menu, app.controller().menu());
+}
+
+void TestStatusMenu::copyCommandsCountUses()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("Bank"), QStringLiteral("Mail")});
+    app.preferences().setSortByMenuItem(1);
+    QVERIFY(app.launch());
+    NetKeyloft_KeychainController& list = app.list();
+    QVERIFY(list.setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 1));
+    QVERIFY(list.setPasswordForKeychainItemAtIndex(QStringLiteral("s3cr\u00e9t"), 1));
+    app.controller().populateMenu();
+    const QList<QAction*> before = app.controller().menu()->actions();
+    const QMenu* mail = actionTitled(app.controller().menu(), QStringLiteral("Mail"))->menu();
+
+    mail->actions()[1]->trigger();
+    QCOMPARE(app.clipboard().text(), QStringLiteral("s3cr\u00e9t"));
+    mail->actions()[1]->trigger();
+    mail->actions()[0]->trigger();
+    QCOMPARE(app.clipboard().text(), QStringLiteral("ann"));
+    QCOMPARE(list.keychainItemAtIndex(1)->countUsed(), 4);
+    // Nothing was rebuilt: the same items stand in the menu.
+    QCOMPARE(app.controller().menu()->actions(), before);
+
+    // The counts are in the keychain.
+    QVERIFY(app.launch());
+    app.list().sortKeychainItemsByLableAscending(true);
+    QCOMPARE(app.list().keychainItemAtIndex(1)->countUsed(), 4);
+    QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), 1);
+}
+
+void TestStatusMenu::sortCommandsReorderAndMark()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")});
+    // All counts are equal, so the stable sort keeps the order of creation.
+    app.preferences().setSortByMenuItem(3);
+    app.preferences().setSortAscending(false);
+    QVERIFY(app.launch());
+    QCOMPARE(
+        entryTitles(app.controller().menu()),
+        (QStringList{QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")}));
+    QMenu* sort = app.controller().sortMenu();
+
+    // "Name" while "Descending" carries the mark.
+    actionTitled(sort, QStringLiteral("Name"))->trigger();
+    QCOMPARE(
+        entryTitles(app.controller().menu()),
+        (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"), QStringLiteral("Alpha")}));
+    QVERIFY(actionTitled(sort, QStringLiteral("Name"))->isChecked());
+    QVERIFY(!actionTitled(sort, QStringLiteral("Date created"))->isChecked());
+    QVERIFY(!actionTitled(sort, QStringLiteral("Most used"))->isChecked());
+    QVERIFY(actionTitled(sort, QStringLiteral("Descending"))->isChecked());
+    QCOMPARE(app.preferences().sortByMenuItem(), 1);
+
+    // The checked item again: sorted and rebuilt, marks unchanged.
+    const QList<QAction*> before = app.controller().menu()->actions();
+    actionTitled(sort, QStringLiteral("Name"))->trigger();
+    QVERIFY(actionTitled(sort, QStringLiteral("Name"))->isChecked());
+    QVERIFY(app.controller().menu()->actions() != before);
+
+    actionTitled(sort, QStringLiteral("Ascending"))->trigger();
+    QCOMPARE(
+        entryTitles(app.controller().menu()),
+        (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("gamma")}));
+    QVERIFY(actionTitled(sort, QStringLiteral("Ascending"))->isChecked());
+    QVERIFY(!actionTitled(sort, QStringLiteral("Descending"))->isChecked());
+    QCOMPARE(app.preferences().sortAscending(), true);
+
+    // Most used, ascending: tags follow the new positions.
+    const QMenu* gamma = actionTitled(app.controller().menu(), QStringLiteral("gamma"))->menu();
+    gamma->actions()[0]->trigger();
+    actionTitled(sort, QStringLiteral("Most used"))->trigger();
+    QCOMPARE(entryTitles(app.controller().menu()).last(), QStringLiteral("gamma"));
+    const QMenu* moved = actionTitled(app.controller().menu(), QStringLiteral("gamma"))->menu();
+    QCOMPARE(moved->actions()[0]->data().toInt(), 2);
+    QVERIFY(actionTitled(sort, QStringLiteral("Most used"))->isChecked());
+    QVERIFY(!actionTitled(sort, QStringLiteral("Name"))->isChecked());
+}
+
+void TestStatusMenu::sortChangedElsewhereRebuilds()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("b"), QStringLiteral("a")});
+    app.preferences().setSortByMenuItem(2);
+    QVERIFY(app.launch());
+    QCOMPARE(entryTitles(app.controller().menu()),
+             (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
+    // Another part of the program sorts the list and stores the key (the edit window does).
+    app.list().sortKeychainItemsByLableAscending(true);
+    app.preferences().setSortByMenuItem(0);
+    QVERIFY(!actionTitled(app.controller().sortMenu(), QStringLiteral("Name"))->isChecked());
+    QVERIFY(
+        !actionTitled(app.controller().sortMenu(), QStringLiteral("Date created"))->isChecked());
+    QCOMPARE(entryTitles(app.controller().menu()),
+             (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    app.preferences().setSortAscending(false);
+    QVERIFY(actionTitled(app.controller().sortMenu(), QStringLiteral("Descending"))->isChecked());
+    // Out-of-range keys change no mark and no order.
+    app.controller().sortByMenuItemTag(7);
+    QCOMPARE(app.preferences().sortByMenuItem(), 0);
+}
+
+void TestStatusMenu::firstLaunchAddsOneLoginItem()
+{
+    AppFixture app;
+    app.createKeychain({});
+    // An old entry of the program is replaced; another program's stays.
+    QVERIFY(app.autostart().appendItem({app.programPath(), false}) == 0);
+    QVERIFY(app.autostart().appendItem({QStringLiteral("/usr/bin/othertool"), false}) == 0);
+    bool storedBeforeMenu = false;
+    app.onSetMenu = [&app, &storedBeforeMenu] {
+        UserDefaults onDisk(app.defaults().filePath());
+        storedBeforeMenu = onDisk.hasStoredValue(QStringLiteral("NKLPREFS_LoadAtStartupSet_Key")) &&
+                           onDisk.hasStoredValue(QStringLiteral("NKLPREFS_LoadAtStartup_Key"));
+    };
+    QVERIFY(app.launch());
+    QVERIFY(storedBeforeMenu);
+    QList<LoginItem> items;
+    QCOMPARE(app.autostart().copyItems(&items), 0);
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items[0].path, QStringLiteral("/usr/bin/othertool"));
+    QCOMPARE(items[1].path, app.programPath());
+
+    // A later launch leaves the login items alone, even after the user removed ours.
+    QCOMPARE(app.autostart().deleteItemAt(1), 0);
+    QVERIFY(app.launch());
+    QCOMPARE(app.autostart().copyItems(&items), 0);
+    QCOMPARE(items.size(), 1);
+}
+
+void TestStatusMenu::startupSwitch()
+{
+    AppFixture app;
+    app.createKeychain({});
+    QVERIFY(app.launch());
+    QAction* startup = app.controller().toggleStartupMenuItem();
+    QVERIFY(startup->isChecked());
+    startup->trigger();
+    QVERIFY(!startup->isChecked());
+    QCOMPARE(app.preferences().loadAtStartup(), false);
+    QList<LoginItem> items;
+    QCOMPARE(app.autostart().copyItems(&items), 0);
+    QVERIFY(items.isEmpty());
+    startup->trigger();
+    QVERIFY(startup->isChecked());
+    QCOMPARE(app.preferences().loadAtStartup(), true);
+    QCOMPARE(app.autostart().copyItems(&items), 0);
+    QCOMPARE(items.size(), 1);
+}
+
+void TestStatusMenu::unopenableKeychainEndsBeforeTheTray()
+{
+    AppFixture app;
+    // No keychain chosen, no default keychain, and the user cancels the file dialog.
+    app.dialogs().queueFile(std::nullopt);
+    QVERIFY(!app.launch());
+    QCOMPARE(app.exitCodes, QList<int>{1});
+    QCOMPARE(app.statusItemsMade, 0);
+    QVERIFY(app.controller().applicationShouldTerminate());
+    QCOMPARE(app.dialogs().alertMessages().last(), QStringLiteral("ValidKeychainNotFound"));
+}
+
+void TestStatusMenu::noTrayTellsTheUser()
+{
+    AppFixture app;
+    app.createKeychain({});
+    app.trayAvailable = false;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no system tray")));
+    QVERIFY(!app.launch());
+    QCOMPARE(app.exitCodes, QList<int>{1});
+    QCOMPARE(app.dialogs().alertMessages().last(), QStringLiteral("No system tray was found."));
+}
+
+namespace {
+
+// Sends the application a request to quit as the desktop would; true when it went
+// through to the application, false when the gate refused it.
+bool quitRequestGoesThrough()
+{
+    QEvent request(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &request);
+    return request.isAccepted();
+}
+
+} // namespace
+
+void TestStatusMenu::terminationGate()
+{
+    AppFixture app;
+    app.createKeychain({});
+    QVERIFY(app.launch());
+    TerminationGate gate([&app] { return app.controller().applicationShouldTerminate(); });
+    qApp->installEventFilter(&gate);
+    QVERIFY(!quitRequestGoesThrough());
+    QVERIFY(app.exitCodes.isEmpty());
+
+    actionTitled(app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
+    QCOMPARE(app.exitCodes, QList<int>{0});
+    QVERIFY(quitRequestGoesThrough());
+    qApp->removeEventFilter(&gate);
+}
+
+void TestStatusMenu::storeErrorsAreShownOnce()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("Mail")});
+    QVERIFY(app.launch());
+    // Another process deletes the entry; copying its password then fails in the store.
+    {
+        UserDefaults defaults(app.defaults().filePath());
+        app.dialogs().queuePassword(AppFixture::password);
+        FileKeychainServices services(app.dialogs(), FileKeychainKdf::minimum());
+        auto other = NetKeyloft_KeychainController::create({services, defaults, app.dialogs()});
+        QVERIFY(other->deleteKeychainItem(other->keychainItemAtIndex(0).get()));
+    }
+    app.dialogs().clearRecord();
+    const QString message =
+        QStringLiteral("There was an error communicating with your Keychain. Error -25300");
+    QTest::ignoreMessage(QtWarningMsg, "Error communicating with system keychain: -25300 ");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
+    const QMenu* mail = actionTitled(app.controller().menu(), QStringLiteral("Mail"))->menu();
+    mail->actions()[1]->trigger();
+    QCOMPARE(app.dialogs().alertMessages(), QStringList{message});
+    QCOMPARE(app.clipboard().text(), QLatin1String(""));
+    QVERIFY(app.exitCodes.isEmpty());
+}
+
+QTEST_MAIN(TestStatusMenu)
+#include "tst_statusmenu.moc"
