@@ -11,8 +11,6 @@
 namespace {
 
 constexpr const char* secretServiceBusName = "org.freedesktop.secrets";
-constexpr const char* secretServicePath = "/org/freedesktop/secrets";
-constexpr const char* secretServiceInterface = "org.freedesktop.Secret.Service";
 // A cancelled call normally reports back at once; this long at most is waited for it.
 constexpr int cancelGraceMs = 1000;
 
@@ -116,6 +114,8 @@ static GObject* privateBusServiceConstructor(GType type, guint count,
 {
     GObject* object =
         G_OBJECT_CLASS(private_bus_service_parent_class)->constructor(type, count, properties);
+    // libsecret's constructor has just named the service, its path and interface, and
+    // the shared bus; only the last is undone.
     g_object_set(object, "g-bus-type", G_BUS_TYPE_NONE, nullptr);
     return object;
 }
@@ -279,11 +279,9 @@ OSStatus SecretServiceSession::openService()
 {
     const SecretServiceCall call = run(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            g_async_initable_new_async(
-                private_bus_service_get_type(), G_PRIORITY_DEFAULT, cancellable, callback, data,
-                "g-flags", G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, "g-name", secretServiceBusName,
-                "g-connection", m_connection.get(), "g-object-path", secretServicePath,
-                "g-interface-name", secretServiceInterface, "flags", SECRET_SERVICE_NONE, nullptr);
+            g_async_initable_new_async(private_bus_service_get_type(), G_PRIORITY_DEFAULT,
+                                       cancellable, callback, data, "g-connection",
+                                       m_connection.get(), "flags", SECRET_SERVICE_NONE, nullptr);
         },
         m_options->timeouts.callMs);
     if (call.result() == nullptr) {
