@@ -1,0 +1,123 @@
+#include "cli/EntryChanges.h"
+
+#include "cli/CliCommand.h"
+#include "cli/CliSession.h"
+#include "cli/Terminal.h"
+#include "store/NetKeyloftStringUtils.h"
+
+#include <algorithm>
+
+bool ChangeSequence::rollback()
+{
+    bool all = true;
+    for (auto undo = m_undos.rbegin(); undo != m_undos.rend(); ++undo) {
+        all = (*undo)() && all;
+    }
+    m_undos.clear();
+    return all;
+}
+
+unsigned findEntryPosition(const NetKeyloft_KeychainController& list, const QString& label)
+{
+    const std::vector<ItemPtr>& items = list.keychainItems();
+    const auto matches = [&label](const ItemPtr& item) { return item->isEqualToLabel(label); };
+    const auto found = std::find_if(items.begin(), items.end(), matches);
+    if (found == items.end()) {
+        failOperation(QStringLiteral("no entry is labelled \"%1\".").arg(label));
+    }
+    const auto count = std::count_if(found, items.end(), matches);
+    if (count > 1) {
+        failOperation(QStringLiteral("%1 entries are labelled \"%2\"; give one of them another "
+                                     "label in Keyloft first.")
+                          .arg(count)
+                          .arg(label));
+    }
+    return unsigned(found - items.begin());
+}
+
+namespace {
+
+// Fails the command after taking back this command's changes.
+[[noreturn]] void failAndRollback(CliSession& session, ChangeSequence& changes,
+                                  const QString& message)
+{
+    const bool restored = changes.rollback();
+    session.failKeychainOperation(
+        restored ? message
+                 : message + QStringLiteral(" Some changes could not be taken back either."));
+}
+
+} // namespace
+
+void changeField(CliSession& session, NetKeyloft_KeychainController& list, unsigned position,
+                 const QString& field, const QString& value, const std::optional<QString>& previous,
+                 bool (NetKeyloft_KeychainController::*setter)(const QString&, unsigned),
+                 ChangeSequence& changes)
+{
+    const ItemPtr item = list.keychainItemAtIndex(std::int32_t(position));
+    if (!(list.*setter)(value, position)) {
+        failAndRollback(
+            session, changes,
+            QStringLiteral("could not change the %1 of \"%2\".").arg(field, item->label()));
+    }
+    if (!previous) {
+        return;
+    }
+    changes.add([&list, item, setter, old = *previous] {
+        const int now = list.indexInKeychainItemsForItem(item.get());
+        return now >= 0 && (list.*setter)(old, unsigned(now));
+    });
+}
+
+QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
+                 ChangeSequence& changes)
+{
+    if (!list.newKeyChainItemWithLabel(entry.label)) {
+        failAndRollback(session, changes,
+                        QStringLiteral("could not add an entry labelled \"%1\".").arg(entry.label));
+    }
+    const ItemPtr added = list.keychainItems().back();
+    changes.add([&list, added] { return list.deleteKeychainItem(added.get()); });
+    const unsigned position = list.countOfKeychainItems() - 1;
+    // A failure takes the new entry back as a whole, so its fields need no undo of their own.
+    using C = NetKeyloft_KeychainController;
+    if (entry.userName) {
+        changeField(session, list, position, QStringLiteral("user name"), *entry.userName,
+                    std::nullopt, &C::setUserNameForKeychainItemAtIndex, changes);
+    }
+    if (entry.notes) {
+        changeField(session, list, position, QStringLiteral("notes"), *entry.notes, std::nullopt,
+                    &C::setCommentsForKeychainItemAtIndex, changes);
+    }
+    if (entry.password) {
+        changeField(session, list, position, QStringLiteral("password"), *entry.password,
+                    std::nullopt, &C::setPasswordForKeychainItemAtIndex, changes);
+    }
+    return added->label();
+}
+
+QString readEntryPassword(const QString& label)
+{
+    std::optional<SecretBytes> secret;
+    if (Terminal::stdinIsTerminal()) {
+        secret = Terminal::readNewSecret(QStringLiteral("Password of \"%1\": ").arg(label));
+    } else {
+        secret = Terminal::readAllStandardInput();
+    }
+    if (!secret) {
+        failOperation(QStringLiteral("no password was given for \"%1\".").arg(label));
+    }
+    const QString password = NetKeyloftStringUtils::stringWithData(secret->data(), secret->size());
+    if (password.isNull()) {
+        failOperation(
+            QStringLiteral("the password given for \"%1\" is not UTF-8 text.").arg(label));
+    }
+    return password;
+}
+
+void requireLabel(const QString& label)
+{
+    if (label.isEmpty()) {
+        failUsage(QStringLiteral("a label cannot be empty."));
+    }
+}

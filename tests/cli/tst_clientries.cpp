@@ -1,0 +1,448 @@
+// keyloft-cli's entry commands (list, show, add, rename, edit, rm) and its usage rules,
+// run as a real process against keychain files in a temporary folder.
+#include "CliRunner.h"
+
+#include <QTest>
+
+class TestCliEntries : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void usageErrors_data();
+    void usageErrors();
+    void helpForEveryCommand();
+
+    void addPrintsTheLabelItGot_data();
+    void addPrintsTheLabelItGot();
+    void addThenShowAndList();
+    void showPasswordPrintsItAloneAndCountsAUse_data();
+    void showPasswordPrintsItAloneAndCountsAUse();
+    void labelsMatchExactly();
+    void listSorts_data();
+    void listSorts();
+    void listEscapesTabsAndLineEnds();
+    void renameAndTakenLabels();
+    void editChangesOnlyWhatIsGiven();
+    void rmNeedsYesWithoutATerminal();
+
+    void wrongKeychainPassword();
+    void noTerminalForTheKeychainPassword();
+    void missingOrForeignKeychainFile();
+    void noKeychainAnywhere();
+    void createKeychainRefusesAnExistingFile();
+    void createKeychainSetDefaultIsUsedLater();
+
+private:
+    CliRunner::Result add(const QString& label, const QByteArray& password,
+                          const QStringList& options = {});
+    std::unique_ptr<CliRunner> m_cli;
+};
+
+void TestCliEntries::init()
+{
+    m_cli = std::make_unique<CliRunner>();
+    QVERIFY(m_cli->createKeychain());
+}
+
+CliRunner::Result TestCliEntries::add(const QString& label, const QByteArray& password,
+                                      const QStringList& options)
+{
+    return m_cli->onKeychain(QStringList{QStringLiteral("add"), label} + options, password);
+}
+
+void TestCliEntries::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("list"), QStringLiteral("--x")};
+    QTest::newRow("show without label") << QStringList{QStringLiteral("show")};
+    QTest::newRow("rename with one label")
+        << QStringList{QStringLiteral("rename"), QStringLiteral("a")};
+    QTest::newRow("add with two labels")
+        << QStringList{QStringLiteral("add"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("add with empty label") << QStringList{QStringLiteral("add"), QString()};
+    QTest::newRow("bad sort key") << QStringList{QStringLiteral("list"), QStringLiteral("--sort"),
+                                                 QStringLiteral("size")};
+    QTest::newRow("edit without changes")
+        << QStringList{QStringLiteral("edit"), QStringLiteral("a")};
+    QTest::newRow("password-fd not a number") << QStringList{
+        QStringLiteral("--password-fd"), QStringLiteral("x"), QStringLiteral("list")};
+    QTest::newRow("help for unknown command")
+        << QStringList{QStringLiteral("help"), QStringLiteral("nope")};
+}
+
+void TestCliEntries::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const QByteArray before = m_cli->onKeychain({QStringLiteral("list")}).out;
+    const CliRunner::Result result = m_cli->onKeychain(arguments, "pw");
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.startsWith("keyloft-cli: "), result.err.constData());
+    QCOMPARE(m_cli->onKeychain({QStringLiteral("list")}).out, before);
+}
+
+void TestCliEntries::helpForEveryCommand()
+{
+    const QStringList commands{
+        QStringLiteral("list"),   QStringLiteral("show"),   QStringLiteral("add"),
+        QStringLiteral("rename"), QStringLiteral("edit"),   QStringLiteral("rm"),
+        QStringLiteral("export"), QStringLiteral("import"), QStringLiteral("create-keychain")};
+    const CliRunner::Result general = m_cli->run({QStringLiteral("--help")});
+    QCOMPARE(general.exitCode, 0);
+    for (const QString& command : commands) {
+        QVERIFY2(general.out.contains("  " + command.toUtf8() + ' '), qPrintable(command));
+        const CliRunner::Result help = m_cli->run({command, QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith("Usage: keyloft-cli " + command.toUtf8()));
+        QCOMPARE(m_cli->run({QStringLiteral("help"), command}).out, help.out);
+    }
+}
+
+void TestCliEntries::addPrintsTheLabelItGot_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("free label") << QStringList{} << QStringLiteral("Mail")
+                                << QStringLiteral("Mail");
+    QTest::newRow("taken label") << QStringList{QStringLiteral("Mail")} << QStringLiteral("Mail")
+                                 << QStringLiteral("Mail1");
+    QTest::newRow("chain of taken labels")
+        << QStringList{QStringLiteral("Mail"), QStringLiteral("Mail1"), QStringLiteral("Mail2")}
+        << QStringLiteral("Mail") << QStringLiteral("Mail3");
+    QTest::newRow("other letter case is free")
+        << QStringList{QStringLiteral("Mail")} << QStringLiteral("mail") << QStringLiteral("mail");
+    QTest::newRow("number at the end")
+        << QStringList{QStringLiteral("Backup2024")} << QStringLiteral("Backup2024")
+        << QStringLiteral("Backup2025");
+}
+
+void TestCliEntries::addPrintsTheLabelItGot()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, label);
+    QFETCH(QString, expected);
+    for (const QString& taken : existing) {
+        QCOMPARE(add(taken, "pw").exitCode, 0);
+    }
+    const CliRunner::Result result = add(label, "pw");
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, expected.toUtf8() + '\n');
+    QCOMPARE(m_cli->labels(), existing + QStringList{expected});
+}
+
+void TestCliEntries::addThenShowAndList()
+{
+    const CliRunner::Result added =
+        add(QStringLiteral("Bank"), "s3cret\n",
+            {QStringLiteral("--user"), QStringLiteral("anna"), QStringLiteral("--notes"),
+             QStringLiteral("first line\nsecond line")});
+    QCOMPARE(added.exitCode, 0);
+    QVERIFY(added.err.isEmpty());
+
+    const CliRunner::Result shown =
+        m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("Bank")});
+    QCOMPARE(shown.exitCode, 0);
+    QVERIFY(shown.out.contains("Label:      Bank\n"));
+    QVERIFY(shown.out.contains("User name:  anna\n"));
+    QVERIFY(shown.out.contains("Notes:      first line\n            second line\n"));
+    QVERIFY(shown.out.contains("Uses:       1\n"));
+    QVERIFY(!shown.out.contains("s3cret"));
+
+    const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
+    QCOMPARE(listed.exitCode, 0);
+    const QList<QByteArray> fields = listed.out.trimmed().split('\t');
+    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields[0], QByteArray("Bank"));
+    QCOMPARE(fields[1], QByteArray("anna"));
+    QCOMPARE(fields[2], QByteArray("1"));
+    const QDateTime created = QDateTime::fromString(QString::fromUtf8(fields[3]), Qt::ISODate);
+    QVERIFY(created.isValid());
+    QVERIFY(qAbs(created.secsTo(QDateTime::currentDateTimeUtc())) < 120);
+
+    // Fields not given keep the application's placeholders.
+    QCOMPARE(add(QStringLiteral("Bare"), "x").exitCode, 0);
+    const QByteArray bare = m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("Bare")}).out;
+    QVERIFY(bare.contains("User name:  User account not entered yet.\n"));
+    QVERIFY(bare.contains("Notes:      Notes:\n"));
+}
+
+void TestCliEntries::showPasswordPrintsItAloneAndCountsAUse_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("ascii") << QByteArray("hunter2\n") << QByteArray("hunter2");
+    QTest::newRow("non-ascii") << QByteArray("p\xc3\xa4sswort \xe2\x82\xac \xf0\x9f\x94\x91\n")
+                               << QByteArray("p\xc3\xa4sswort \xe2\x82\xac \xf0\x9f\x94\x91");
+    QTest::newRow("no final line end") << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("inner line ends kept") << QByteArray("a\nb\r\n") << QByteArray("a\nb");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestCliEntries::showPasswordPrintsItAloneAndCountsAUse()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, password);
+    QCOMPARE(add(QStringLiteral("Key"), input).exitCode, 0);
+    for (int use = 2; use <= 3; ++use) {
+        const CliRunner::Result shown = m_cli->onKeychain(
+            {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Key")});
+        QCOMPARE(shown.exitCode, 0);
+        QCOMPARE(shown.out, password);
+        const QByteArray fields = m_cli->onKeychain({QStringLiteral("list")}).out;
+        QCOMPARE(fields.split('\t').at(2), QByteArray::number(use));
+    }
+}
+
+void TestCliEntries::labelsMatchExactly()
+{
+    QCOMPARE(add(QStringLiteral("Mail"), "a").exitCode, 0);
+    QCOMPARE(add(QStringLiteral("mail"), "b").exitCode, 0);
+    const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
+    QCOMPARE(m_cli->onKeychain(show + QStringList{QStringLiteral("mail")}).out, QByteArray("b"));
+    QCOMPARE(m_cli->onKeychain(show + QStringList{QStringLiteral("Mail")}).out, QByteArray("a"));
+    const CliRunner::Result missing = m_cli->onKeychain(show + QStringList{QStringLiteral("MAIL")});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.out.isEmpty());
+    QVERIFY(missing.err.contains("no entry is labelled \"MAIL\""));
+}
+
+void TestCliEntries::listSorts_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("expected");
+    const QString b = QStringLiteral("beta"), a = QStringLiteral("Alpha"),
+                  g = QStringLiteral("gamma");
+    QTest::newRow("index") << QStringList{QStringLiteral("--sort"), QStringLiteral("index")}
+                           << QStringList{b, a, g};
+    QTest::newRow("name ignores case")
+        << QStringList{QStringLiteral("--sort"), QStringLiteral("name")} << QStringList{a, b, g};
+    QTest::newRow("name descending")
+        << QStringList{QStringLiteral("--sort"), QStringLiteral("name"),
+                       QStringLiteral("--descending")}
+        << QStringList{g, b, a};
+    QTest::newRow("used descending")
+        << QStringList{QStringLiteral("--sort"), QStringLiteral("used"),
+                       QStringLiteral("--descending")}
+        << QStringList{g, a, b};
+    QTest::newRow("created") << QStringList{QStringLiteral("--sort"), QStringLiteral("created")}
+                             << QStringList{b, a, g};
+    // Without --sort, the application's default order: date created, ascending.
+    QTest::newRow("application's order") << QStringList{} << QStringList{b, a, g};
+}
+
+void TestCliEntries::listSorts()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, expected);
+    // Creation dates have whole seconds: space the entries so their order is sure.
+    for (const QString& label :
+         {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")}) {
+        QCOMPARE(add(label, "pw").exitCode, 0);
+        QTest::qWait(1100);
+    }
+    const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
+    m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});
+    m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});
+    m_cli->onKeychain(show + QStringList{QStringLiteral("Alpha")});
+    const CliRunner::Result listed =
+        m_cli->onKeychain(QStringList{QStringLiteral("list")} + options);
+    QCOMPARE(listed.exitCode, 0);
+    QStringList labels;
+    for (const QByteArray& line : listed.out.trimmed().split('\n')) {
+        labels << QString::fromUtf8(line.split('\t').first());
+    }
+    QCOMPARE(labels, expected);
+}
+
+void TestCliEntries::listEscapesTabsAndLineEnds()
+{
+    QCOMPARE(add(QStringLiteral("tab\there"), "pw",
+                 {QStringLiteral("--user"), QStringLiteral("back\\slash\nnew")})
+                 .exitCode,
+             0);
+    const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
+    QCOMPARE(listed.out.count('\n'), 1);
+    QVERIFY(listed.out.startsWith("tab\\there\tback\\\\slash\\nnew\t1\t"));
+}
+
+void TestCliEntries::renameAndTakenLabels()
+{
+    QCOMPARE(add(QStringLiteral("One"), "1").exitCode, 0);
+    QCOMPARE(add(QStringLiteral("Two"), "2").exitCode, 0);
+    const QString rename = QStringLiteral("rename");
+    const CliRunner::Result taken =
+        m_cli->onKeychain({rename, QStringLiteral("One"), QStringLiteral("Two")});
+    QCOMPARE(taken.exitCode, 1);
+    QVERIFY(taken.err.contains("\"Two\" exists already"));
+    QCOMPARE(m_cli->onKeychain({rename, QStringLiteral("Nope"), QStringLiteral("Three")}).exitCode,
+             1);
+    QCOMPARE(m_cli->labels(), (QStringList{QStringLiteral("One"), QStringLiteral("Two")}));
+
+    const CliRunner::Result renamed =
+        m_cli->onKeychain({rename, QStringLiteral("One"), QStringLiteral("Uno")});
+    QCOMPARE(renamed.exitCode, 0);
+    QVERIFY(renamed.out.isEmpty());
+    QCOMPARE(m_cli->labels(), (QStringList{QStringLiteral("Uno"), QStringLiteral("Two")}));
+    // The password is not touched by a rename.
+    QCOMPARE(m_cli
+                 ->onKeychain(
+                     {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Uno")})
+                 .out,
+             QByteArray("1"));
+}
+
+void TestCliEntries::editChangesOnlyWhatIsGiven()
+{
+    QCOMPARE(add(QStringLiteral("E"), "old",
+                 {QStringLiteral("--user"), QStringLiteral("u1"), QStringLiteral("--notes"),
+                  QStringLiteral("n1")})
+                 .exitCode,
+             0);
+    const QString edit = QStringLiteral("edit"), e = QStringLiteral("E");
+    QCOMPARE(m_cli->onKeychain({edit, e, QStringLiteral("--user"), QStringLiteral("u2")}).exitCode,
+             0);
+    QByteArray shown = m_cli->onKeychain({QStringLiteral("show"), e}).out;
+    QVERIFY(shown.contains("User name:  u2\n"));
+    QVERIFY(shown.contains("Notes:      n1\n"));
+
+    QCOMPARE(m_cli
+                 ->onKeychain({edit, e, QStringLiteral("--notes"), QStringLiteral("n2"),
+                               QStringLiteral("--password-stdin")},
+                              "new\n")
+                 .exitCode,
+             0);
+    shown = m_cli->onKeychain({QStringLiteral("show"), e}).out;
+    QVERIFY(shown.contains("User name:  u2\n"));
+    QVERIFY(shown.contains("Notes:      n2\n"));
+    QCOMPARE(m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("--password"), e}).out,
+             QByteArray("new"));
+    QCOMPARE(
+        m_cli
+            ->onKeychain({edit, QStringLiteral("F"), QStringLiteral("--user"), QStringLiteral("x")})
+            .exitCode,
+        1);
+}
+
+void TestCliEntries::rmNeedsYesWithoutATerminal()
+{
+    QCOMPARE(add(QStringLiteral("Gone"), "pw").exitCode, 0);
+    QCOMPARE(add(QStringLiteral("Kept"), "pw").exitCode, 0);
+    const QString rm = QStringLiteral("rm");
+    // There is no terminal to ask on: a usage error, and nothing removed.
+    const CliRunner::Result asked = m_cli->onKeychain({rm, QStringLiteral("Gone")});
+    QCOMPARE(asked.exitCode, 2);
+    QVERIFY(asked.err.contains("--yes"));
+    QCOMPARE(m_cli->labels().size(), 2);
+    const CliRunner::Result removed =
+        m_cli->onKeychain({rm, QStringLiteral("--yes"), QStringLiteral("Gone")});
+    QCOMPARE(removed.exitCode, 0);
+    QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("Kept")});
+    const CliRunner::Result again =
+        m_cli->onKeychain({rm, QStringLiteral("-y"), QStringLiteral("Gone")});
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY(again.err.contains("no entry is labelled \"Gone\""));
+}
+
+void TestCliEntries::wrongKeychainPassword()
+{
+    QCOMPARE(add(QStringLiteral("Safe"), "pw").exitCode, 0);
+    const QStringList keychain{QStringLiteral("--keychain"), m_cli->keychainPath(),
+                               QStringLiteral("--password-fd"), QStringLiteral("3")};
+    const QStringList list{QStringLiteral("list")};
+    const QStringList add{QStringLiteral("add"), QStringLiteral("New")};
+    for (const QStringList& command : {list, add}) {
+        const CliRunner::Result result =
+            m_cli->run(keychain + command, "pw", QByteArray("not the password"));
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(result.err.contains("wrong password"), result.err.constData());
+    }
+    QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("Safe")});
+}
+
+void TestCliEntries::noTerminalForTheKeychainPassword()
+{
+    const CliRunner::Result result =
+        m_cli->run({QStringLiteral("--keychain"), m_cli->keychainPath(), QStringLiteral("list")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains("--password-fd"), result.err.constData());
+}
+
+void TestCliEntries::missingOrForeignKeychainFile()
+{
+    QFile foreign(m_cli->path(QStringLiteral("notes.txt")));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.write("just some text, no keychain\n");
+    foreign.close();
+    const QStringList list{QStringLiteral("list")};
+    const CliRunner::Result notThere = m_cli->run(
+        QStringList{QStringLiteral("--keychain"), m_cli->path(QStringLiteral("none.keychain"))} +
+        list);
+    QCOMPARE(notThere.exitCode, 1);
+    QVERIFY(notThere.err.contains("no such file"));
+    const CliRunner::Result notAKeychain =
+        m_cli->run(QStringList{QStringLiteral("--keychain"), foreign.fileName()} + list);
+    QCOMPARE(notAKeychain.exitCode, 1);
+    QVERIFY(notAKeychain.err.contains("not a keychain file"));
+}
+
+void TestCliEntries::noKeychainAnywhere()
+{
+    // No keychain path stored and no Secret Service on the bus: nothing to open.
+    const CliRunner::Result result = m_cli->run({QStringLiteral("list")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.contains("--keychain PATH"), result.err.constData());
+    QVERIFY(result.err.contains("no keychain could be opened"));
+}
+
+void TestCliEntries::createKeychainRefusesAnExistingFile()
+{
+    const QByteArray before = [this] {
+        QFile file(m_cli->keychainPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const CliRunner::Result result =
+        m_cli->run({QStringLiteral("create-keychain"), m_cli->keychainPath(),
+                    QStringLiteral("--password-fd"), QStringLiteral("3")},
+                   QByteArray(), QByteArray("other"));
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.err.contains("exists already"));
+    QFile file(m_cli->keychainPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void TestCliEntries::createKeychainSetDefaultIsUsedLater()
+{
+    const QString path = m_cli->path(QStringLiteral("chosen.keychain"));
+    const CliRunner::Result created =
+        m_cli->run({QStringLiteral("create-keychain"), path, QStringLiteral("--set-default"),
+                    QStringLiteral("--password-fd"), QStringLiteral("3")},
+                   QByteArray(), QByteArray("chosen"));
+    QCOMPARE(created.exitCode, 0);
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFileDevice::Permissions());
+    // Without --keychain the stored choice is used, as the application would use it.
+    const QStringList fd{QStringLiteral("--password-fd"), QStringLiteral("3")};
+    QCOMPARE(m_cli
+                 ->run(fd + QStringList{QStringLiteral("add"), QStringLiteral("Here")}, "pw",
+                       QByteArray("chosen"))
+                 .out,
+             QByteArray("Here\n"));
+    QCOMPARE(
+        m_cli->run(fd + QStringList{QStringLiteral("list")}, QByteArray(), QByteArray("chosen"))
+            .out.split('\t')
+            .first(),
+        QByteArray("Here"));
+    QVERIFY(m_cli->labels().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCliEntries)
+#include "tst_clientries.moc"

@@ -1,0 +1,92 @@
+// keyloft-cli on the desktop's default keychain: a private session bus with its own
+// gnome-keyring (never the user's), found as the application finds it when no keychain
+// file was chosen.
+#include "CliRunner.h"
+#include "SecretServiceBus.h"
+
+#include <QTest>
+
+class TestCliSecretService : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void entriesInTheDefaultKeychain();
+    void takenLabelAndNonAsciiPassword();
+    void importWithAMissingFieldChangesNothing();
+
+private:
+    CliRunner::Result run(const QStringList& arguments, const QByteArray& input = QByteArray());
+    std::unique_ptr<SecretServiceBus> m_bus;
+    std::unique_ptr<CliRunner> m_cli;
+};
+
+void TestCliSecretService::initTestCase()
+{
+    m_bus = std::make_unique<SecretServiceBus>(SecretServiceBus::Service::UnlockedKeyring);
+    if (!m_bus->isReady()) {
+        QSKIP(qPrintable(QStringLiteral("no private Secret Service: ") + m_bus->errorString()));
+    }
+    m_cli = std::make_unique<CliRunner>(m_bus->environment());
+}
+
+CliRunner::Result TestCliSecretService::run(const QStringList& arguments, const QByteArray& input)
+{
+    return m_cli->run(arguments, input);
+}
+
+void TestCliSecretService::entriesInTheDefaultKeychain()
+{
+    const CliRunner::Result added = run({QStringLiteral("add"), QStringLiteral("Desk"),
+                                         QStringLiteral("--user"), QStringLiteral("dee")},
+                                        "desk-pw\n");
+    QCOMPARE(added.exitCode, 0);
+    QCOMPARE(added.out, QByteArray("Desk\n"));
+    const CliRunner::Result listed = run({QStringLiteral("list")});
+    QCOMPARE(listed.exitCode, 0);
+    QVERIFY(listed.out.startsWith("Desk\tdee\t1\t"));
+    QCOMPARE(run({QStringLiteral("edit"), QStringLiteral("Desk"), QStringLiteral("--notes"),
+                  QStringLiteral("on the desk")})
+                 .exitCode,
+             0);
+    QVERIFY(run({QStringLiteral("show"), QStringLiteral("Desk")}).out.contains("on the desk"));
+    QCOMPARE(
+        run({QStringLiteral("rename"), QStringLiteral("Desk"), QStringLiteral("Table")}).exitCode,
+        0);
+    QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("Table")}).exitCode,
+             0);
+    QCOMPARE(run({QStringLiteral("list")}).out, QByteArray());
+}
+
+void TestCliSecretService::takenLabelAndNonAsciiPassword()
+{
+    const QByteArray password = "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c \xe2\x9c\x93";
+    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("Mail")}, "first").exitCode, 0);
+    const CliRunner::Result second = run({QStringLiteral("add"), QStringLiteral("Mail")}, password);
+    QCOMPARE(second.exitCode, 0);
+    QCOMPARE(second.out, QByteArray("Mail1\n"));
+    const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
+    QCOMPARE(run(show + QStringList{QStringLiteral("Mail1")}).out, password);
+    QCOMPARE(run(show + QStringList{QStringLiteral("Mail")}).out, QByteArray("first"));
+    QVERIFY(run({QStringLiteral("show"), QStringLiteral("Mail1")}).out.contains("Uses:       2\n"));
+    for (const QString& label : {QStringLiteral("Mail"), QStringLiteral("Mail1")}) {
+        QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), label}).exitCode, 0);
+    }
+}
+
+void TestCliSecretService::importWithAMissingFieldChangesNothing()
+{
+    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("Only")}, "pw").exitCode, 0);
+    const QByteArray before = run({QStringLiteral("export")}).out;
+    const CliRunner::Result result =
+        run({QStringLiteral("import"), QStringLiteral("-")},
+            R"({"entries": [{"label": "A", "userName": "u", "notes": "n"}, {"label": "B"}]})");
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.err.contains("\"userName\" is missing"));
+    QCOMPARE(run({QStringLiteral("export")}).out, before);
+    QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("Only")}).exitCode,
+             0);
+}
+
+QTEST_GUILESS_MAIN(TestCliSecretService)
+#include "tst_clisecretservice.moc"
