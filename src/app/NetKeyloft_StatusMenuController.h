@@ -84,7 +84,8 @@ public:
     void populateMenu();
     void removeAllItemsInMenu();
     void buildDynamicMenuItems();
-    // Levels below the top; firstPosition is the list position of items' first entry.
+    // Levels below the top, filled when first shown; firstPosition is the list position
+    // of items' first entry.
     QMenu* recursiveBuildMenu(std::span<const ItemPtr> items, int firstPosition, QWidget* parent);
     QMenu* assembleMenuWithItems(std::span<const ItemPtr> items, int firstPosition,
                                  QWidget* parent);
@@ -127,6 +128,7 @@ private:
     QMenu* menuForItemAtPosition(const NetKeyloft_Item& item, int position, QWidget* parent);
     QAction* addEntryItem(QMenu* menu, const ItemPtr& item, int position);
     void addEntryItems(QMenu* menu, std::span<const ItemPtr> items, int firstPosition);
+    void fillWhenShown(QMenu* level, std::function<void()> fill);
     QAction* newAction(const QString& title, QObject* parent);
     QAction* sortMenuItemWithTag(int tag) const;
     ItemPtr itemForSender(const QAction* sender) const;

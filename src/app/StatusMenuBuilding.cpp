@@ -195,13 +195,20 @@ QMenu* NetKeyloft_StatusMenuController::recursiveBuildMenu(std::span<const ItemP
     if (items.size() <= limit) {
         return assembleMenuWithItems(items, firstPosition, parent);
     }
+    // Later levels are filled when the user first opens them: a list of thousands
+    // of entries would otherwise build thousands of submenus at every rebuild.
     auto* level = new QMenu(QStringLiteral("more.."), parent);
     m_dynamicMenus.emplace_back(level);
-    QAction* more = newAction(QStringLiteral("more.."), level);
-    more->setMenu(recursiveBuildMenu(items.subspan(limit), firstPosition + int(limit), level));
-    level->addAction(more);
-    level->addSeparator();
-    addEntryItems(level, items.first(limit), firstPosition);
+    fillWhenShown(level, [this, level, firstPosition,
+                          entries = std::vector<ItemPtr>(items.begin(), items.end())] {
+        const auto limit = std::size_t(m_maxItemsInMenu);
+        const std::span<const ItemPtr> all(entries);
+        QAction* more = newAction(QStringLiteral("more.."), level);
+        more->setMenu(recursiveBuildMenu(all.subspan(limit), firstPosition + int(limit), level));
+        level->addAction(more);
+        level->addSeparator();
+        addEntryItems(level, all.first(limit), firstPosition);
+    });
     return level;
 }
 
@@ -210,8 +217,16 @@ QMenu* NetKeyloft_StatusMenuController::assembleMenuWithItems(std::span<const It
 {
     auto* level = new QMenu(QStringLiteral("more.."), parent);
     m_dynamicMenus.emplace_back(level);
-    addEntryItems(level, items, firstPosition);
+    fillWhenShown(level, [this, level, firstPosition,
+                          entries = std::vector<ItemPtr>(items.begin(), items.end())] {
+        addEntryItems(level, entries, firstPosition);
+    });
     return level;
+}
+
+void NetKeyloft_StatusMenuController::fillWhenShown(QMenu* level, std::function<void()> fill)
+{
+    connect(level, &QMenu::aboutToShow, this, std::move(fill), Qt::SingleShotConnection);
 }
 
 void NetKeyloft_StatusMenuController::addEntryItems(QMenu* menu, std::span<const ItemPtr> items,

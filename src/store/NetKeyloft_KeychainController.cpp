@@ -3,6 +3,7 @@
 #include <QCollator>
 
 #include <algorithm>
+#include <limits>
 
 const QString NetKeyloft_KeychainController::indexKey = QStringLiteral("index");
 const QString NetKeyloft_KeychainController::labelKey = QStringLiteral("label");
@@ -10,36 +11,6 @@ const QString NetKeyloft_KeychainController::dateCreatedKey = QStringLiteral("da
 const QString NetKeyloft_KeychainController::countUsedKey = QStringLiteral("countUsed");
 
 namespace {
-
-// Orders dates chronologically; a null date (one that could not be read) comes first.
-bool dateLess(const QDateTime& a, const QDateTime& b)
-{
-    if (a.isNull() || b.isNull()) {
-        return a.isNull() && !b.isNull();
-    }
-    return a < b;
-}
-
-// A strict weak order on records for one of the four keys, or none for an unknown key.
-std::function<bool(const ItemPtr&, const ItemPtr&)> naturalOrder(const QString& key)
-{
-    using C = NetKeyloft_KeychainController;
-    if (key == C::indexKey) {
-        return [](const ItemPtr& a, const ItemPtr& b) { return a->index() < b->index(); };
-    }
-    if (key == C::countUsedKey) {
-        return [](const ItemPtr& a, const ItemPtr& b) { return a->countUsed() < b->countUsed(); };
-    }
-    if (key == C::dateCreatedKey) {
-        return [](const ItemPtr& a, const ItemPtr& b) {
-            return dateLess(a->dateCreated(), b->dateCreated());
-        };
-    }
-    if (key == C::labelKey) {
-        return [](const ItemPtr& a, const ItemPtr& b) { return a->label() < b->label(); };
-    }
-    return {};
-}
 
 // Stable sort in either direction: equal keys keep their relative order both ways.
 template <typename Element, typename Less>
@@ -51,6 +22,35 @@ void stableSort(std::vector<Element>& elements, bool ascending, Less less)
         std::stable_sort(elements.begin(), elements.end(),
                          [&less](const Element& a, const Element& b) { return less(b, a); });
     }
+}
+
+// The records sorted by a key that is computed once per record, not once per comparison.
+template <typename KeyOf, typename Less>
+std::vector<ItemPtr> sortedByKey(const std::vector<ItemPtr>& items, bool ascending, KeyOf keyOf,
+                                 Less less)
+{
+    using Key = std::decay_t<std::invoke_result_t<KeyOf, const NetKeyloft_Item&>>;
+    using Keyed = std::pair<Key, ItemPtr>;
+    std::vector<Keyed> keyed;
+    keyed.reserve(items.size());
+    for (const ItemPtr& item : items) {
+        keyed.emplace_back(keyOf(*item), item);
+    }
+    stableSort(keyed, ascending,
+               [&less](const Keyed& a, const Keyed& b) { return less(a.first, b.first); });
+    std::vector<ItemPtr> sorted;
+    sorted.reserve(keyed.size());
+    for (Keyed& entry : keyed) {
+        sorted.push_back(std::move(entry.second));
+    }
+    return sorted;
+}
+
+// Creation dates as numbers; a null date (one that could not be read) comes first.
+qint64 dateKey(const NetKeyloft_Item& item)
+{
+    const QDateTime& date = item.dateCreated();
+    return date.isNull() ? std::numeric_limits<qint64>::min() : date.toMSecsSinceEpoch();
 }
 
 } // namespace
@@ -278,28 +278,18 @@ void NetKeyloft_KeychainController::sortKeychainItemsByIndexAscending(bool ascen
 
 void NetKeyloft_KeychainController::sortKeychainItemsByLableAscending(bool ascending)
 {
-    // The user's collation, ignoring case. One collator serves the whole sort, and
-    // each label's sort key is computed once rather than once per comparison.
+    // The user's collation, ignoring case; one collator serves the whole sort.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // The plain "C" locale collates by code point and ignores the case setting, so
     // there the labels are case-folded first.
     const bool plainLocale = collator.locale().language() == QLocale::C;
-    std::vector<std::pair<QCollatorSortKey, ItemPtr>> keyed;
-    keyed.reserve(m_items.size());
-    for (const ItemPtr& item : m_items) {
-        const QString& label = item->label();
-        keyed.emplace_back(collator.sortKey(plainLocale ? label.toCaseFolded() : label), item);
-    }
-    using Keyed = std::pair<QCollatorSortKey, ItemPtr>;
-    stableSort(keyed, ascending,
-               [](const Keyed& a, const Keyed& b) { return a.first.compare(b.first) < 0; });
-    std::vector<ItemPtr> sorted;
-    sorted.reserve(keyed.size());
-    for (Keyed& entry : keyed) {
-        sorted.push_back(std::move(entry.second));
-    }
-    m_items = std::move(sorted);
+    m_items = sortedByKey(
+        m_items, ascending,
+        [&](const NetKeyloft_Item& item) {
+            return collator.sortKey(plainLocale ? item.label().toCaseFolded() : item.label());
+        },
+        [](const QCollatorSortKey& a, const QCollatorSortKey& b) { return a.compare(b) < 0; });
 }
 
 void NetKeyloft_KeychainController::sortKeychainItemsByDateCreatedAscending(bool ascending)
@@ -316,11 +306,21 @@ std::vector<ItemPtr>
 NetKeyloft_KeychainController::getSortedKeychainItemsAscendingByKey(bool ascending,
                                                                     const QString& key) const
 {
-    std::vector<ItemPtr> sorted = m_items;
-    if (const auto less = naturalOrder(key)) {
-        stableSort(sorted, ascending, less);
+    const std::less<> less;
+    if (key == indexKey) {
+        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::index), less);
     }
-    return sorted;
+    if (key == countUsedKey) {
+        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::countUsed), less);
+    }
+    if (key == dateCreatedKey) {
+        return sortedByKey(m_items, ascending, &dateKey, less);
+    }
+    if (key == labelKey) {
+        // Character values, letter case included.
+        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::label), less);
+    }
+    return m_items;
 }
 
 void NetKeyloft_KeychainController::sortKeychainItemsAscendingByKey(bool ascending,

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Bench {
+
+inline const QString password = QStringLiteral("bench password");
+
+// Answers every password prompt at once; benchmarks show no windows.
+class FixedPasswordDialogs final : public Dialogs {
+public:
+    int runAlert(const Alert&) override { return 0; }
+    std::optional<QString> chooseKeychainFile() override { return std::nullopt; }
+    std::optional<SecretBytes> askKeychainPassword(const QString&, int) override;
+    std::optional<SecretBytes> askNewKeychainPassword(const QString&) override;
+};
+
+// Writes, in one go, a keychain file at path with the cheapest key derivation holding
+// count entries laid out as the program stores them.
+bool writeProgramKeychain(const QString& path, int count);
+
+double millisecondsOf(const std::function<void()>& work);
+
+// Named series of timings; prints the median of each.
+class Timings {
+public:
+    void add(const std::string& name, double milliseconds)
+    {
+        m_series[name].push_back(milliseconds);
+    }
+    void time(const std::string& name, const std::function<void()>& work);
+    void print(const char* heading) const;
+
+private:
+    std::map<std::string, std::vector<double>> m_series;
+};
+
+} // namespace Bench

@@ -1,0 +1,81 @@
+// Times the tray application over keychain files of 1,000 and 10,000 entries: launch
+// up to a filled menu, and a full rebuild of the menu. Key derivation runs at its
+// cheapest cost. Prints the median of several runs in milliseconds.
+
+#include "BenchSupport.h"
+
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "app/StatusItem.h"
+#include "platform/QtClipboard.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserDefaultsController.h"
+#include "platform/keychain/FileKeychainServices.h"
+#include "platform/login/XdgAutostartService.h"
+#include "settings/NetKeyloft_LoginController.h"
+#include "settings/NetKeyloft_Preferences.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+using namespace Bench;
+
+// Stands in for the tray, which the offscreen platform does not have.
+class BenchStatusItem final : public StatusItem {
+public:
+    bool isAvailable() const override { return true; }
+    void setImage(const QIcon&) override {}
+    void setMenu(QMenu*) override {}
+    void show() override {}
+};
+
+void benchmark(int count, int runs)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("bench.keychain"));
+    if (!writeProgramKeychain(path, count)) {
+        std::fprintf(stderr, "could not write the keychain\n");
+        return;
+    }
+    FixedPasswordDialogs dialogs;
+    QtClipboard clipboard;
+    FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
+    XdgAutostartService autostart(folder.filePath(QStringLiteral("autostart")));
+    UserDefaults defaults(folder.filePath(QStringLiteral("bench.conf")));
+    defaults.setValue(QStringLiteral("NKLPREFS_KeychainPath_Key"), path);
+    UserDefaultsController controller(defaults);
+    NetKeyloft_Preferences preferences(controller);
+    preferences.setSortByMenuItem(1);
+
+    Timings times;
+    for (int run = 0; run < runs; ++run) {
+        NetKeyloft_StatusMenuController app({
+            preferences,
+            services,
+            dialogs,
+            clipboard,
+            [&] { return std::make_unique<NetKeyloft_LoginController>(autostart, path); },
+            [] { return std::make_unique<BenchStatusItem>(); },
+            [] { return 1080; },
+            [](int) {},
+        });
+        times.time("launch to a filled menu", [&] { app.applicationDidFinishLaunching(); });
+        times.time("populateMenu", [&] { app.populateMenu(); });
+        times.time("sort by name (menu rebuilt)", [&] { app.sortByMenuItemTag(1); });
+    }
+    times.print(qPrintable(QStringLiteral("%1 entries, %2 runs").arg(count).arg(runs)));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    benchmark(1000, runs);
+    benchmark(10000, runs);
+    return 0;
+}
