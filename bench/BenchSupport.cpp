@@ -7,11 +7,13 @@
 #include "store/NetKeyloft_Item.h"
 #include "store/NetKeyloft_Keychain.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace Bench {
 
@@ -62,6 +64,16 @@ bool writeProgramKeychain(const QString& path, int count)
     FileKeychainStamp stamp;
     return FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp) ==
            errSecSuccess;
+}
+
+int runBenchmarks(int argc, char** argv, void (*benchmark)(int count, int runs))
+{
+    QApplication application(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    for (const int count : {1000, 10000}) {
+        benchmark(count, runs);
+    }
+    return 0;
 }
 
 double millisecondsOf(const std::function<void()>& work)

@@ -28,6 +28,10 @@ bool writeProgramKeychain(const QString& path, int count);
 
 double millisecondsOf(const std::function<void()>& work);
 
+// Runs benchmark for keychains of 1,000 and 10,000 entries in a Qt application, with
+// the number of runs given as the program's first argument (7 by default).
+int runBenchmarks(int argc, char** argv, void (*benchmark)(int count, int runs));
+
 // Named series of timings; prints the median of each.
 class Timings {
 public:

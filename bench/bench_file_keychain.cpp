@@ -1,7 +1,8 @@
 // Times the encrypted keychain file backend on files of 1,000 and 10,000 items with the
 // cheapest key derivation: loading everything as the store does at start-up, and each
 // kind of single change. Prints the median of several runs in milliseconds.
-#include "platform/Dialogs.h"
+#include "BenchSupport.h"
+
 #include "platform/keychain/FileKeychainBody.h"
 #include "platform/keychain/FileKeychainFile.h"
 #include "platform/keychain/FileKeychainKey.h"
@@ -19,23 +20,9 @@
 #include <map>
 
 namespace {
-const QString password = QStringLiteral("bench password");
+using Bench::FixedPasswordDialogs;
+using Bench::password;
 constexpr int runs = 7;
-
-// Answers every password prompt at once.
-class FixedPasswordDialogs final : public Dialogs {
-public:
-    int runAlert(const Alert&) override { return 0; }
-    std::optional<QString> chooseKeychainFile() override { return std::nullopt; }
-    std::optional<SecretBytes> askKeychainPassword(const QString&, int) override
-    {
-        return SecretBytes::fromUtf8(password);
-    }
-    std::optional<SecretBytes> askNewKeychainPassword(const QString&) override
-    {
-        return SecretBytes::fromUtf8(password);
-    }
-};
 
 QByteArray serviceOf(int index)
 {

@@ -14,7 +14,6 @@
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -73,9 +72,5 @@ void benchmark(int count, int runs)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    benchmark(1000, runs);
-    benchmark(10000, runs);
-    return 0;
+    return Bench::runBenchmarks(argc, argv, &benchmark);
 }

@@ -12,7 +12,6 @@
 #include "platform/keychain/FileKeychainServices.h"
 #include "store/NetKeyloft_KeychainController.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -78,9 +77,5 @@ void benchmark(int count, int runs)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    benchmark(1000, runs);
-    benchmark(10000, runs);
-    return 0;
+    return Bench::runBenchmarks(argc, argv, &benchmark);
 }

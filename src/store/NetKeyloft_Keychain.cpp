@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
+#include "settings/PreferenceKeys.h"
 #include "store/NetKeyloftStringUtils.h"
 
 #include <QFileInfo>
@@ -10,7 +11,7 @@
 
 #include <algorithm>
 
-const QString NetKeyloft_Keychain::keychainPathKey = QStringLiteral("NKLPREFS_KeychainPath_Key");
+const QString NetKeyloft_Keychain::keychainPathKey(NKLPREFS_KeychainPath_Key);
 const QString NetKeyloft_Keychain::keychainPathUnset = QStringLiteral("init");
 
 namespace {
