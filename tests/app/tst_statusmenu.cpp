@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QTest>
 #include <climits>
+#include <csignal>
 
 namespace {
 
@@ -83,6 +84,7 @@ private Q_SLOTS:
     void unopenableKeychainEndsBeforeTheTray();
     void noTrayTellsTheUser();
     void terminationGate();
+    void terminationSignalEndsTheApplication();
     void storeErrorsAreShownOnce();
 };
 
@@ -468,6 +470,18 @@ void TestStatusMenu::terminationGate()
     QCOMPARE(app.exitCodes, QList<int>{0});
     QVERIFY(quitRequestGoesThrough());
     qApp->removeEventFilter(&gate);
+}
+
+void TestStatusMenu::terminationSignalEndsTheApplication()
+{
+    AppFixture app;
+    app.createKeychain({});
+    QVERIFY(app.launch());
+    TerminationSignals signals([&app] { app.controller().terminateForSession(); });
+    ::raise(SIGTERM);
+    // The signal is turned into a call on the main thread by the event loop.
+    QTRY_COMPARE(app.exitCodes, QList<int>{0});
+    QVERIFY(app.controller().applicationShouldTerminate());
 }
 
 void TestStatusMenu::storeErrorsAreShownOnce()
