@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 BUILD_DIR=${KEYLOFT_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libsodium-dev libsecret-1-dev)
-TEST_PACKAGES=(dbus dbus-x11 libglib2.0-bin gnome-keyring libsecret-tools desktop-file-utils)
+TEST_PACKAGES=(dbus dbus-x11 libglib2.0-bin gnome-keyring libsecret-tools desktop-file-utils xvfb xclip weston wl-clipboard)
 
 ensure_packages() {
     local missing=()
