@@ -4,7 +4,9 @@
 // rewrite its attributes). Its items carry the type code "KlfB", so it never loads,
 // changes or deletes a real entry; it removes its own items when done.
 //
-//     bench_secret_service [number of items, default 1000]
+//     bench_secret_service [number of items, default 1000] [--keep]
+//
+// --keep leaves the items in place for other tools to time.
 //
 // Run it inside a private session, e.g. like tests/run-tests.sh does.
 #include "platform/secretservice/SecretServiceKeychainServices.h"
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -169,6 +172,9 @@ int main(int argc, char** argv)
     std::printf("one change (find by svce + modify): median %.1f ms, max %.1f ms\n",
                 median(changes), *std::max_element(changes.begin(), changes.end()));
 
+    if (argc > 2 && std::strcmp(argv[2], "--keep") == 0) {
+        return 0;
+    }
     timer.restart();
     removeBenchItems(*keychain);
     std::printf("delete %d items: %.0f ms\n", count, double(timer.nsecsElapsed()) / 1e6);
