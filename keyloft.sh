@@ -9,7 +9,9 @@ cd "$(dirname "$0")"
 BUILD_DIR=${KEYLOFT_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libsodium-dev libsecret-1-dev)
-TEST_PACKAGES=(dbus dbus-x11 libglib2.0-bin gnome-keyring libsecret-tools desktop-file-utils xvfb xclip weston wl-clipboard)
+TEST_PACKAGES=(dbus dbus-x11 libglib2.0-bin gnome-keyring libsecret-tools desktop-file-utils xvfb xclip weston wl-clipboard dex)
+# Copies reach the clipboard of a Wayland session through wl-copy.
+RUN_PACKAGES=(wl-clipboard qt6-wayland)
 
 ensure_packages() {
     local missing=()
@@ -34,6 +36,7 @@ build() {
 
 case "${1:-}" in
 run)
+    ensure_packages "${RUN_PACKAGES[@]}"
     build
     exec "$BUILD_DIR/src/app/Keyloft"
     ;;

@@ -3,7 +3,8 @@
 #include "app/ApplicationLifecycle.h"
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "app/StatusItem.h"
-#include "platform/QtClipboard.h"
+#include "platform/Clipboard.h"
+#include "platform/DesktopClipboard.h"
 #include "platform/QtDialogs.h"
 #include "platform/keychain/FileKeychainServices.h"
 #include "platform/secretservice/DesktopKeychainServices.h"
@@ -40,7 +41,8 @@ int runKeyloft(QApplication& application)
     // The preferences register their defaults before anything reads them.
     NetKeyloft_Preferences& preferences = NetKeyloft_Preferences::sharedInstance();
     QtDialogs dialogs;
-    QtClipboard clipboard;
+    // On Wayland a tray command has no focused window, so copies go through wl-copy.
+    const std::unique_ptr<Clipboard> clipboard = createDesktopClipboard();
     // Keychain files at the paths the user picks; the desktop's Secret Service as the
     // default keychain.
     FileKeychainServices keychainFiles(dialogs);
@@ -51,7 +53,7 @@ int runKeyloft(QApplication& application)
         preferences,
         keychainServices,
         dialogs,
-        clipboard,
+        *clipboard,
         [] { return std::make_unique<NetKeyloft_LoginController>(); },
         &createSystemStatusItem,
         &primaryScreenHeight,

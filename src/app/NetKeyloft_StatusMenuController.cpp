@@ -29,13 +29,13 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     m_menu->setToolTipsVisible(true);
 
     m_keychainController = NetKeyloft_KeychainController::create(
-        {m_env.keychainServices, m_env.preferences.userDefaults(), m_env.dialogs});
+        NetKeyloft_Keychain::Environment{m_env.keychainServices, m_env.preferences.userDefaults(),
+                                         m_env.dialogs},
+        [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); });
     if (!m_keychainController) {
         terminate(1);
         return false;
     }
-    m_keychainController->keychain().setErrorPresenter(
-        [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); });
 
     m_statusItem = m_env.statusItem();
     if (!m_statusItem || !m_statusItem->isAvailable()) {

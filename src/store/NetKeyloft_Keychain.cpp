@@ -200,9 +200,14 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
     std::unique_ptr<KeychainSearch> search;
     const KeychainAttributeList criteria{{KeychainCodes::creator, creatorCode()},
                                          {KeychainCodes::type, typeCode()}};
-    if (m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, criteria,
-                                               search) != errSecSuccess ||
-        !search) {
+    const OSStatus status = m_keychain->searchCreateFromAttributes(
+        KeychainCodes::genericPasswordClass, criteria, search);
+    if (status != errSecSuccess || !search) {
+        // A keychain that refused to open (a wrong or refused password) would
+        // otherwise look empty; the user is told why.
+        if (status != errSecSuccess && status != errSecItemNotFound) {
+            report(status);
+        }
         return items;
     }
     std::unique_ptr<KeychainItemRef> ref;

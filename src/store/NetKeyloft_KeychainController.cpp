@@ -56,9 +56,11 @@ qint64 dateKey(const NetKeyloft_Item& item)
 } // namespace
 
 std::unique_ptr<NetKeyloft_KeychainController>
-NetKeyloft_KeychainController::create(NetKeyloft_Keychain::Environment environment)
+NetKeyloft_KeychainController::create(NetKeyloft_Keychain::Environment environment,
+                                      ErrorPresenter presenter)
 {
     auto keychain = std::make_unique<NetKeyloft_Keychain>(environment);
+    keychain->setErrorPresenter(std::move(presenter));
     if (!keychain->initKeychain()) {
         return nullptr;
     }

@@ -21,10 +21,11 @@ public:
     static const QString dateCreatedKey;
     static const QString countUsedKey;
 
-    // Opens the keychain and reads every entry; null when no keychain could be
-    // opened (the store has then told the user why).
+    // Opens the keychain and reads every entry, showing keychain errors through
+    // presenter; null when no keychain could be opened (the store has then told the
+    // user why).
     static std::unique_ptr<NetKeyloft_KeychainController>
-    create(NetKeyloft_Keychain::Environment environment);
+    create(NetKeyloft_Keychain::Environment environment, ErrorPresenter presenter = {});
     // The list over a store whose keychain is already open.
     explicit NetKeyloft_KeychainController(std::unique_ptr<NetKeyloft_Keychain> keychain);
 

@@ -68,12 +68,8 @@ void StoreFixture::queueUnlock()
 std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
 {
     queueUnlock();
-    auto list = NetKeyloft_KeychainController::create(environment());
-    if (list) {
-        list->keychain().setErrorPresenter(
-            [this](const NetKeyloft_Error& error) { m_errors.push_back(error); });
-    }
-    return list;
+    return NetKeyloft_KeychainController::create(
+        environment(), [this](const NetKeyloft_Error& error) { m_errors.push_back(error); });
 }
 
 std::unique_ptr<Keychain> StoreFixture::openRaw()

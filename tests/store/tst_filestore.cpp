@@ -74,6 +74,7 @@ private Q_SLOTS:
     void zuluDates_data();
     void zuluDates();
     void refusedUnlockFailsTheOperation();
+    void refusedUnlockAtLoadIsReported();
     void failedWritesAreReportedAndUndone();
     void deletedKeychainFailsQuietly();
     void errorObjectsCarryTheStatus_data();
@@ -288,6 +289,33 @@ void TestFileStore::refusedUnlockFailsTheOperation()
     QCOMPARE(errors.size(), std::size_t(1));
     QCOMPARE(errors.front().code, int(errSecAuthFailed));
     QCOMPARE(errors.front().localizedDescription(), QStringLiteral("KLOFT_errSecAuthFailed"));
+}
+
+void TestFileStore::refusedUnlockAtLoadIsReported()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    {
+        auto list = fixture.openList();
+        QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    }
+    // Three wrong passwords: the list is empty, and the user learns why instead of
+    // seeing an empty keychain.
+    for (int i = 0; i < 3; ++i) {
+        fixture.dialogs().queuePassword(QStringLiteral("wrong"));
+    }
+    std::vector<NetKeyloft_Error> errors;
+    auto list = NetKeyloft_KeychainController::create(
+        fixture.environment(),
+        [&errors](const NetKeyloft_Error& error) { errors.push_back(error); });
+    QVERIFY(list);
+    QCOMPARE(list->countOfKeychainItems(), 0U);
+    QCOMPARE(errors.size(), std::size_t(1));
+    QCOMPARE(errors.front().code, int(errSecAuthFailed));
+    // An empty keychain that opens is no error.
+    StoreFixture empty(StoreFixture::Backend::File);
+    auto emptyList = empty.openList();
+    QCOMPARE(emptyList->countOfKeychainItems(), 0U);
+    QVERIFY(empty.errors().empty());
 }
 
 void TestFileStore::failedWritesAreReportedAndUndone()
