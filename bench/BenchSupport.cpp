@@ -38,9 +38,11 @@ bool writeProgramKeychain(const QString& path, int count)
     FileKeychainContent content;
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < count; ++i) {
+        // The labels come in a shuffled order, as entries added over years would.
         auto entry = NetKeyloft_Item::initWithLabelUserNamePasswordCommentsIndex(
-            QStringLiteral("Entry %1").arg((i * 7919) % count), QStringLiteral("user%1").arg(i),
-            QStringLiteral("pw-%1").arg(i), QStringLiteral("Notes for entry %1").arg(i), i + 1);
+            QStringLiteral("Entry %1").arg((qint64(i) * 7919) % count),
+            QStringLiteral("user%1").arg(i), QStringLiteral("pw-%1").arg(i),
+            QStringLiteral("Notes for entry %1").arg(i), i + 1);
         entry.setCountUsed((i * 31) % 97);
         FileKeychainItem item;
         item.id = content.nextId++;
