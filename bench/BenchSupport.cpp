@@ -27,6 +27,20 @@ std::optional<SecretBytes> FixedPasswordDialogs::askNewKeychainPassword(const QS
     return SecretBytes::fromUtf8(password);
 }
 
+bool writeKeychainContent(const QString& path, const FileKeychainContent& content)
+{
+    FileKeychainHeader header;
+    std::unique_ptr<FileKeychainKey> key;
+    if (FileKeychainKey::create(SecretBytes::fromUtf8(password), FileKeychainKdf::minimum(), header,
+                                key) != errSecSuccess) {
+        return false;
+    }
+    const QByteArray file = key->seal(serializeFileKeychainBody(content), header);
+    FileKeychainStamp stamp;
+    return FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Existing,
+                                             stamp) == errSecSuccess;
+}
+
 bool writeProgramKeychain(const QString& path, int count)
 {
     FileKeychainHeader header;
@@ -62,10 +76,7 @@ bool writeProgramKeychain(const QString& path, int count)
         item.modified = item.created;
         content.items.push_back(std::move(item));
     }
-    const QByteArray file = key->seal(serializeFileKeychainBody(content), header);
-    FileKeychainStamp stamp;
-    return FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp) ==
-           errSecSuccess;
+    return writeKeychainContent(path, content);
 }
 
 int runBenchmarks(int argc, char** argv, void (*benchmark)(int count, int runs))

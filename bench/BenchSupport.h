@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/keychain/FileKeychainBody.h"
 
 #include <QString>
 
@@ -25,6 +26,10 @@ public:
 // Writes, in one go, a keychain file at path with the cheapest key derivation holding
 // count entries laid out as the program stores them.
 bool writeProgramKeychain(const QString& path, int count);
+
+// Writes content as the keychain file at path (replacing one that is there), sealed
+// with the benchmark password at the cheapest key derivation.
+bool writeKeychainContent(const QString& path, const FileKeychainContent& content);
 
 double millisecondsOf(const std::function<void()>& work);
 

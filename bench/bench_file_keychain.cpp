@@ -34,12 +34,6 @@ QByteArray serviceOf(int index)
 // Writes a keychain of count items directly, as one write.
 bool writeKeychain(const QString& path, int count)
 {
-    FileKeychainHeader header;
-    std::unique_ptr<FileKeychainKey> key;
-    if (FileKeychainKey::create(SecretBytes::fromUtf8(password), FileKeychainKdf::minimum(), header,
-                                key) != errSecSuccess) {
-        return false;
-    }
     FileKeychainContent content;
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < count; ++i) {
@@ -61,10 +55,7 @@ bool writeKeychain(const QString& path, int count)
         item.created = item.modified = now;
         content.items.push_back(std::move(item));
     }
-    const QByteArray file = key->seal(serializeFileKeychainBody(content), header);
-    FileKeychainStamp stamp;
-    return FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Existing,
-                                             stamp) == errSecSuccess;
+    return Bench::writeKeychainContent(path, content);
 }
 
 std::unique_ptr<KeychainItemRef> findByService(Keychain& keychain, const QByteArray& service)
