@@ -79,6 +79,17 @@ bool writeProgramKeychain(const QString& path, int count)
     return writeKeychainContent(path, content);
 }
 
+ProgramKeychainFile::ProgramKeychainFile(int count)
+    : path(folder.filePath(QStringLiteral("bench.keychain"))),
+      written(writeProgramKeychain(path, count)), services(dialogs, FileKeychainKdf::minimum()),
+      defaults(folder.filePath(QStringLiteral("bench.conf")))
+{
+    if (!written) {
+        std::fprintf(stderr, "could not write the keychain\n");
+    }
+    defaults.setValue(NetKeyloft_Keychain::keychainPathKey, path);
+}
+
 int runBenchmarks(int argc, char** argv, void (*benchmark)(int count, int runs))
 {
     QApplication application(argc, argv);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/UserDefaults.h"
 #include "platform/keychain/FileKeychainBody.h"
+#include "platform/keychain/FileKeychainServices.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <map>
@@ -30,6 +33,19 @@ bool writeProgramKeychain(const QString& path, int count);
 // Writes content as the keychain file at path (replacing one that is there), sealed
 // with the benchmark password at the cheapest key derivation.
 bool writeKeychainContent(const QString& path, const FileKeychainContent& content);
+
+// A keychain file of count program entries in a temporary folder, the services and
+// dialogs that open it, and a settings file that names it as the chosen keychain.
+struct ProgramKeychainFile {
+    explicit ProgramKeychainFile(int count);
+
+    QTemporaryDir folder;
+    QString path;
+    bool written = false;
+    FixedPasswordDialogs dialogs;
+    FileKeychainServices services;
+    UserDefaults defaults;
+};
 
 double millisecondsOf(const std::function<void()>& work);
 

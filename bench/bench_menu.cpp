@@ -33,18 +33,16 @@ public:
 
 void benchmark(int count, int runs)
 {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("bench.keychain"));
-    if (!writeProgramKeychain(path, count)) {
-        std::fprintf(stderr, "could not write the keychain\n");
+    ProgramKeychainFile keychain(count);
+    if (!keychain.written) {
         return;
     }
-    FixedPasswordDialogs dialogs;
+    const QString& path = keychain.path;
+    FixedPasswordDialogs& dialogs = keychain.dialogs;
+    FileKeychainServices& services = keychain.services;
+    UserDefaults& defaults = keychain.defaults;
     QtClipboard clipboard;
-    FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
-    XdgAutostartService autostart(folder.filePath(QStringLiteral("autostart")));
-    UserDefaults defaults(folder.filePath(QStringLiteral("bench.conf")));
-    defaults.setValue(QStringLiteral("NKLPREFS_KeychainPath_Key"), path);
+    XdgAutostartService autostart(keychain.folder.filePath(QStringLiteral("autostart")));
     UserDefaultsController controller(defaults);
     NetKeyloft_Preferences preferences(controller);
     preferences.setSortByMenuItem(1);

@@ -23,16 +23,14 @@ using namespace Bench;
 
 void benchmark(int count, int runs)
 {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("bench.keychain"));
-    if (!writeProgramKeychain(path, count)) {
-        std::fprintf(stderr, "could not write the keychain\n");
+    ProgramKeychainFile keychain(count);
+    if (!keychain.written) {
         return;
     }
-    FixedPasswordDialogs dialogs;
-    FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
-    UserDefaults defaults(folder.filePath(QStringLiteral("bench.conf")));
-    defaults.setValue(NetKeyloft_Keychain::keychainPathKey, path);
+    const QString& path = keychain.path;
+    FixedPasswordDialogs& dialogs = keychain.dialogs;
+    FileKeychainServices& services = keychain.services;
+    UserDefaults& defaults = keychain.defaults;
 
     Timings times;
     for (int run = 0; run < runs; ++run) {
