@@ -37,13 +37,9 @@ void benchmark(int count, int runs)
     if (!keychain.written) {
         return;
     }
-    const QString& path = keychain.path;
-    FixedPasswordDialogs& dialogs = keychain.dialogs;
-    FileKeychainServices& services = keychain.services;
-    UserDefaults& defaults = keychain.defaults;
     QtClipboard clipboard;
     XdgAutostartService autostart(keychain.folder.filePath(QStringLiteral("autostart")));
-    UserDefaultsController controller(defaults);
+    UserDefaultsController controller(keychain.defaults);
     NetKeyloft_Preferences preferences(controller);
     preferences.setSortByMenuItem(1);
 
@@ -51,10 +47,10 @@ void benchmark(int count, int runs)
     for (int run = 0; run < runs; ++run) {
         NetKeyloft_StatusMenuController app({
             preferences,
-            services,
-            dialogs,
+            keychain.services,
+            keychain.dialogs,
             clipboard,
-            [&] { return std::make_unique<NetKeyloft_LoginController>(autostart, path); },
+            [&] { return std::make_unique<NetKeyloft_LoginController>(autostart, keychain.path); },
             [] { return std::make_unique<BenchStatusItem>(); },
             [] { return 1080; },
             [](int) {},

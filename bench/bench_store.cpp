@@ -27,10 +27,6 @@ void benchmark(int count, int runs)
     if (!keychain.written) {
         return;
     }
-    const QString& path = keychain.path;
-    FixedPasswordDialogs& dialogs = keychain.dialogs;
-    FileKeychainServices& services = keychain.services;
-    UserDefaults& defaults = keychain.defaults;
 
     Timings times;
     for (int run = 0; run < runs; ++run) {
@@ -38,13 +34,14 @@ void benchmark(int count, int runs)
         times.time("key derivation", [&] {
             QByteArray bytes;
             FileKeychainStamp stamp;
-            FileKeychainFile::read(path, bytes, stamp, FileKeychainHeader::size);
+            FileKeychainFile::read(keychain.path, bytes, stamp, FileKeychainHeader::size);
             std::unique_ptr<FileKeychainKey> key;
             FileKeychainKey::derive(SecretBytes::fromUtf8(password),
                                     *FileKeychainHeader::parse(bytes), key);
         });
         times.time("open + load all", [&] {
-            list = NetKeyloft_KeychainController::create({services, defaults, dialogs});
+            list = NetKeyloft_KeychainController::create(
+                {keychain.services, keychain.defaults, keychain.dialogs});
         });
         if (!list || list->countOfKeychainItems() != unsigned(count)) {
             std::fprintf(stderr, "loading failed\n");
