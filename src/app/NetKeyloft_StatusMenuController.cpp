@@ -1,10 +1,14 @@
 #include "app/NetKeyloft_StatusMenuController.h"
 
 #include "app/StatusItem.h"
+#include "editor/NetKeyloft_EditWindowController.h"
+#include "editor/NetKeyloft_PreferencesWindowController.h"
 #include "platform/Dialogs.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
+#include "settings/NetKeyloft_AboutWindowController.h"
+#include "settings/NetKeyloft_HelpWindowController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
 
@@ -18,6 +22,8 @@ NetKeyloft_StatusMenuController::NetKeyloft_StatusMenuController(Environment env
 NetKeyloft_StatusMenuController::~NetKeyloft_StatusMenuController()
 {
     observeSortPreferences(false);
+    // The edit window may still hold typed text; it goes before the list it writes to.
+    m_editWindowController.reset();
 }
 
 bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()

@@ -14,7 +14,12 @@
 class Clipboard;
 class Dialogs;
 class KeychainServices;
+class NetKeyloft_AboutWindowController;
+class NetKeyloft_EditWindowController;
+class NetKeyloft_HelpWindowController;
 class NetKeyloft_LoginController;
+class NetKeyloft_PreferencesWindowController;
+class NetKeyloft_Updater;
 class NetKeyloft_Preferences;
 class QAction;
 class QMenu;
@@ -109,6 +114,30 @@ public:
     void quitAction();
     void openPreferencesWindow();
     void openDisableAutoLoginForThisMacHelp();
+    // The application's help, without the guard of openHelp(): the edit window asks
+    // for it after saving its own edits.
+    void showHelp();
+
+    // Guards before commands: store what the user typed in a visible edit window, or
+    // store it and close the window.
+    void savePendingEdits();
+    void saveAndCloseEditWindow();
+    NetKeyloft_EditWindowController* editWindowController() const
+    {
+        return m_editWindowController.get();
+    }
+    NetKeyloft_PreferencesWindowController* prefsWindowController() const
+    {
+        return m_prefsWindowController.get();
+    }
+    NetKeyloft_HelpWindowController* helpWindowController() const
+    {
+        return m_helpWindowController.get();
+    }
+    NetKeyloft_AboutWindowController* aboutWindowController() const
+    {
+        return m_aboutWindowController.get();
+    }
 
     // --- Sorting ---
     void sortByMenuItemTag(qint32 key);
@@ -137,6 +166,13 @@ private:
 
     Environment m_env;
     std::unique_ptr<NetKeyloft_KeychainController> m_keychainController;
+    // The windows, each created on first use and kept; they go before the list they show.
+    std::unique_ptr<NetKeyloft_EditWindowController> m_editWindowController;
+    std::unique_ptr<NetKeyloft_PreferencesWindowController> m_prefsWindowController;
+    std::unique_ptr<NetKeyloft_HelpWindowController> m_helpWindowController;
+    std::unique_ptr<NetKeyloft_AboutWindowController> m_aboutWindowController;
+    // The update checker, from the first check on.
+    NetKeyloft_Updater* m_sparkle = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<QMenu> m_menu;
     QMenu* m_sortMenu = nullptr;

@@ -1,7 +1,6 @@
 // The status menu's commands and the sort logic that keeps the list's order, the
 // check marks and the stored sort preferences in step.
 
-#include "app/NetKeyloft_BundleInfo.h"
 #include "app/NetKeyloft_StatusMenuController.h"
 
 #include "platform/Log.h"
@@ -71,37 +70,9 @@ void NetKeyloft_StatusMenuController::closeEditWindow()
     notYetAvailable("closeEditWindow");
 }
 
-void NetKeyloft_StatusMenuController::toggleCheckForUpdates()
-{
-    notYetAvailable("toggleCheckForUpdates");
-}
-
-void NetKeyloft_StatusMenuController::openHelp()
-{
-    notYetAvailable("openHelp");
-}
-
 void NetKeyloft_StatusMenuController::openPreferencesWindow()
 {
     notYetAvailable("openPreferencesWindow");
-}
-
-void NetKeyloft_StatusMenuController::openDisableAutoLoginForThisMacHelp()
-{
-    notYetAvailable("openDisableAutoLoginForThisMacHelp");
-}
-
-QString NetKeyloft_StatusMenuController::appVersionText()
-{
-    return QStringLiteral("version %1 ( %2 )")
-        .arg(NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")),
-             NetKeyloft_BundleInfo::value(QStringLiteral("BrenmoorBuildString")));
-}
-
-void NetKeyloft_StatusMenuController::aboutMenuAction()
-{
-    logLine(QStringLiteral("Keyloft ") + appVersionText());
-    notYetAvailable("aboutMenuAction");
 }
 
 void NetKeyloft_StatusMenuController::setShowWindowTitleToShow(bool show)
@@ -220,3 +191,9 @@ void NetKeyloft_StatusMenuController::observeValueForKeyPath(const QString& keyP
         populateMenu();
     }
 }
+
+// --- Guards -----------------------------------------------------------------------------
+
+void NetKeyloft_StatusMenuController::savePendingEdits() {}
+
+void NetKeyloft_StatusMenuController::saveAndCloseEditWindow() {}
