@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+// Tells whether a word is spelt correctly in the user's language.
+class SpellChecker {
+public:
+    virtual ~SpellChecker() = default;
+
+    // False when no dictionary could be loaded: then every word counts as correct,
+    // so that nothing is marked rather than everything.
+    virtual bool hasDictionary() const = 0;
+    // Whether word (one word, no surrounding blanks or punctuation) is in the
+    // dictionary. The empty word is correct.
+    virtual bool isCorrect(const QString& word) const = 0;
+};
+
+// A spell checker for the user's language (LC_ALL, LC_MESSAGES or LANG), falling back
+// to American English. Logs once when it finds no dictionary at all.
+std::unique_ptr<SpellChecker> createUserSpellChecker();
