@@ -114,10 +114,16 @@ void NetKeyloft_StatusMenuController::terminate(int exitCode)
 void NetKeyloft_StatusMenuController::applicationWillTerminate()
 {
     observeSortPreferences(false);
+    if (m_editWindowController) {
+        m_editWindowController->removeObserversToQuit();
+    }
 }
 
 void NetKeyloft_StatusMenuController::terminateForSession()
 {
+    if (m_editWindowController) {
+        m_editWindowController->saveAllEditItemInfo();
+    }
     terminate(0);
 }
 

@@ -73,6 +73,7 @@ public:
     // after saving what the user was editing.
     void terminateForSession();
 
+    const Environment& environment() const { return m_env; }
     NetKeyloft_KeychainController* keychainController() const { return m_keychainController.get(); }
     QMenu* menu() const { return m_menu.get(); }
     QMenu* sortMenu() const { return m_sortMenu; }
@@ -162,6 +163,9 @@ private:
     QAction* sortMenuItemWithTag(int tag) const;
     ItemPtr itemForSender(const QAction* sender) const;
     void copyAndCount(const ItemPtr& item, const QString& text);
+    // The edit window's controller, created on first use.
+    NetKeyloft_EditWindowController& editWindow();
+    bool editWindowIsVisible() const;
     void notYetAvailable(const char* command) const;
 
     Environment m_env;
@@ -171,6 +175,8 @@ private:
     std::unique_ptr<NetKeyloft_PreferencesWindowController> m_prefsWindowController;
     std::unique_ptr<NetKeyloft_HelpWindowController> m_helpWindowController;
     std::unique_ptr<NetKeyloft_AboutWindowController> m_aboutWindowController;
+    // The application's user guide, in a help window of its own.
+    std::unique_ptr<NetKeyloft_HelpWindowController> m_userGuideWindowController;
     // The update checker, from the first check on.
     NetKeyloft_Updater* m_sparkle = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;

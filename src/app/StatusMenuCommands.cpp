@@ -3,6 +3,9 @@
 
 #include "app/NetKeyloft_StatusMenuController.h"
 
+#include "editor/NetKeyloft_EditWindowController.h"
+#include "editor/NetKeyloft_PreferencesWindowController.h"
+#include "platform/FloatingWindow.h"
 #include "platform/Log.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_LoginController.h"
@@ -50,29 +53,57 @@ void NetKeyloft_StatusMenuController::notYetAvailable(const char* command) const
                 .arg(QString::fromLatin1(command)));
 }
 
-void NetKeyloft_StatusMenuController::editAction(QAction*)
+void NetKeyloft_StatusMenuController::editAction(QAction* sender)
 {
-    notYetAvailable("editAction");
+    if (m_editWindowController) {
+        m_editWindowController->saveAllEditItemInfo();
+    }
+    openEditWindow();
+    m_editWindowController->editItemAtIndex(sender ? sender->data().toInt() : -1);
+}
+
+NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
+{
+    if (!m_editWindowController) {
+        m_editWindowController =
+            std::make_unique<NetKeyloft_EditWindowController>(*m_keychainController, *this);
+    }
+    return *m_editWindowController;
 }
 
 void NetKeyloft_StatusMenuController::openEditWindow()
 {
-    notYetAvailable("openEditWindow");
+    editWindow().openWindow();
+    setShowWindowTitleToShow(false);
 }
 
 void NetKeyloft_StatusMenuController::openEditWindowCreateNewPassword()
 {
-    notYetAvailable("openEditWindowCreateNewPassword");
+    editWindow().openWindowAndCreateNewPassword();
+    setShowWindowTitleToShow(false);
 }
 
 void NetKeyloft_StatusMenuController::closeEditWindow()
 {
-    notYetAvailable("closeEditWindow");
+    savePendingEdits();
+    if (m_editWindowController) {
+        // Closing goes through the window's own close handling, which saves and puts
+        // the menu item back to showing the window.
+        m_editWindowController->window()->close();
+    }
 }
 
 void NetKeyloft_StatusMenuController::openPreferencesWindow()
 {
-    notYetAvailable("openPreferencesWindow");
+    saveAndCloseEditWindow();
+    if (m_prefsWindowController) {
+        m_prefsWindowController->showWindow();
+        FloatingWindow::bringToFront(*m_prefsWindowController->window());
+    } else {
+        // Creating the controller shows its window.
+        m_prefsWindowController =
+            std::make_unique<NetKeyloft_PreferencesWindowController>(*this, m_env.preferences);
+    }
 }
 
 void NetKeyloft_StatusMenuController::setShowWindowTitleToShow(bool show)
@@ -83,6 +114,10 @@ void NetKeyloft_StatusMenuController::setShowWindowTitleToShow(bool show)
 
 void NetKeyloft_StatusMenuController::quitAction()
 {
+    if (m_editWindowController) {
+        m_editWindowController->saveAllEditItemInfo();
+        m_editWindowController->window()->close();
+    }
     terminate(0);
 }
 
@@ -92,6 +127,7 @@ void NetKeyloft_StatusMenuController::toggleStartupPref(QAction* sender)
 {
     // A checkable item has already flipped its check mark when it is triggered: its
     // state now is the new one, the opposite of what the user saw.
+    savePendingEdits();
     const bool load = sender->isChecked();
     m_env.preferences.setLoadAtStartup(load);
     m_env.loginController()->loadAppAtStartup(load);
@@ -126,16 +162,19 @@ bool sortList(NetKeyloft_KeychainController& list, qint32 key, bool ascending)
 
 void NetKeyloft_StatusMenuController::sortMenuAction(QAction* sender)
 {
+    savePendingEdits();
     sortByMenuItemTag(sender->data().toInt());
 }
 
 void NetKeyloft_StatusMenuController::sortAscendingMenuAction()
 {
+    savePendingEdits();
     sortItemsAscending(true);
 }
 
 void NetKeyloft_StatusMenuController::sortByDescendingMenuAction()
 {
+    savePendingEdits();
     sortItemsAscending(false);
 }
 
@@ -194,6 +233,22 @@ void NetKeyloft_StatusMenuController::observeValueForKeyPath(const QString& keyP
 
 // --- Guards -----------------------------------------------------------------------------
 
-void NetKeyloft_StatusMenuController::savePendingEdits() {}
+bool NetKeyloft_StatusMenuController::editWindowIsVisible() const
+{
+    return m_editWindowController && m_editWindowController->window()->isVisible();
+}
 
-void NetKeyloft_StatusMenuController::saveAndCloseEditWindow() {}
+void NetKeyloft_StatusMenuController::savePendingEdits()
+{
+    if (editWindowIsVisible()) {
+        m_editWindowController->saveAllEditItemInfo();
+    }
+}
+
+void NetKeyloft_StatusMenuController::saveAndCloseEditWindow()
+{
+    if (editWindowIsVisible()) {
+        m_editWindowController->saveAllEditItemInfo();
+        closeEditWindow();
+    }
+}

@@ -1,14 +1,106 @@
 #include "editor/NetKeyloft_EditWindowController.h"
 
-#include <QWidget>
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/NetKeyloft_EditController.h"
+#include "platform/FloatingWindow.h"
+#include "settings/NetKeyloft_Preferences.h"
 
-NetKeyloft_EditWindowController::NetKeyloft_EditWindowController(NetKeyloft_KeychainController&,
-                                                                 NetKeyloft_StatusMenuController&)
-{}
+#include "ui_EditWindow.h"
 
-NetKeyloft_EditWindowController::~NetKeyloft_EditWindowController() = default;
+#include <QCloseEvent>
 
-QWidget* NetKeyloft_EditWindowController::window() const
+namespace {
+
+const QString editWindowFrameName = QStringLiteral("NKL_EDIT_WINDOW_FRAME");
+
+} // namespace
+
+NetKeyloft_EditWindowController::NetKeyloft_EditWindowController(
+    NetKeyloft_KeychainController& keychainController,
+    NetKeyloft_StatusMenuController& statusMenuController)
+    : m_keychainController(keychainController), m_statusMenuController(statusMenuController),
+      m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::EditWindow>())
 {
-    return m_window.get();
+    const NetKeyloft_StatusMenuController::Environment& environment =
+        statusMenuController.environment();
+    m_ui->setupUi(m_window.get());
+    m_controller = new NetKeyloft_EditController(
+        *m_ui, *m_window, {environment.preferences, environment.dialogs, environment.clipboard});
+    m_controller->awakeFromNib();
+    FloatingWindow::configure(*m_window);
+    m_frame = new WindowFrameAutosave(*m_window, environment.preferences.userDefaults(),
+                                      editWindowFrameName);
+    m_window->installEventFilter(this);
+    windowDidLoad();
+}
+
+NetKeyloft_EditWindowController::~NetKeyloft_EditWindowController()
+{
+    m_window->removeEventFilter(this);
+    // The controller and the window's controls go together, before the form that
+    // points at them.
+    m_window.reset();
+}
+
+void NetKeyloft_EditWindowController::windowDidLoad()
+{
+    m_frame->restore();
+    m_controller->setKeychainController(&m_keychainController);
+    m_controller->setStatusMenuController(&m_statusMenuController);
+    m_controller->awakeFromController();
+}
+
+void NetKeyloft_EditWindowController::openWindow()
+{
+    FloatingWindow::bringToFront(*m_window);
+    m_controller->awakeFromController();
+}
+
+void NetKeyloft_EditWindowController::openWindowAndCreateNewPassword()
+{
+    m_controller->saveAllEditItemInfo();
+    openWindow();
+    m_controller->addItemButtonAction();
+}
+
+void NetKeyloft_EditWindowController::editItemAtIndex(int index)
+{
+    m_controller->editItemAtIndex(index);
+}
+
+void NetKeyloft_EditWindowController::saveAllEditItemInfo()
+{
+    m_controller->saveAllEditItemInfo();
+}
+
+void NetKeyloft_EditWindowController::removeObserversToQuit()
+{
+    m_controller->removeObserversToQuit();
+}
+
+void NetKeyloft_EditWindowController::windowWillClose()
+{
+    m_controller->saveAllEditItemInfo();
+    m_statusMenuController.setShowWindowTitleToShow(true);
+}
+
+void NetKeyloft_EditWindowController::windowDidResignKey()
+{
+    m_controller->saveAllEditItemInfo();
+}
+
+bool NetKeyloft_EditWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window.get()) {
+        if (event->type() == QEvent::Close && m_window->isVisible()) {
+            if (!windowShouldClose()) {
+                event->ignore();
+                return true;
+            }
+            windowWillClose();
+        } else if (event->type() == QEvent::WindowDeactivate) {
+            windowDidResignKey();
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }

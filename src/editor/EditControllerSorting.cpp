@@ -1,0 +1,90 @@
+// Sorting from the edit window's table header: the header menu chooses the key, a click
+// reverses the direction; the choice is stored in the preferences, whose observers
+// bring the header marks and the tray menu up to date.
+
+#include "editor/NetKeyloft_EditController.h"
+
+#include "editor/NetKeyloft_ItemTableModel.h"
+#include "editor/NetKeyloft_TableHeaderview.h"
+#include "settings/NetKeyloft_Preferences.h"
+#include "store/NetKeyloft_KeychainController.h"
+
+#include "ui_EditWindow.h"
+
+#include <QAction>
+#include <QMenu>
+
+bool NetKeyloft_EditController::sortList(int key, bool ascending)
+{
+    NetKeyloft_KeychainController& list = *m_keychainController;
+    switch (key) {
+    case 0:
+        list.sortKeychainItemsByIndexAscending(ascending);
+        return true;
+    case 1:
+        list.sortKeychainItemsByLableAscending(ascending);
+        return true;
+    case 2:
+        list.sortKeychainItemsByDateCreatedAscending(ascending);
+        return true;
+    case 3:
+        list.sortKeychainItemsByCountUsedAscending(ascending);
+        return true;
+    default:
+        return false;
+    }
+}
+
+ItemPtr NetKeyloft_EditController::selectedOrFirstEntry() const
+{
+    const int row = selectedRow();
+    return m_keychainController->keychainItemAtIndex(row < 0 ? 0 : row);
+}
+
+void NetKeyloft_EditController::tableColumnMenuAction(QAction* sender)
+{
+    if (!m_keychainController || !sender) {
+        return;
+    }
+    const ItemPtr kept = selectedOrFirstEntry();
+    const int key = sender->data().toInt();
+    if (sortList(key, m_services.preferences.sortAscending())) {
+        m_services.preferences.setSortByMenuItem(key);
+    }
+    if (kept) {
+        selectEntry(kept.get());
+    }
+    // A checkable menu item flips its own mark when chosen; the marks follow the
+    // stored key only.
+    setTableMenuItemOn(m_services.preferences.sortByMenuItem());
+}
+
+void NetKeyloft_EditController::sortItemsAscending(bool ascending)
+{
+    if (!m_keychainController) {
+        return;
+    }
+    const ItemPtr kept = selectedOrFirstEntry();
+    sortList(m_services.preferences.sortByMenuItem(), ascending);
+    if (kept) {
+        selectEntry(kept.get());
+    }
+    m_services.preferences.setSortAscending(ascending);
+}
+
+void NetKeyloft_EditController::setTableMenuItemOn(int tag)
+{
+    if (tag < 0 || tag > 3) {
+        return;
+    }
+    for (QAction* item : m_tableHeaderMenu->actions()) {
+        item->setChecked(item->data().toInt() == tag);
+    }
+}
+
+void NetKeyloft_EditController::setColumnAscendingIndicator()
+{
+    // The one column is the label column; its header shows the direction.
+    const bool ascending = m_services.preferences.sortAscending();
+    m_headerView->setSortIndicator(0, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}

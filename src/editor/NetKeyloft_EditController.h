@@ -1,0 +1,158 @@
+#pragma once
+
+#include "store/NetKeyloft_KeychainController.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Clipboard;
+class Dialogs;
+class LabelCellDelegate;
+class NetKeyloft_CommentsTextView;
+class NetKeyloft_ItemTableModel;
+class NetKeyloft_KeychainController;
+class NetKeyloft_Preferences;
+class NetKeyloft_StatusMenuController;
+class NetKeyloft_TableHeaderview;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+namespace Ui {
+class EditWindow;
+}
+
+// The logic behind the edit window: a one-column table of the entries beside a detail
+// pane for the selected entry, shown read-only (view mode) or in editable fields (edit
+// mode). Typed text reaches the list only when a save operation runs; every change the
+// list accepts is in the keychain at once.
+class NetKeyloft_EditController : public QObject {
+    Q_OBJECT
+
+public:
+    // What the controller works with besides its window; all outlive it.
+    struct Services {
+        NetKeyloft_Preferences& preferences;
+        Dialogs& dialogs;
+        Clipboard& clipboard;
+    };
+
+    // A controller over the controls of a loaded edit window.
+    NetKeyloft_EditController(Ui::EditWindow& ui, QWidget& window, Services services);
+    ~NetKeyloft_EditController() override;
+
+    NetKeyloft_KeychainController* keychainController() const { return m_keychainController; }
+    void setKeychainController(NetKeyloft_KeychainController* keychainController);
+    NetKeyloft_StatusMenuController* statusMenuController() const { return m_statusMenuController; }
+    void setStatusMenuController(NetKeyloft_StatusMenuController* statusMenuController)
+    {
+        m_statusMenuController = statusMenuController;
+    }
+    QMenu* tableHeaderMenu() const { return m_tableHeaderMenu.get(); }
+    QTableView* tableView() const;
+    NetKeyloft_TableHeaderview* headerView() const { return m_headerView; }
+    NetKeyloft_CommentsTextView* textView() const;
+    QLineEdit* userNameTextField() const;
+    QLineEdit* passwordTextField() const;
+    QPushButton* addItemButton() const;
+    QPushButton* removeItemButton() const;
+    NetKeyloft_Preferences& preferences() const { return m_services.preferences; }
+
+    // --- Set-up and display ---
+    // Once, right after the window's controls were made.
+    void awakeFromNib();
+    // On every opening of the window: view mode, toggle off, buttons by list size.
+    void awakeFromController();
+    void refreshData();
+    void observeValueForKeyPath(const QString& keyPath);
+    // Fills both panes from the selected entry.
+    void tableRowChanged();
+    void editItemAtIndex(int index);
+    void switchToEditMode();
+    void switchToViewMode();
+    bool isInEditMode() const;
+    bool isInViewMode() const;
+    void showEditButtons(bool show);
+    void clearAllTextFields();
+    bool tableIsBeingEdited() const;
+    void endTableEditingIfNeeded();
+    void removeObserversToQuit();
+    // The selected row, -1 when none is.
+    int selectedRow() const;
+
+    // --- Editing ---
+    // A label typed into the table's cell at row; true when the entry bears it now.
+    bool tableViewSetObjectValueForTableColumnRow(const QString& label, int row);
+    void addItemButtonAction();
+    void removeItemButtonAction();
+    void editButtonAction();
+    void editUserNameTextfield();
+    void editPasswordTextfield();
+    void saveComments();
+    void saveAllEditItemInfo();
+    void copyUsernameButtonAction();
+    void copyPasswordButtonAction();
+    void openHelp();
+
+    // --- Sorting ---
+    void tableColumnMenuAction(QAction* sender);
+    void sortItemsAscending(bool ascending);
+    void setTableMenuItemOn(int tag);
+    void setColumnAscendingIndicator();
+
+    // The notes as the user sees them in a notes view.
+    static QString plainTextOf(const QPlainTextEdit& textView);
+    // Replaces the whole text of a notes view.
+    static void setPlainTextOf(QPlainTextEdit& textView, const QString& text);
+
+private:
+    void connectControls();
+    void setUpTable();
+    void setUpTextViews();
+    void setColours();
+    void observePreferences(bool observe);
+    void createTableHeaderMenu();
+    // Reloads the rows and keeps the selected entry selected wherever it went.
+    void reloadData();
+    // Selects exactly row (none for -1), filling the panes when the selection changes.
+    void selectRow(int row);
+    void startEditingLabel(int row);
+    void fillEditPane(int row);
+    void populateMenu();
+    bool listIsEmpty() const;
+    // The selected entry's position, -1 with no selection or an empty list.
+    int selectedEntryRow() const;
+    void putPane(QWidget* pane, QWidget* other);
+    bool sortList(int key, bool ascending);
+    // Selects the entry's row wherever the list has it now.
+    void selectEntry(const NetKeyloft_Item* entry);
+    // The entry at the selected row, or at row 0 when none is selected.
+    ItemPtr selectedOrFirstEntry() const;
+    void copyToPasteboard(bool password);
+    bool saveField(QLineEdit* field, QLineEdit* shown, bool password);
+
+    Ui::EditWindow& m_ui;
+    QWidget& m_window;
+    Services m_services;
+    NetKeyloft_KeychainController* m_keychainController = nullptr;
+    NetKeyloft_StatusMenuController* m_statusMenuController = nullptr;
+    NetKeyloft_ItemTableModel* m_model = nullptr;
+    LabelCellDelegate* m_delegate = nullptr;
+    NetKeyloft_TableHeaderview* m_headerView = nullptr;
+    std::unique_ptr<QMenu> m_tableHeaderMenu;
+    // The entry of the selected row: the list may be sorted under the table before the
+    // table hears of it.
+    std::weak_ptr<NetKeyloft_Item> m_selectedEntry;
+    bool m_observing = false;
+    // Selection changes made while reloading are not the user's.
+    bool m_reloading = false;
+    // A save asks the user (too-long notes); the window losing focus to that alert
+    // must not start a second save.
+    bool m_saving = false;
+};
