@@ -3,22 +3,39 @@
 
 #include "app/NetKeyloft_BundleInfo.h"
 #include "app/NetKeyloft_StatusMenuController.h"
-
-#include "platform/Log.h"
+#include "app/NetKeyloft_Updater.h"
+#include "settings/NetKeyloft_AboutWindowController.h"
+#include "settings/NetKeyloft_HelpWindowController.h"
 
 void NetKeyloft_StatusMenuController::toggleCheckForUpdates()
 {
-    notYetAvailable("toggleCheckForUpdates");
+    saveAndCloseEditWindow();
+    m_sparkle = &NetKeyloft_Updater::sharedUpdater();
+    m_sparkle->checkForUpdates(m_env.dialogs, *this);
 }
 
 void NetKeyloft_StatusMenuController::openHelp()
 {
-    notYetAvailable("openHelp");
+    saveAndCloseEditWindow();
+    showHelp();
+}
+
+void NetKeyloft_StatusMenuController::showHelp()
+{
+    if (!m_userGuideWindowController) {
+        m_userGuideWindowController = std::make_unique<NetKeyloft_HelpWindowController>(
+            *this, NetKeyloft_HelpWindowController::userGuidePage());
+    }
+    m_userGuideWindowController->openWindow();
 }
 
 void NetKeyloft_StatusMenuController::openDisableAutoLoginForThisMacHelp()
 {
-    notYetAvailable("openDisableAutoLoginForThisMacHelp");
+    saveAndCloseEditWindow();
+    if (!m_helpWindowController) {
+        m_helpWindowController = std::make_unique<NetKeyloft_HelpWindowController>(*this);
+    }
+    m_helpWindowController->openWindow();
 }
 
 QString NetKeyloft_StatusMenuController::appVersionText()
@@ -30,11 +47,10 @@ QString NetKeyloft_StatusMenuController::appVersionText()
 
 void NetKeyloft_StatusMenuController::aboutMenuAction()
 {
-    logLine(QStringLiteral("Keyloft ") + appVersionText());
-    notYetAvailable("aboutMenuAction");
-}
-
-void NetKeyloft_StatusMenuController::showHelp()
-{
-    notYetAvailable("showHelp");
+    const QString version = appVersionText();
+    if (!m_aboutWindowController) {
+        m_aboutWindowController = std::make_unique<NetKeyloft_AboutWindowController>();
+    }
+    m_aboutWindowController->setAppVersion(version);
+    m_aboutWindowController->openWindow();
 }
