@@ -1,0 +1,365 @@
+// Spell checking of the notes: the Hunspell checker against the system's real
+// American English dictionary and dictionaries written into temporary folders, and
+// the underlining of misspelt words in real text views on the offscreen platform.
+
+#include "editor/ContinuousSpellChecking.h"
+#include "editor/SpellCheckHighlighter.h"
+#include "platform/HunspellSpellChecker.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QtTest>
+
+namespace {
+
+const QString systemFolder = QStringLiteral("/usr/share/hunspell");
+
+// The stretches of the document underlined as misspelt, as the text they cover.
+// A mark in another colour than red says so.
+QStringList underlinedWords(const QTextDocument& document)
+{
+    QStringList words;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            if (range.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline) {
+                const QString word = block.text().mid(range.start, range.length);
+                const bool red = range.format.underlineColor() == QColor(Qt::red);
+                words << (red ? word : word + QStringLiteral(" (not red)"));
+            }
+        }
+    }
+    return words;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+    ~ScopedVariable() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+class TestSpellChecking : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void englishWords_data();
+    void englishWords();
+    void dictionaryNames_data();
+    void dictionaryNames();
+    void languageFromEnvironment_data();
+    void languageFromEnvironment();
+    void dictionarySearch();
+    void dictionaryInItsOwnEncoding();
+    void noDictionaryChecksNothing();
+    void underlinesExactlyTheMisspeltWords_data();
+    void underlinesExactlyTheMisspeltWords();
+    void switchingOnAndOff();
+
+private:
+    std::unique_ptr<HunspellSpellChecker> m_english;
+};
+
+void TestSpellChecking::initTestCase()
+{
+    // The views' shared checker follows the user's language: make it English here.
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+    qputenv("LANG", "en_US.UTF-8");
+    m_english = HunspellSpellChecker::forLanguage({systemFolder}, QStringLiteral("en_US"));
+    QVERIFY(m_english->hasDictionary());
+    QCOMPARE(m_english->dictionaryPath(), systemFolder + QStringLiteral("/en_US"));
+}
+
+void TestSpellChecking::englishWords_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("correct");
+    QTest::newRow("plain") << QStringLiteral("password") << true;
+    QTest::newRow("capitalised") << QStringLiteral("Password") << true;
+    QTest::newRow("plural") << QStringLiteral("passwords") << true;
+    QTest::newRow("proper name") << QStringLiteral("London") << true;
+    QTest::newRow("proper name in lower case") << QStringLiteral("london") << false;
+    QTest::newRow("transposed letters") << QStringLiteral("recieve") << false;
+    QTest::newRow("missing letter") << QStringLiteral("definately") << false;
+    QTest::newRow("contraction") << QStringLiteral("don't") << true;
+    QTest::newRow("typographic apostrophe") << QStringLiteral("don\u2019t") << true;
+    QTest::newRow("misspelt contraction") << QStringLiteral("dont't") << false;
+    QTest::newRow("possessive") << QStringLiteral("user's") << true;
+    // The American dictionary spells loan words without accents.
+    QTest::newRow("accented loan word") << QStringLiteral("café") << false;
+    QTest::newRow("loan word") << QStringLiteral("cafe") << true;
+    QTest::newRow("accent where none belongs") << QStringLiteral("pässword") << false;
+    QTest::newRow("German word") << QStringLiteral("Straße") << false;
+    QTest::newRow("another script") << QStringLiteral("пароль") << false;
+    QTest::newRow("outside the BMP") << QStringLiteral("\U0001D4AB\U0001D4B6") << false;
+    QTest::newRow("empty") << QString() << true;
+}
+
+void TestSpellChecking::englishWords()
+{
+    QFETCH(QString, word);
+    QFETCH(bool, correct);
+    QCOMPARE(m_english->isCorrect(word), correct);
+}
+
+void TestSpellChecking::dictionaryNames_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("locale with encoding and modifier")
+        << QStringLiteral("de_AT.UTF-8@euro")
+        << QStringList{QStringLiteral("de_AT"), QStringLiteral("de"), QStringLiteral("en_US")};
+    QTest::newRow("BCP 47 form") << QStringLiteral("pt-BR")
+                                 << QStringList{QStringLiteral("pt_BR"), QStringLiteral("pt"),
+                                                QStringLiteral("en_US")};
+    QTest::newRow("language only")
+        << QStringLiteral("fr") << QStringList{QStringLiteral("fr"), QStringLiteral("en_US")};
+    QTest::newRow("American English") << QStringLiteral("en_US.UTF-8")
+                                      << QStringList{QStringLiteral("en_US"), QStringLiteral("en")};
+    QTest::newRow("C locale") << QStringLiteral("C.UTF-8") << QStringList{QStringLiteral("en_US")};
+    QTest::newRow("POSIX locale") << QStringLiteral("POSIX")
+                                  << QStringList{QStringLiteral("en_US")};
+    QTest::newRow("none") << QString() << QStringList{QStringLiteral("en_US")};
+}
+
+void TestSpellChecking::dictionaryNames()
+{
+    QFETCH(QString, language);
+    QFETCH(QStringList, names);
+    QCOMPARE(HunspellSpellChecker::dictionaryNames(language), names);
+}
+
+void TestSpellChecking::languageFromEnvironment_data()
+{
+    QTest::addColumn<QByteArray>("lcAll");
+    QTest::addColumn<QByteArray>("lcMessages");
+    QTest::addColumn<QByteArray>("lang");
+    QTest::addColumn<QString>("language");
+    const QByteArray unset;
+    QTest::newRow("LANG") << unset << unset << QByteArray("de_DE.UTF-8") << QStringLiteral("de_DE");
+    QTest::newRow("LC_MESSAGES before LANG")
+        << unset << QByteArray("fr_CA.UTF-8") << QByteArray("de_DE.UTF-8")
+        << QStringLiteral("fr_CA");
+    QTest::newRow("LC_ALL before both") << QByteArray("nl_BE@euro") << QByteArray("fr_CA")
+                                        << QByteArray("de_DE") << QStringLiteral("nl_BE");
+    QTest::newRow("C locale") << unset << unset << QByteArray("C.UTF-8") << QString();
+    QTest::newRow("nothing set") << unset << unset << unset << QString();
+}
+
+void TestSpellChecking::languageFromEnvironment()
+{
+    QFETCH(QByteArray, lcAll);
+    QFETCH(QByteArray, lcMessages);
+    QFETCH(QByteArray, lang);
+    QFETCH(QString, language);
+    const ScopedVariable all("LC_ALL", lcAll);
+    const ScopedVariable messages("LC_MESSAGES", lcMessages);
+    const ScopedVariable langVariable("LANG", lang);
+    QCOMPARE(HunspellSpellChecker::languageFromEnvironment(), language);
+}
+
+void TestSpellChecking::dictionarySearch()
+{
+    QTemporaryDir first;
+    QTemporaryDir second;
+    const auto inFirst = [&first](const QString& name) { return first.filePath(name); };
+    const auto inSecond = [&second](const QString& name) { return second.filePath(name); };
+    for (const QString& base :
+         {inFirst(QStringLiteral("de_CH")), inFirst(QStringLiteral("de_AT")),
+          inSecond(QStringLiteral("de_DE")), inSecond(QStringLiteral("en_US")),
+          inSecond(QStringLiteral("it_IT"))}) {
+        writeFile(base + QStringLiteral(".aff"), "SET UTF-8\n");
+        writeFile(base + QStringLiteral(".dic"), "1\nwort\n");
+    }
+    // A dictionary without its word list does not count.
+    writeFile(inFirst(QStringLiteral("it_IT.aff")), "SET UTF-8\n");
+    const QStringList folders{first.path(), second.path()};
+    const auto find = [&folders](const char* language) {
+        return HunspellSpellChecker::findDictionary(folders, QString::fromLatin1(language));
+    };
+    // The exact name in any folder wins over another region in an earlier folder.
+    QCOMPARE(find("de_DE.UTF-8"), inSecond(QStringLiteral("de_DE")));
+    QCOMPARE(find("de_CH"), inFirst(QStringLiteral("de_CH")));
+    // Another region of the language, the first by name in the first folder that has one.
+    QCOMPARE(find("de_LU"), inFirst(QStringLiteral("de_AT")));
+    QCOMPARE(find("it_CH"), inSecond(QStringLiteral("it_IT")));
+    // No dictionary of the language: American English.
+    QCOMPARE(find("fr_FR"), inSecond(QStringLiteral("en_US")));
+    QCOMPARE(find(""), inSecond(QStringLiteral("en_US")));
+    QCOMPARE(HunspellSpellChecker::findDictionary({first.path()}, QStringLiteral("fr_FR")),
+             QString());
+}
+
+void TestSpellChecking::dictionaryInItsOwnEncoding()
+{
+    // A UTF-8 dictionary of words outside ASCII.
+    QTemporaryDir utf8Folder;
+    const QString utf8Base = utf8Folder.filePath(QStringLiteral("xx_ZZ"));
+    writeFile(utf8Base + QStringLiteral(".aff"), "SET UTF-8\n");
+    writeFile(utf8Base + QStringLiteral(".dic"),
+              QStringLiteral("3\nStraße\nпароль\n\U0001D4AB\n").toUtf8());
+    const auto utf8 =
+        HunspellSpellChecker::forLanguage({utf8Folder.path()}, QStringLiteral("xx_ZZ"));
+    QVERIFY(utf8->isCorrect(QStringLiteral("Straße")));
+    QVERIFY(utf8->isCorrect(QStringLiteral("пароль")));
+    QVERIFY(utf8->isCorrect(QStringLiteral("\U0001D4AB")));
+    QVERIFY(!utf8->isCorrect(QStringLiteral("Strasse")));
+    QVERIFY(!utf8->isCorrect(QStringLiteral("пороль")));
+
+    // A Latin-1 dictionary: words reach it as Latin-1 bytes, not UTF-8.
+    QTemporaryDir folder;
+    const QString base = folder.filePath(QStringLiteral("xx_YY"));
+    writeFile(base + QStringLiteral(".aff"), "SET ISO8859-1\nTRY e\n");
+    writeFile(base + QStringLiteral(".dic"), QStringLiteral("3\ncafé\nnaïve\nit's\n").toLatin1());
+    const auto checker = HunspellSpellChecker::forLanguage({folder.path()}, QStringLiteral("xx"));
+    QVERIFY(checker->hasDictionary());
+    QVERIFY(checker->isCorrect(QStringLiteral("café")));
+    QVERIFY(checker->isCorrect(QStringLiteral("Café")));
+    QVERIFY(checker->isCorrect(QStringLiteral("naïve")));
+    QVERIFY(checker->isCorrect(QStringLiteral("it\u2019s")));
+    QVERIFY(!checker->isCorrect(QStringLiteral("cafe")));
+    QVERIFY(!checker->isCorrect(QStringLiteral("cafÃ©")));
+    // Latin-1 has no letters for these: not in the dictionary, and no failure.
+    QVERIFY(!checker->isCorrect(QStringLiteral("кафе")));
+    QVERIFY(!checker->isCorrect(QStringLiteral("caf\u0117")));
+}
+
+void TestSpellChecking::noDictionaryChecksNothing()
+{
+    QTemporaryDir empty;
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("No spelling dictionary for fr_FR")));
+    const auto checker = HunspellSpellChecker::forLanguage({empty.path()}, QStringLiteral("fr_FR"));
+    QVERIFY(!checker->hasDictionary());
+    QCOMPARE(checker->dictionaryPath(), QString());
+    QVERIFY(checker->isCorrect(QStringLiteral("qwzxv")));
+
+    // A view checked without a dictionary shows no marks at all.
+    QPlainTextEdit view;
+    view.setPlainText(QStringLiteral("Thsi txet is ful of misteaks"));
+    new SpellCheckHighlighter(view.document(),
+                              std::shared_ptr<const SpellChecker>(checker.get(), [](auto*) {}));
+    QCOMPARE(underlinedWords(*view.document()), QStringList());
+}
+
+void TestSpellChecking::underlinesExactlyTheMisspeltWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("misspelt");
+    const auto words = [](std::initializer_list<const char*> list) {
+        QStringList result;
+        for (const char* word : list) {
+            result << QString::fromUtf8(word);
+        }
+        return result;
+    };
+    QTest::newRow("all correct") << QStringLiteral("The quick brown fox jumps.") << QStringList();
+    QTest::newRow("misspelt words")
+        << QStringLiteral("Thsi is a tset of the sytsem") << words({"Thsi", "tset", "sytsem"});
+    QTest::newRow("punctuation around words")
+        << QStringLiteral("(helo), \"wrold\"! Fine; goood?") << words({"helo", "wrold", "goood"});
+    QTest::newRow("apostrophes") << QStringLiteral("I don't think it\u2019s 'rihgt' or wouldnt've")
+                                 << words({"rihgt", "wouldnt've"});
+    QTest::newRow("hyphenated") << QStringLiteral("well-known and well-knwon") << words({"knwon"});
+    QTest::newRow("digits") << QStringLiteral("abc123 2nd h4x0r PIN 1234 qwrtz")
+                            << words({"qwrtz"});
+    QTest::newRow("addresses and paths")
+        << QStringLiteral("jsmth@exmple.com https://exmple.org/pth www.exmple.net "
+                          "/hme/usr/fle ~/.cnfig snake_cse exmple.com e.g. mistkae")
+        << words({"mistkae"});
+    QTest::newRow("acronyms") << QStringLiteral("NASA and HTTPS and XYZQ but Xyzq")
+                              << words({"Xyzq"});
+    QTest::newRow("non-ASCII") << QStringLiteral("cafe café Straße пароль naive")
+                               << words({"café", "Straße", "пароль"});
+    QTest::newRow("outside the BMP")
+        << QStringLiteral("a \U0001D4AB\U0001D4B6 word") << words({"\U0001D4AB\U0001D4B6"});
+    QTest::newRow("several lines")
+        << QStringLiteral("first linne\nsecond line\nthird lyne") << words({"linne", "lyne"});
+}
+
+void TestSpellChecking::underlinesExactlyTheMisspeltWords()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, misspelt);
+    QPlainTextEdit view;
+    view.setPlainText(text);
+    setContinuousSpellCheckingEnabled(view, true);
+    QCOMPARE(underlinedWords(*view.document()), misspelt);
+
+    // The same words marked in the read-only display of the notes.
+    QPlainTextEdit display;
+    display.setReadOnly(true);
+    display.setPlainText(text);
+    setContinuousSpellCheckingEnabled(display, true);
+    QCOMPARE(underlinedWords(*display.document()), misspelt);
+}
+
+void TestSpellChecking::switchingOnAndOff()
+{
+    QPlainTextEdit view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setPlainText(QStringLiteral("Good wrods"));
+    setContinuousSpellCheckingEnabled(view, false);
+    QVERIFY(!isContinuousSpellCheckingEnabled(view));
+    QCOMPARE(underlinedWords(*view.document()), QStringList());
+
+    // Switching on twice attaches one highlighter; marking changes neither the
+    // text's modified state nor its undo history.
+    view.document()->setModified(false);
+    const int undoSteps = view.document()->availableUndoSteps();
+    setContinuousSpellCheckingEnabled(view, true);
+    setContinuousSpellCheckingEnabled(view, true);
+    QVERIFY(isContinuousSpellCheckingEnabled(view));
+    QCOMPARE(view.document()->findChildren<SpellCheckHighlighter*>().size(), 1);
+    QCOMPARE(underlinedWords(*view.document()), QStringList{QStringLiteral("wrods")});
+    QVERIFY(!view.document()->isModified());
+    QCOMPARE(view.document()->availableUndoSteps(), undoSteps);
+
+    // Typing is checked as it goes; a corrected word loses its mark.
+    view.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&view, QStringLiteral(" and mroe"));
+    QCOMPARE(underlinedWords(*view.document()),
+             (QStringList{QStringLiteral("wrods"), QStringLiteral("mroe")}));
+    view.moveCursor(QTextCursor::Start);
+    view.moveCursor(QTextCursor::NextWord);
+    view.moveCursor(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+    QTest::keyClicks(&view, QStringLiteral("words"));
+    QCOMPARE(view.toPlainText(), QStringLiteral("Good words and mroe"));
+    QCOMPARE(underlinedWords(*view.document()), QStringList{QStringLiteral("mroe")});
+
+    // Off removes every mark, and again off changes nothing.
+    setContinuousSpellCheckingEnabled(view, false);
+    setContinuousSpellCheckingEnabled(view, false);
+    QVERIFY(!isContinuousSpellCheckingEnabled(view));
+    QCOMPARE(underlinedWords(*view.document()), QStringList());
+    QTest::keyClicks(&view, QStringLiteral(" agian"));
+    QCOMPARE(underlinedWords(*view.document()), QStringList());
+}
+
+QTEST_MAIN(TestSpellChecking)
+#include "tst_spellchecking.moc"
