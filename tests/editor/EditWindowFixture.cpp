@@ -1,0 +1,87 @@
+#include "EditWindowFixture.h"
+
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "platform/keychain/FileKeychainServices.h"
+
+#include <QMenu>
+#include <QTest>
+
+EditWindowFixture::EditWindowFixture(const QStringList& labels)
+{
+    app.createKeychain(labels);
+    app.preferences().setSortByMenuItem(0);
+    app.preferences().setSortAscending(true);
+    if (!app.launch()) {
+        qFatal("the application did not launch");
+    }
+    app.controller().openEditWindow();
+}
+
+NetKeyloft_EditWindowController& EditWindowFixture::windowController()
+{
+    return *app.controller().editWindowController();
+}
+
+NetKeyloft_EditController& EditWindowFixture::editor()
+{
+    return *windowController().controller();
+}
+
+QWidget& EditWindowFixture::window()
+{
+    return *windowController().window();
+}
+
+QStringList EditWindowFixture::rows()
+{
+    QStringList result;
+    const QAbstractItemModel* model = table()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        result << model->index(row, 0).data().toString();
+    }
+    return result;
+}
+
+QStringList EditWindowFixture::trayEntries()
+{
+    QStringList result;
+    for (const QAction* action : app.controller().menu()->actions()) {
+        const QString text = action->text();
+        if (action->menu() && text != QStringLiteral("Sort by") &&
+            text != QStringLiteral("Preferences") && !text.startsWith(QStringLiteral("more"))) {
+            result << text;
+        }
+    }
+    return result;
+}
+
+std::unique_ptr<NetKeyloft_KeychainController> EditWindowFixture::reopenedList()
+{
+    FileKeychainServices services(app.dialogs(), FileKeychainKdf::minimum());
+    app.dialogs().queuePassword(AppFixture::password);
+    return NetKeyloft_KeychainController::create({services, app.defaults(), app.dialogs()});
+}
+
+void EditWindowFixture::clickRow(int row)
+{
+    QTableView* view = table();
+    const QRect cell = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+QLineEdit* EditWindowFixture::cellEditor()
+{
+    const QList<QLineEdit*> editors = table()->viewport()->findChildren<QLineEdit*>();
+    for (QLineEdit* editor : editors) {
+        if (editor->isVisible()) {
+            return editor;
+        }
+    }
+    return nullptr;
+}
+
+void EditWindowFixture::typeNotes(const QString& text)
+{
+    notesEditor()->setPlainText(text);
+    notesEditor()->document()->setModified(true);
+}

@@ -1,0 +1,375 @@
+// The edit window's commands, driven through its real controls on the offscreen
+// platform over a real keychain file: adding, renaming in place, saving typed text,
+// the notes limit, removing, copying.
+
+#include "EditWindowFixture.h"
+
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/NetKeyloft_CommentsTextView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFocusEvent>
+#include <QMenu>
+#include <QTest>
+
+class TestEditController : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void emptyListHidesEntryButtons();
+    void addToEmptyList();
+    void renameInPlace();
+    void takenLabelReopensTheCell();
+    void unfinishedCellEditIsTakenOver();
+    void editToggleSavesTypedValues();
+    void unchangedValuesStoreNothing();
+    void notesLimit_data();
+    void notesLimit();
+    void notesSavedWhenTheEditorLosesFocus();
+    void untouchedNotesAreNotRewritten();
+    void removeAsksFirst();
+    void removeFirstAndLastEntries();
+    void selectingAnotherRowDiscardsTypedText();
+    void copyButtonsCountUses();
+    void rowsCannotBeDragged();
+};
+
+void TestEditController::emptyListHidesEntryButtons()
+{
+    EditWindowFixture edit({});
+    QCOMPARE(edit.table()->model()->rowCount(), 0);
+    for (const char* name :
+         {"removeItemButton", "getUserNameButton", "getPasswordButton", "editButton"}) {
+        QVERIFY2(edit.button(name)->isHidden(), name);
+        QVERIFY2(!edit.button(name)->isEnabled(), name);
+    }
+    QVERIFY(!edit.button("addItemButton")->isHidden());
+    QVERIFY(edit.editor().isInViewMode());
+    // Commands that need an entry do nothing.
+    edit.editor().removeItemButtonAction();
+    edit.editor().copyPasswordButtonAction();
+    edit.editor().editButtonAction();
+    QVERIFY(edit.app.dialogs().alerts().empty());
+}
+
+void TestEditController::addToEmptyList()
+{
+    EditWindowFixture edit({});
+    QTest::mouseClick(edit.button("addItemButton"), Qt::LeftButton);
+
+    QCOMPARE(edit.rows(), QStringList{QStringLiteral("Untitled")});
+    QCOMPARE(edit.editor().selectedRow(), 0);
+    QVERIFY(edit.editor().tableIsBeingEdited());
+    QVERIFY(edit.editor().isInEditMode());
+    QVERIFY(edit.button("editButton")->isChecked());
+    for (const char* name :
+         {"removeItemButton", "getUserNameButton", "getPasswordButton", "editButton"}) {
+        QVERIFY2(!edit.button(name)->isHidden() && edit.button(name)->isEnabled(), name);
+    }
+    QCOMPARE(edit.trayEntries(), QStringList{QStringLiteral("Untitled")});
+
+    // The label typed at once becomes the entry's label, in the keychain too.
+    QLineEdit* cell = edit.cellEditor();
+    QVERIFY(cell);
+    QCOMPARE(cell->selectedText(), QStringLiteral("Untitled"));
+    QTest::keyClicks(cell, QStringLiteral("Bank"));
+    QTest::keyClick(cell, Qt::Key_Return);
+    QTRY_COMPARE(edit.rows(), QStringList{QStringLiteral("Bank")});
+    QCOMPARE(edit.trayEntries(), QStringList{QStringLiteral("Bank")});
+    QCOMPARE(edit.reopenedList()->labelInKeychainItemsAtIndex(0), QStringLiteral("Bank"));
+
+    // A second new entry is made unique.
+    edit.editor().addItemButtonAction();
+    edit.editor().addItemButtonAction();
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Bank"), QStringLiteral("Untitled"),
+                                       QStringLiteral("Untitled1")}));
+    QCOMPARE(edit.editor().selectedRow(), 2);
+}
+
+void TestEditController::renameInPlace()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(4);
+    QCOMPARE(trayEntry->text(), QStringLiteral("Mail"));
+
+    // The same label again: nothing stored, the tray menu not rebuilt.
+    QAbstractItemModel* model = edit.table()->model();
+    QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Mail")));
+    QCOMPARE(edit.app.controller().menu()->actions().at(4), trayEntry);
+
+    QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Post")));
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
+    QCOMPARE(edit.trayEntries(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
+    QCOMPARE(edit.reopenedList()->labelInKeychainItemsAtIndex(0), QStringLiteral("Post"));
+    QVERIFY(edit.app.dialogs().alerts().empty());
+}
+
+void TestEditController::takenLabelReopensTheCell()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    edit.clickRow(1);
+    edit.table()->edit(edit.table()->model()->index(1, 0));
+    QLineEdit* cell = edit.cellEditor();
+    QVERIFY(cell);
+    cell->setText(QStringLiteral("Mail"));
+    QTest::keyClick(cell, Qt::Key_Return);
+
+    QTRY_COMPARE(edit.app.dialogs().alertMessages(),
+                 QStringList{QStringLiteral("LabelAlreadyExists")});
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
+    // The cell is edited again, its text selected.
+    QTRY_VERIFY(edit.cellEditor());
+    QVERIFY(edit.editor().tableIsBeingEdited());
+    QCOMPARE(edit.cellEditor()->selectedText(), QStringLiteral("Shop"));
+    QCOMPARE(edit.reopenedList()->labelInKeychainItemsAtIndex(1), QStringLiteral("Shop"));
+}
+
+void TestEditController::unfinishedCellEditIsTakenOver()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    edit.clickRow(0);
+    edit.table()->edit(edit.table()->model()->index(0, 0));
+    QVERIFY(edit.editor().tableIsBeingEdited());
+    edit.cellEditor()->setText(QStringLiteral("Post"));
+    // A command of the window takes the typed label over before it runs.
+    edit.editor().saveAllEditItemInfo();
+    QVERIFY(!edit.editor().tableIsBeingEdited());
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
+    QCOMPARE(edit.trayEntries(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
+
+    // A taken label is not shown as an error here: the cell opens again.
+    edit.table()->edit(edit.table()->model()->index(0, 0));
+    edit.cellEditor()->setText(QStringLiteral("Shop"));
+    edit.editor().endTableEditingIfNeeded();
+    QVERIFY(edit.app.dialogs().alerts().empty());
+    QVERIFY(edit.editor().tableIsBeingEdited());
+    QCOMPARE(edit.reopenedList()->labelInKeychainItemsAtIndex(0), QStringLiteral("Post"));
+}
+
+void TestEditController::editToggleSavesTypedValues()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QVERIFY(edit.editor().isInEditMode());
+    edit.userNameField()->setText(QStringLiteral("anna"));
+    edit.passwordField()->setText(QStringLiteral("pässwörd ✓"));
+    edit.typeNotes(QStringLiteral("PIN 1234\nsecond line"));
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+
+    QVERIFY(edit.editor().isInViewMode());
+    QCOMPARE(edit.shownUserName()->text(), QStringLiteral("anna"));
+    QCOMPARE(edit.shownPassword()->text(), QStringLiteral("pässwörd ✓"));
+    QCOMPARE(edit.shownNotes()->toPlainText(), QStringLiteral("PIN 1234\nsecond line"));
+    const auto reopened = edit.reopenedList();
+    const ItemPtr stored = reopened->keychainItemAtIndex(0);
+    QCOMPARE(stored->userName(), QStringLiteral("anna"));
+    QCOMPARE(reopened->passwordForKeychainItem(stored.get()), QStringLiteral("pässwörd ✓"));
+    QCOMPARE(stored->comments(), QStringLiteral("PIN 1234\nsecond line"));
+    QCOMPARE(edit.trayEntries(), QStringList{QStringLiteral("Mail")});
+}
+
+void TestEditController::unchangedValuesStoreNothing()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    const QByteArray before = [&] {
+        QFile file(edit.app.keychainPath());
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }();
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(4);
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QCOMPARE(edit.app.controller().menu()->actions().at(4), trayEntry);
+    QFile file(edit.app.keychainPath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void TestEditController::notesLimit_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("warned");
+    QTest::newRow("1999") << 1999 << false;
+    QTest::newRow("2000") << 2000 << false;
+    QTest::newRow("2001") << 2001 << true;
+    QTest::newRow("5000") << 5000 << true;
+}
+
+void TestEditController::notesLimit()
+{
+    QFETCH(int, length);
+    QFETCH(bool, warned);
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.app.controller().editAction(
+        edit.app.controller().menu()->actions().at(4)->menu()->actions().at(2));
+    QVERIFY(edit.editor().isInEditMode());
+    // Characters outside the basic plane count two each, as the limit counts.
+    QString notes = QString(length / 2, QLatin1Char('n'));
+    while (notes.size() < length) {
+        notes += notes.size() + 2 <= length ? QStringLiteral("😀") : QStringLiteral("e");
+    }
+    edit.typeNotes(notes);
+    edit.editor().saveComments();
+
+    const int kept = std::min(length, 2000);
+    if (warned) {
+        QCOMPARE(edit.app.dialogs().alerts().size(), size_t(1));
+        const Alert& alert = edit.app.dialogs().alerts().front();
+        QCOMPARE(alert.message, QStringLiteral("Notes cannot contain more than 2000 characters."));
+        QCOMPARE(alert.informativeText,
+                 QStringLiteral("Notes will be trimmed to 2000 characters."));
+        QCOMPARE(alert.buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(alert.style, Alert::Style::Warning);
+    } else {
+        QVERIFY(edit.app.dialogs().alerts().empty());
+    }
+    QCOMPARE(edit.notesEditor()->toPlainText(), notes.left(kept));
+    QCOMPARE(edit.shownNotes()->toPlainText(), notes.left(kept));
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), notes.left(kept));
+}
+
+void TestEditController::notesSavedWhenTheEditorLosesFocus()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&edit.window()));
+    edit.clickRow(0);
+
+    // In view mode the notes editor saves nothing.
+    const QString before = edit.app.list().keychainItemAtIndex(0)->comments();
+    edit.typeNotes(QStringLiteral("typed in view mode"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(edit.notesEditor(), &out);
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), before);
+
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.notesEditor()->setFocus();
+    QTRY_VERIFY(edit.notesEditor()->hasFocus());
+    edit.notesEditor()->selectAll();
+    QTest::keyClicks(edit.notesEditor(), QStringLiteral("door code 42"));
+    edit.userNameField()->setFocus();
+    QTRY_VERIFY(edit.userNameField()->hasFocus());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(),
+             QStringLiteral("door code 42"));
+    QCOMPARE(edit.shownNotes()->toPlainText(), QStringLiteral("door code 42"));
+    // Still in edit mode: only the notes were saved.
+    QVERIFY(edit.editor().isInEditMode());
+}
+
+void TestEditController::untouchedNotesAreNotRewritten()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    // Notes written elsewhere with line breaks and spaces a text view shows differently.
+    const QString notes = QStringLiteral("line one\r\nline two\u00a0kept\rend");
+    QVERIFY(edit.app.list().setCommentsForKeychainItemAtIndex(notes, 0));
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), notes);
+
+    // Typed notes keep their non-breaking spaces.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.typeNotes(QStringLiteral("a\u00a0b"));
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), QStringLiteral("a\u00a0b"));
+}
+
+void TestEditController::removeAsksFirst()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop"), QStringLiteral("Zoo")});
+    edit.clickRow(2);
+    edit.app.dialogs().queueAlertAnswer(1);
+    QTest::mouseClick(edit.button("removeItemButton"), Qt::LeftButton);
+    const Alert& alert = edit.app.dialogs().alerts().front();
+    QCOMPARE(alert.message, QStringLiteral("Delete Zoo?"));
+    QCOMPARE(alert.informativeText, QStringLiteral("Deleted records cannot be restored."));
+    QCOMPARE(alert.buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Cancel")}));
+    QCOMPARE(alert.style, Alert::Style::Critical);
+    QCOMPARE(edit.rows().size(), 3);
+    QCOMPARE(edit.reopenedList()->countOfKeychainItems(), 3u);
+
+    edit.app.dialogs().queueAlertAnswer(0);
+    QTest::mouseClick(edit.button("removeItemButton"), Qt::LeftButton);
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
+    QCOMPARE(edit.trayEntries(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
+    QCOMPARE(edit.reopenedList()->countOfKeychainItems(), 2u);
+    // The entry before the removed one is selected and shown.
+    QCOMPARE(edit.editor().selectedRow(), 1);
+}
+
+void TestEditController::removeFirstAndLastEntries()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("shopper"), 1));
+    edit.clickRow(0);
+    edit.editor().removeItemButtonAction();
+    // The new first row is selected and fills the pane.
+    QCOMPARE(edit.rows(), QStringList{QStringLiteral("Shop")});
+    QCOMPARE(edit.editor().selectedRow(), 0);
+    QCOMPARE(edit.shownUserName()->text(), QStringLiteral("shopper"));
+
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.editor().removeItemButtonAction();
+    QCOMPARE(edit.rows(), QStringList{});
+    QVERIFY(edit.editor().isInViewMode());
+    QCOMPARE(edit.shownUserName()->text(), QString());
+    QCOMPARE(edit.userNameField()->text(), QString());
+    QVERIFY(edit.button("removeItemButton")->isHidden());
+    QVERIFY(!edit.button("addItemButton")->isHidden());
+    QCOMPARE(edit.trayEntries(), QStringList{});
+    QCOMPARE(edit.reopenedList()->countOfKeychainItems(), 0u);
+}
+
+void TestEditController::selectingAnotherRowDiscardsTypedText()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("mailer"), 0));
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("shopper"), 1));
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.userNameField()->setText(QStringLiteral("typed"));
+    edit.clickRow(1);
+    QCOMPARE(edit.userNameField()->text(), QStringLiteral("shopper"));
+    QCOMPARE(edit.shownUserName()->text(), QStringLiteral("shopper"));
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(), QStringLiteral("mailer"));
+}
+
+void TestEditController::copyButtonsCountUses()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("anna"), 0));
+    QVERIFY(edit.app.list().setPasswordForKeychainItemAtIndex(QStringLiteral("s3cret"), 0));
+    const int usesBefore = edit.app.list().keychainItemAtIndex(0)->countUsed();
+    edit.clickRow(0);
+    // The stored value is copied, not text typed and not yet saved.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.passwordField()->setText(QStringLiteral("unsaved"));
+    QTest::mouseClick(edit.button("getPasswordButton"), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("s3cret"));
+    QTest::mouseClick(edit.button("getUserNameButton"), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("anna"));
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->countUsed(), usesBefore + 2);
+}
+
+void TestEditController::rowsCannotBeDragged()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    const QModelIndex first = edit.table()->model()->index(0, 0);
+    QVERIFY(!(edit.table()->model()->flags(first) & Qt::ItemIsDragEnabled));
+    QVERIFY(!(edit.table()->model()->flags(first) & Qt::ItemIsDropEnabled));
+    QCOMPARE(edit.table()->dragDropMode(), QAbstractItemView::NoDragDrop);
+    QTest::mousePress(edit.table()->viewport(), Qt::LeftButton, {},
+                      edit.table()->visualRect(first).center());
+    QTest::mouseMove(edit.table()->viewport(),
+                     edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
+    QTest::mouseRelease(edit.table()->viewport(), Qt::LeftButton, {},
+                        edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
+}
+
+QTEST_MAIN(TestEditController)
+#include "tst_editcontroller.moc"

@@ -1,0 +1,294 @@
+// The edit window as the tray menu opens and closes it, and sorting from its table
+// header, on the offscreen platform over a real keychain file.
+
+#include "EditWindowFixture.h"
+
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/NetKeyloft_TableHeaderview.h"
+#include "platform/FloatingWindow.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+QAction* trayAction(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    qFatal("no tray menu item %s", qPrintable(text));
+}
+
+// The check marks of the header menu, by tag.
+QList<bool> headerMarks(NetKeyloft_EditController& editor)
+{
+    QList<bool> marks;
+    for (const QAction* item : editor.tableHeaderMenu()->actions()) {
+        marks << item->isChecked();
+    }
+    return marks;
+}
+
+} // namespace
+
+class TestEditWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void trayCommandsOpenAndCloseTheWindow();
+    void editCommandOpensTheEntry();
+    void newPasswordSavesThePreviousEntryFirst();
+    void losingFocusAndClosingStoreTypedText();
+    void reopeningReturnsToViewModeWithoutSaving();
+    void frameIsKeptBetweenRuns();
+    void headerClickReversesTheOrder();
+    void headerMenuChoosesTheKey();
+    void emptyHeaderDoesNothing();
+    void traySortKeepsTheSelectedEntry();
+    void quitSavesAndCloses();
+};
+
+void TestEditWindow::trayCommandsOpenAndCloseTheWindow()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    NetKeyloft_StatusMenuController& tray = edit.app.controller();
+    QWidget& window = edit.window();
+    QVERIFY(window.isVisible());
+    QVERIFY(window.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
+
+    tray.showEditWindowMenuItem()->trigger();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Show edit window"));
+
+    tray.showEditWindowMenuItem()->trigger();
+    QVERIFY(window.isVisible());
+    // The same window and controller, shown again.
+    QCOMPARE(&edit.window(), &window);
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
+
+    // The window's own close button hides it and puts the item back.
+    window.close();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Show edit window"));
+
+    // The preferences window closes a visible edit window after saving it.
+    tray.openEditWindow();
+    tray.openPreferencesWindow();
+    QVERIFY(!window.isVisible());
+}
+
+void TestEditWindow::editCommandOpensTheEntry()
+{
+    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("shopper"), 1));
+    edit.window().close();
+    NetKeyloft_StatusMenuController& tray = edit.app.controller();
+    QMenu* shop = trayAction(tray.menu(), QStringLiteral("Shop"))->menu();
+    shop->actions().at(2)->trigger();
+
+    QVERIFY(edit.window().isVisible());
+    QVERIFY(edit.editor().isInEditMode());
+    QVERIFY(edit.button("editButton")->isChecked());
+    QCOMPARE(edit.editor().selectedRow(), 1);
+    QCOMPARE(edit.userNameField()->text(), QStringLiteral("shopper"));
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
+}
+
+void TestEditWindow::newPasswordSavesThePreviousEntryFirst()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    NetKeyloft_StatusMenuController& tray = edit.app.controller();
+    trayAction(tray.menu(), QStringLiteral("Mail"))->menu()->actions().at(2)->trigger();
+    edit.userNameField()->setText(QStringLiteral("typed before"));
+    trayAction(tray.menu(), QStringLiteral("New Password"))->trigger();
+
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Untitled")}));
+    QCOMPARE(edit.editor().selectedRow(), 1);
+    QVERIFY(edit.editor().tableIsBeingEdited());
+    QVERIFY(edit.editor().isInEditMode());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(),
+             QStringLiteral("typed before"));
+}
+
+void TestEditWindow::losingFocusAndClosingStoreTypedText()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.editor().editItemAtIndex(0);
+    edit.userNameField()->setText(QStringLiteral("anna"));
+    edit.passwordField()->setText(QStringLiteral("first"));
+    // The user turns to another window.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&edit.window(), &deactivate);
+    {
+        const auto stored = edit.reopenedList();
+        QCOMPARE(stored->keychainItemAtIndex(0)->userName(), QStringLiteral("anna"));
+        QCOMPARE(stored->passwordForKeychainItemAtIndex(0), QStringLiteral("first"));
+    }
+    QCOMPARE(edit.trayEntries(), QStringList{QStringLiteral("Mail")});
+
+    edit.passwordField()->setText(QStringLiteral("second"));
+    edit.typeNotes(QStringLiteral("notes at close"));
+    edit.window().close();
+    const auto stored = edit.reopenedList();
+    QCOMPARE(stored->passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
+    QCOMPARE(stored->keychainItemAtIndex(0)->comments(), QStringLiteral("notes at close"));
+    QCOMPARE(edit.app.controller().showEditWindowMenuItem()->text(),
+             QStringLiteral("Show edit window"));
+}
+
+void TestEditWindow::reopeningReturnsToViewModeWithoutSaving()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.editor().editItemAtIndex(0);
+    const QString before = edit.app.list().keychainItemAtIndex(0)->userName();
+    edit.userNameField()->setText(QStringLiteral("not saved"));
+    edit.windowController().openWindow();
+    QVERIFY(edit.editor().isInViewMode());
+    QVERIFY(!edit.button("editButton")->isChecked());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(), before);
+}
+
+void TestEditWindow::frameIsKeptBetweenRuns()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    const QRect frame(40, 50, 700, 480);
+    edit.window().move(frame.topLeft());
+    edit.window().resize(frame.size());
+    edit.window().close();
+    QCOMPARE(WindowFrameAutosave::frameFromString(
+                 edit.app.defaults().stringForKey(QStringLiteral("NKL_EDIT_WINDOW_FRAME"))),
+             frame);
+
+    // The next run opens the window where the user left it.
+    QVERIFY(edit.app.launch());
+    edit.app.controller().openEditWindow();
+    QCOMPARE(edit.window().pos(), frame.topLeft());
+    QCOMPARE(edit.window().size(), frame.size());
+
+    // Text that is not a frame, or a frame off every screen, is ignored.
+    QCOMPARE(WindowFrameAutosave::frameFromString(QStringLiteral("1 2 3")), QRect());
+    QCOMPARE(WindowFrameAutosave::frameFromString(QStringLiteral("1 2 0 4")), QRect());
+    QCOMPARE(WindowFrameAutosave::frameFromString(QStringLiteral("a b c d")), QRect());
+    edit.app.defaults().setValue(QStringLiteral("NKL_EDIT_WINDOW_FRAME"),
+                                 QStringLiteral("90000 90000 600 400"));
+    WindowFrameAutosave probe(edit.window(), edit.app.defaults(),
+                              QStringLiteral("NKL_EDIT_WINDOW_FRAME"));
+    QVERIFY(!probe.restore());
+}
+
+void TestEditWindow::headerClickReversesTheOrder()
+{
+    EditWindowFixture edit({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("a")});
+    edit.app.controller().sortByMenuItemTag(1);
+    QCOMPARE(edit.rows(),
+             (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    edit.clickRow(0);
+    QHeaderView* header = edit.table()->horizontalHeader();
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    QCOMPARE(edit.rows(),
+             (QStringList{QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("a")}));
+    QVERIFY(!edit.app.preferences().sortAscending());
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    // The selected entry stays selected at its new place; the tray menu follows.
+    QCOMPARE(edit.editor().selectedRow(), 2);
+    QCOMPARE(edit.trayEntries(),
+             (QStringList{QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("a")}));
+    QVERIFY(
+        trayAction(edit.app.controller().sortMenu(), QStringLiteral("Descending"))->isChecked());
+
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    QVERIFY(edit.app.preferences().sortAscending());
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(edit.editor().selectedRow(), 0);
+}
+
+void TestEditWindow::headerMenuChoosesTheKey()
+{
+    EditWindowFixture edit({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("a")});
+    NetKeyloft_EditController& editor = edit.editor();
+    auto* header = static_cast<NetKeyloft_TableHeaderview*>(edit.table()->horizontalHeader());
+    QCOMPARE(headerMarks(editor), (QList<bool>{true, false, false, false}));
+    // Pending edits are saved before the menu shows.
+    editor.editItemAtIndex(1);
+    edit.userNameField()->setText(QStringLiteral("cee"));
+    QMenu* menu = header->menuForEvent();
+    QCOMPARE(menu, editor.tableHeaderMenu());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(1)->userName(), QStringLiteral("cee"));
+
+    menu->actions().at(1)->trigger();
+    QCOMPARE(edit.rows(),
+             (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    QCOMPARE(edit.app.preferences().sortByMenuItem(), 1);
+    QCOMPARE(headerMarks(editor), (QList<bool>{false, true, false, false}));
+    QCOMPARE(editor.selectedRow(), 2);
+    QCOMPARE(edit.userNameField()->text(), QStringLiteral("cee"));
+    QVERIFY(trayAction(edit.app.controller().sortMenu(), QStringLiteral("Name"))->isChecked());
+
+    // The current key again keeps the mark where it is.
+    menu->actions().at(1)->trigger();
+    QCOMPARE(headerMarks(editor), (QList<bool>{false, true, false, false}));
+
+    // With no selection, the entry first before sorting ends up selected.
+    edit.table()->selectionModel()->clear();
+    menu->actions().at(0)->trigger();
+    QCOMPARE(edit.rows(),
+             (QStringList{QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("a")}));
+    QCOMPARE(editor.selectedRow(), 2);
+
+    // A sort chosen in the tray menu moves the header's mark.
+    trayAction(edit.app.controller().sortMenu(), QStringLiteral("Date created"))->trigger();
+    QCOMPARE(headerMarks(editor), (QList<bool>{false, false, true, false}));
+}
+
+void TestEditWindow::emptyHeaderDoesNothing()
+{
+    EditWindowFixture edit({});
+    auto* header = static_cast<NetKeyloft_TableHeaderview*>(edit.table()->horizontalHeader());
+    QVERIFY(!header->menuForEvent());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    QVERIFY(edit.app.preferences().sortAscending());
+}
+
+void TestEditWindow::traySortKeepsTheSelectedEntry()
+{
+    EditWindowFixture edit({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("a")});
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("bee"), 0));
+    QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("ay"), 2));
+    edit.editor().editItemAtIndex(0);
+    // A sort from the tray moves the entries under the table; the selection and the
+    // pane stay with the entry, so a later save cannot reach another one.
+    trayAction(edit.app.controller().sortMenu(), QStringLiteral("Name"))->trigger();
+    QCOMPARE(edit.rows(),
+             (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    QCOMPARE(edit.editor().selectedRow(), 1);
+    edit.passwordField()->setText(QStringLiteral("for b"));
+    edit.editor().saveAllEditItemInfo();
+    const auto stored = edit.reopenedList();
+    stored->sortKeychainItemsByLableAscending(true);
+    QCOMPARE(stored->passwordForKeychainItemAtIndex(1), QStringLiteral("for b"));
+    QCOMPARE(stored->keychainItemAtIndex(1)->userName(), QStringLiteral("bee"));
+    QCOMPARE(stored->passwordForKeychainItemAtIndex(0),
+             edit.app.list().passwordForKeychainItemAtIndex(0));
+    QCOMPARE(stored->keychainItemAtIndex(0)->userName(), QStringLiteral("ay"));
+}
+
+void TestEditWindow::quitSavesAndCloses()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.editor().editItemAtIndex(0);
+    edit.userNameField()->setText(QStringLiteral("at quit"));
+    trayAction(edit.app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
+    QVERIFY(!edit.window().isVisible());
+    QCOMPARE(edit.app.exitCodes, QList<int>{0});
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(), QStringLiteral("at quit"));
+}
+
+QTEST_MAIN(TestEditWindow)
+#include "tst_editwindow.moc"
