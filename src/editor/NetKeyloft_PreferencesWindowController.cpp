@@ -1,16 +1,154 @@
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 
+#include "app/NetKeyloft_StatusMenuController.h"
+#include "platform/FloatingWindow.h"
+#include "platform/UserDefaultsController.h"
+#include "settings/NetKeyloft_Preferences.h"
+#include "settings/PreferenceKeys.h"
+
+#include "ui_Preferences.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QWidget>
 
+namespace {
+
+const QString frameName = QStringLiteral("NKL_PREF_WINDOW_FRAME");
+
+// The preferences whose key paths the window observes.
+const QLatin1String observedKeys[] = {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key,
+                                      NKLPREFS_UseSpellChecker_Key};
+
+} // namespace
+
 NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
-    NetKeyloft_StatusMenuController&, NetKeyloft_Preferences&)
-{}
+    NetKeyloft_StatusMenuController& statusMenuController, NetKeyloft_Preferences& preferences)
+    : m_statusMenuController(statusMenuController), m_preferences(preferences),
+      m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::Preferences>())
+{
+    m_ui->setupUi(m_window.get());
+    FloatingWindow::configure(*m_window);
+    showSortBy();
+    showSortAscending();
+    showUseSpellChecker();
+    showLoadAtStartup();
+    connectControls();
+    observePreferences();
 
-NetKeyloft_PreferencesWindowController::~NetKeyloft_PreferencesWindowController() = default;
+    auto* frameAutosave =
+        new WindowFrameAutosave(*m_window, m_preferences.userDefaults(), frameName);
+    if (!frameAutosave->restore()) {
+        m_window->adjustSize();
+        FloatingWindow::centre(*m_window);
+    }
+    showWindow();
+}
 
-void NetKeyloft_PreferencesWindowController::showWindow() {}
+NetKeyloft_PreferencesWindowController::~NetKeyloft_PreferencesWindowController()
+{
+    for (const QLatin1String key : observedKeys) {
+        m_preferences.defaultsController().removeObserver(
+            this, UserDefaultsController::keyPathForKey(key));
+    }
+}
+
+void NetKeyloft_PreferencesWindowController::showWindow()
+{
+    FloatingWindow::bringToFront(*m_window);
+}
 
 QWidget* NetKeyloft_PreferencesWindowController::window() const
 {
     return m_window.get();
+}
+
+void NetKeyloft_PreferencesWindowController::connectControls()
+{
+    using C = NetKeyloft_PreferencesWindowController;
+    // Only the user's own changes count: the controls' signals for that are
+    // activated and clicked, which setting a control from a preference does not send.
+    connect(m_ui->sortByComboBox, &QComboBox::activated, this, &C::sortByChosen);
+    connect(m_ui->sortAscendingRadioButton, &QRadioButton::clicked, this,
+            [this] { m_statusMenuController.sortItemsAscending(true); });
+    connect(m_ui->sortDescendingRadioButton, &QRadioButton::clicked, this,
+            [this] { m_statusMenuController.sortItemsAscending(false); });
+    connect(m_ui->useSpellCheckerCheckBox, &QCheckBox::clicked, this, &C::useSpellCheckerChosen);
+    connect(m_ui->loadAtStartupCheckBox, &QCheckBox::clicked, this, &C::loadAtStartupChosen);
+    connect(m_ui->disableAutoLoginHelpButton, &QPushButton::clicked, this,
+            [this] { m_statusMenuController.openDisableAutoLoginForThisMacHelp(); });
+
+    auto* close = new QShortcut(QKeySequence::Close, m_window.get());
+    connect(close, &QShortcut::activated, m_window.get(), &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_window.get());
+    connect(escape, &QShortcut::activated, m_window.get(), &QWidget::close);
+}
+
+void NetKeyloft_PreferencesWindowController::observePreferences()
+{
+    UserDefaultsController& defaults = m_preferences.defaultsController();
+    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key),
+                         [this](const QString&) { showSortBy(); });
+    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_SortAscending_Key),
+                         [this](const QString&) { showSortAscending(); });
+    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_UseSpellChecker_Key),
+                         [this](const QString&) { showUseSpellChecker(); });
+    // Start at login is not observable as a preference; the tray menu's item carries it.
+    if (QAction* startup = m_statusMenuController.toggleStartupMenuItem()) {
+        connect(startup, &QAction::toggled, this, [this] { showLoadAtStartup(); });
+    }
+}
+
+void NetKeyloft_PreferencesWindowController::showSortBy()
+{
+    // The choices are listed in the order of their sort keys; a key outside them
+    // selects none.
+    const qint32 key = m_preferences.sortByMenuItem();
+    m_ui->sortByComboBox->setCurrentIndex(key >= 0 && key < m_ui->sortByComboBox->count() ? key
+                                                                                          : -1);
+}
+
+void NetKeyloft_PreferencesWindowController::showSortAscending()
+{
+    const bool ascending = m_preferences.sortAscending();
+    m_ui->sortAscendingRadioButton->setChecked(ascending);
+    m_ui->sortDescendingRadioButton->setChecked(!ascending);
+}
+
+void NetKeyloft_PreferencesWindowController::showUseSpellChecker()
+{
+    m_ui->useSpellCheckerCheckBox->setChecked(
+        m_preferences.defaultsController().value(NKLPREFS_UseSpellChecker_Key).toBool());
+}
+
+void NetKeyloft_PreferencesWindowController::showLoadAtStartup()
+{
+    const QAction* startup = m_statusMenuController.toggleStartupMenuItem();
+    m_ui->loadAtStartupCheckBox->setEnabled(startup != nullptr);
+    m_ui->loadAtStartupCheckBox->setChecked(startup ? startup->isChecked()
+                                                    : m_preferences.loadAtStartup());
+}
+
+void NetKeyloft_PreferencesWindowController::sortByChosen(int index)
+{
+    m_statusMenuController.sortByMenuItemTag(index);
+}
+
+void NetKeyloft_PreferencesWindowController::useSpellCheckerChosen(bool use)
+{
+    // Read by the edit window when it is made, that is at the next start.
+    m_preferences.defaultsController().setValue(NKLPREFS_UseSpellChecker_Key, use);
+}
+
+void NetKeyloft_PreferencesWindowController::loadAtStartupChosen(bool load)
+{
+    // The tray menu's item does the switching: it flips its own check mark, stores
+    // the preference and adds or removes the login item, and its toggle brings the
+    // check box back in line.
+    QAction* startup = m_statusMenuController.toggleStartupMenuItem();
+    if (startup && startup->isChecked() != load) {
+        startup->trigger();
+    }
+    showLoadAtStartup();
 }

@@ -8,18 +8,40 @@ class NetKeyloft_Preferences;
 class NetKeyloft_StatusMenuController;
 class QWidget;
 
-// The preferences window: spell checking, start at login and the sort order.
+namespace Ui {
+class Preferences;
+}
+
+// The preferences window: the sort order of the entries, spell checking of the
+// notes and start at login. Its controls show the preference values and follow
+// changes made elsewhere (the tray menu, the edit window's header); a change made
+// here goes through the same commands as the tray menu's.
 class NetKeyloft_PreferencesWindowController : public QObject {
     Q_OBJECT
 
 public:
+    // Loads the window and shows it at once, in front, where it was last left.
     NetKeyloft_PreferencesWindowController(NetKeyloft_StatusMenuController& statusMenuController,
                                            NetKeyloft_Preferences& preferences);
     ~NetKeyloft_PreferencesWindowController() override;
 
+    // Shows the window again and brings it to the front.
     void showWindow();
     QWidget* window() const;
 
 private:
+    void connectControls();
+    void observePreferences();
+    void showSortBy();
+    void showSortAscending();
+    void showUseSpellChecker();
+    void showLoadAtStartup();
+    void sortByChosen(int index);
+    void useSpellCheckerChosen(bool use);
+    void loadAtStartupChosen(bool load);
+
+    NetKeyloft_StatusMenuController& m_statusMenuController;
+    NetKeyloft_Preferences& m_preferences;
     std::unique_ptr<QWidget> m_window;
+    std::unique_ptr<Ui::Preferences> m_ui;
 };
