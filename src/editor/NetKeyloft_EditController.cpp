@@ -3,6 +3,7 @@
 
 #include "editor/NetKeyloft_EditController.h"
 
+#include "editor/ContinuousSpellChecking.h"
 #include "editor/LabelCellDelegate.h"
 #include "editor/NetKeyloft_CommentsTextView.h"
 #include "editor/NetKeyloft_ItemTableModel.h"
@@ -120,6 +121,8 @@ void NetKeyloft_EditController::setUpTable()
     m_headerView = new NetKeyloft_TableHeaderview(table);
     m_headerView->setController(this);
     table->setHorizontalHeader(m_headerView);
+    // The table hides the direction mark of a header it does not sort itself.
+    m_headerView->setSortIndicatorShown(true);
 }
 
 void NetKeyloft_EditController::createTableHeaderMenu()
@@ -135,14 +138,15 @@ void NetKeyloft_EditController::createTableHeaderMenu()
 
 void NetKeyloft_EditController::setUpTextViews()
 {
+    // Read once: the window is made once per run.
     const bool spellChecking =
         m_services.preferences.userDefaults().boolForKey(NKLPREFS_UseSpellChecker_Key);
-    Q_UNUSED(spellChecking);
     m_ui.commentsTextView->setController(this);
     for (QPlainTextEdit* notes :
          {static_cast<QPlainTextEdit*>(m_ui.commentsTextView), m_ui.commentsTextField}) {
         notes->setUndoRedoEnabled(true);
         notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        setContinuousSpellCheckingEnabled(*notes, spellChecking);
     }
     m_ui.commentsTextField->setReadOnly(true);
     m_ui.commentsTextField->setTextInteractionFlags(Qt::TextSelectableByMouse |

@@ -5,6 +5,7 @@
 #include "EditWindowFixture.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/ContinuousSpellChecking.h"
 #include "editor/NetKeyloft_CommentsTextView.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void selectingAnotherRowDiscardsTypedText();
     void copyButtonsCountUses();
     void rowsCannotBeDragged();
+    void spellCheckingFollowsThePreference();
 };
 
 void TestEditController::emptyListHidesEntryButtons()
@@ -369,6 +371,22 @@ void TestEditController::rowsCannotBeDragged()
     QTest::mouseRelease(edit.table()->viewport(), Qt::LeftButton, {},
                         edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
     QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
+}
+
+void TestEditController::spellCheckingFollowsThePreference()
+{
+    for (const bool on : {true, false}) {
+        AppFixture app;
+        app.createKeychain({QStringLiteral("Mail")});
+        app.defaults().setBoolForKey(on, QStringLiteral("NKLPREFS_UseSpellChecker_Key"));
+        QVERIFY(app.launch());
+        app.controller().openEditWindow();
+        QWidget* window = app.controller().editWindowController()->window();
+        for (const char* name : {"commentsTextView", "commentsTextField"}) {
+            const auto* notes = window->findChild<QPlainTextEdit*>(QLatin1String(name));
+            QCOMPARE(isContinuousSpellCheckingEnabled(*notes), on);
+        }
+    }
 }
 
 QTEST_MAIN(TestEditController)

@@ -189,6 +189,8 @@ void TestEditWindow::headerClickReversesTheOrder()
              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     edit.clickRow(0);
     QHeaderView* header = edit.table()->horizontalHeader();
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorSection(), 0);
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
 
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
