@@ -40,7 +40,7 @@ NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
     auto* frameAutosave =
         new WindowFrameAutosave(*m_window, m_preferences.userDefaults(), frameName);
     if (!frameAutosave->restore()) {
-        m_window->adjustSize();
+        // The first time, the layout file's size in the middle of the screen.
         FloatingWindow::centre(*m_window);
     }
     showWindow();

@@ -8,6 +8,7 @@
 #include "platform/login/LoginItemsService.h"
 #include "settings/NetKeyloft_HelpWindowController.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -119,6 +120,13 @@ private:
         QMenu* sortMenu() { return app.controller().sortMenu(); }
     };
 
+    // Clicks a check box or radio button on its mark, as the user does (a click on the
+    // empty space to the right of its text does nothing).
+    static void clickMark(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+    }
+
     // Chooses the item at index from the combo box's list, as the user does.
     static void choose(QComboBox* comboBox, int index)
     {
@@ -141,6 +149,7 @@ private Q_SLOTS:
     void autoLoginHelpOpensTheHelp();
     void frameIsSavedAndRestored();
     void closingHidesAndTheSameWindowComesBack();
+    void trayRequestsShowTheSameWindow();
 };
 
 void TestPreferencesWindow::opensInFrontShowingThePreferences()
@@ -185,7 +194,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     QCOMPARE(listLabels(session.app.list()), byName);
     QCOMPARE(trayEntries(tray), byName);
 
-    QTest::mouseClick(session.descending(), Qt::LeftButton);
+    clickMark(session.descending());
     QCOMPARE(session.app.preferences().sortAscending(), false);
     QVERIFY(!session.ascending()->isChecked());
     QCOMPARE(checkedSortItems(session.sortMenu()),
@@ -211,7 +220,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     QCOMPARE(checkedSortItems(session.sortMenu()),
              (QStringList{QStringLiteral("Name"), QStringLiteral("Descending")}));
 
-    QTest::mouseClick(session.ascending(), Qt::LeftButton);
+    clickMark(session.ascending());
     QCOMPARE(session.app.preferences().sortAscending(), true);
     QCOMPARE(listLabels(session.app.list()), byName);
     QCOMPARE(trayEntries(tray), byName);
@@ -261,7 +270,7 @@ void TestPreferencesWindow::startAtLoginSwitchesLikeTheTrayMenu()
     QAction* trayItem = session.app.controller().toggleStartupMenuItem();
     QCOMPARE(loginItemCount(session.app), 1);
 
-    QTest::mouseClick(session.startup(), Qt::LeftButton);
+    clickMark(session.startup());
     QVERIFY(!session.startup()->isChecked());
     QVERIFY(!trayItem->isChecked());
     QCOMPARE(session.app.preferences().loadAtStartup(), false);
@@ -276,7 +285,7 @@ void TestPreferencesWindow::startAtLoginSwitchesLikeTheTrayMenu()
     QCOMPARE(loginItemCount(session.app), 1);
 
     // Stored for the next launch, whose tray item and window show it.
-    QTest::mouseClick(session.startup(), Qt::LeftButton);
+    clickMark(session.startup());
     QVERIFY(session.app.defaults().synchronize());
     session.prefs.reset();
     QVERIFY(session.app.launch());
@@ -298,7 +307,7 @@ void TestPreferencesWindow::spellCheckingIsStoredForTheNextStart()
     session.app.preferences().defaultsController().addObserver(
         &heard, keyPath, [&heard](const QString& path) { heard << path; });
 
-    QTest::mouseClick(session.spelling(), Qt::LeftButton);
+    clickMark(session.spelling());
     QVERIFY(!session.spelling()->isChecked());
     QCOMPARE(heard, QStringList{keyPath});
     QCOMPARE(session.app.defaults().boolForKey(QStringLiteral("NKLPREFS_UseSpellChecker_Key")),
@@ -313,7 +322,7 @@ void TestPreferencesWindow::spellCheckingIsStoredForTheNextStart()
     session.prefs = std::make_unique<NetKeyloft_PreferencesWindowController>(
         session.app.controller(), session.app.preferences());
     QVERIFY(!session.spelling()->isChecked());
-    QTest::mouseClick(session.spelling(), Qt::LeftButton);
+    clickMark(session.spelling());
     QCOMPARE(session.app.defaults().boolForKey(QStringLiteral("NKLPREFS_UseSpellChecker_Key")),
              true);
 }
@@ -378,6 +387,29 @@ void TestPreferencesWindow::closingHidesAndTheSameWindowComesBack()
     QVERIFY(window && !window->isVisible());
     session.prefs->showWindow();
     QVERIFY(window->isVisible());
+}
+
+void TestPreferencesWindow::trayRequestsShowTheSameWindow()
+{
+    AppFixture app;
+    app.createKeychain({});
+    QVERIFY(app.launch());
+    QVERIFY(!app.controller().prefsWindowController());
+    app.controller().openPreferencesWindow();
+    NetKeyloft_PreferencesWindowController* prefs = app.controller().prefsWindowController();
+    QVERIFY(prefs);
+    QPointer<QWidget> window = prefs->window();
+    QVERIFY(window->isVisible());
+    window->move(30, 35);
+    window->close();
+    QVERIFY(window && !window->isVisible());
+
+    app.controller().openPreferencesWindow();
+    QCOMPARE(app.controller().prefsWindowController(), prefs);
+    QCOMPARE(prefs->window(), window.data());
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->pos(), QPoint(30, 35));
+    QVERIFY(QTest::qWaitForWindowActive(window));
 }
 
 QTEST_MAIN(TestPreferencesWindow)
