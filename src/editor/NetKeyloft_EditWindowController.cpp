@@ -37,8 +37,9 @@ NetKeyloft_EditWindowController::NetKeyloft_EditWindowController(
 NetKeyloft_EditWindowController::~NetKeyloft_EditWindowController()
 {
     m_window->removeEventFilter(this);
-    // The controller and the window's controls go together, before the form that
-    // points at them.
+    // The controller lets go of the window's controls before they go.
+    delete m_controller;
+    m_controller = nullptr;
     m_window.reset();
 }
 
