@@ -92,16 +92,9 @@ void NetKeyloft_StatusMenuController::observeSortPreferences(bool observe)
         return;
     }
     m_observing = observe;
-    UserDefaultsController& controller = m_env.preferences.defaultsController();
-    for (const QString& key : {QString(NKLPREFS_SortBy_Key), QString(NKLPREFS_SortAscending_Key)}) {
-        const QString keyPath = UserDefaultsController::keyPathForKey(key);
-        if (observe) {
-            controller.addObserver(this, keyPath,
-                                   [this](const QString& path) { observeValueForKeyPath(path); });
-        } else {
-            controller.removeObserver(this, keyPath);
-        }
-    }
+    m_env.preferences.defaultsController().observeKeys(
+        this, {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key}, observe,
+        [this](const QString& path) { observeValueForKeyPath(path); });
 }
 
 void NetKeyloft_StatusMenuController::terminate(int exitCode)

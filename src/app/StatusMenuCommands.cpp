@@ -10,6 +10,7 @@
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "store/ItemListSorting.h"
 #include "store/NetKeyloftStringUtils.h"
 
 #include <QAction>
@@ -135,31 +136,6 @@ void NetKeyloft_StatusMenuController::toggleStartupPref(QAction* sender)
 
 // --- Sorting ----------------------------------------------------------------------------
 
-namespace {
-
-// Sorts the list by one of the four keys; false for any other key.
-bool sortList(NetKeyloft_KeychainController& list, qint32 key, bool ascending)
-{
-    switch (key) {
-    case 0:
-        list.sortKeychainItemsByIndexAscending(ascending);
-        return true;
-    case 1:
-        list.sortKeychainItemsByLableAscending(ascending);
-        return true;
-    case 2:
-        list.sortKeychainItemsByDateCreatedAscending(ascending);
-        return true;
-    case 3:
-        list.sortKeychainItemsByCountUsedAscending(ascending);
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
 void NetKeyloft_StatusMenuController::sortMenuAction(QAction* sender)
 {
     savePendingEdits();
@@ -181,14 +157,14 @@ void NetKeyloft_StatusMenuController::sortByDescendingMenuAction()
 void NetKeyloft_StatusMenuController::sortByMenuItemTag(qint32 key)
 {
     // Storing the key, even an unchanged one, makes the observer rebuild the menu.
-    if (sortList(*m_keychainController, key, m_env.preferences.sortAscending())) {
+    if (sortKeychainItemsByKey(*m_keychainController, key, m_env.preferences.sortAscending())) {
         m_env.preferences.setSortByMenuItem(key);
     }
 }
 
 void NetKeyloft_StatusMenuController::sortItemsAscending(bool ascending)
 {
-    sortList(*m_keychainController, m_env.preferences.sortByMenuItem(), ascending);
+    sortKeychainItemsByKey(*m_keychainController, m_env.preferences.sortByMenuItem(), ascending);
     m_env.preferences.setSortAscending(ascending);
 }
 

@@ -7,33 +7,13 @@
 #include "editor/NetKeyloft_ItemTableModel.h"
 #include "editor/NetKeyloft_TableHeaderview.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "store/ItemListSorting.h"
 #include "store/NetKeyloft_KeychainController.h"
 
 #include "ui_EditWindow.h"
 
 #include <QAction>
 #include <QMenu>
-
-bool NetKeyloft_EditController::sortList(int key, bool ascending)
-{
-    NetKeyloft_KeychainController& list = *m_keychainController;
-    switch (key) {
-    case 0:
-        list.sortKeychainItemsByIndexAscending(ascending);
-        return true;
-    case 1:
-        list.sortKeychainItemsByLableAscending(ascending);
-        return true;
-    case 2:
-        list.sortKeychainItemsByDateCreatedAscending(ascending);
-        return true;
-    case 3:
-        list.sortKeychainItemsByCountUsedAscending(ascending);
-        return true;
-    default:
-        return false;
-    }
-}
 
 ItemPtr NetKeyloft_EditController::selectedOrFirstEntry() const
 {
@@ -48,7 +28,8 @@ void NetKeyloft_EditController::tableColumnMenuAction(QAction* sender)
     }
     const ItemPtr kept = selectedOrFirstEntry();
     const int key = sender->data().toInt();
-    if (sortList(key, m_services.preferences.sortAscending())) {
+    if (sortKeychainItemsByKey(*m_keychainController, key,
+                               m_services.preferences.sortAscending())) {
         m_services.preferences.setSortByMenuItem(key);
     }
     if (kept) {
@@ -65,7 +46,8 @@ void NetKeyloft_EditController::sortItemsAscending(bool ascending)
         return;
     }
     const ItemPtr kept = selectedOrFirstEntry();
-    sortList(m_services.preferences.sortByMenuItem(), ascending);
+    sortKeychainItemsByKey(*m_keychainController, m_services.preferences.sortByMenuItem(),
+                           ascending);
     if (kept) {
         selectEntry(kept.get());
     }

@@ -214,16 +214,9 @@ void NetKeyloft_EditController::observePreferences(bool observe)
         return;
     }
     m_observing = observe;
-    UserDefaultsController& defaults = m_services.preferences.defaultsController();
-    for (const QString& key : {QString(NKLPREFS_SortBy_Key), QString(NKLPREFS_SortAscending_Key)}) {
-        const QString keyPath = UserDefaultsController::keyPathForKey(key);
-        if (observe) {
-            defaults.addObserver(this, keyPath,
-                                 [this](const QString& path) { observeValueForKeyPath(path); });
-        } else {
-            defaults.removeObserver(this, keyPath);
-        }
-    }
+    m_services.preferences.defaultsController().observeKeys(
+        this, {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key}, observe,
+        [this](const QString& path) { observeValueForKeyPath(path); });
 }
 
 void NetKeyloft_EditController::removeObserversToQuit()

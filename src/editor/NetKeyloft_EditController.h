@@ -129,7 +129,6 @@ private:
     // The selected entry's position, -1 with no selection or an empty list.
     int selectedEntryRow() const;
     void putPane(QWidget* pane, QWidget* other);
-    bool sortList(int key, bool ascending);
     // Selects the entry's row wherever the list has it now.
     void selectEntry(const NetKeyloft_Item* entry);
     // The entry at the selected row, or at row 0 when none is selected.

@@ -65,6 +65,18 @@ void UserDefaultsController::removeObserver(const void* observer, const QString&
     });
 }
 
+void UserDefaultsController::observeKeys(const void* observer, const QStringList& keys,
+                                         bool observe, const Observer& callback)
+{
+    for (const QString& key : keys) {
+        if (observe) {
+            addObserver(observer, keyPathForKey(key), callback);
+        } else {
+            removeObserver(observer, keyPathForKey(key));
+        }
+    }
+}
+
 void UserDefaultsController::notify(const QString& keyPath) const
 {
     // Callbacks may add or remove observers, so they run from a copy.

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -42,6 +43,10 @@ public:
     // identity: it must remove itself before it goes away.
     void addObserver(const void* observer, const QString& keyPath, Observer callback);
     void removeObserver(const void* observer, const QString& keyPath);
+    // Registers callback for the key path of each of keys, or with observe false
+    // removes observer's registrations for them.
+    void observeKeys(const void* observer, const QStringList& keys, bool observe,
+                     const Observer& callback = {});
 
 private:
     struct Registration {
