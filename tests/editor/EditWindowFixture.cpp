@@ -3,6 +3,7 @@
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "platform/keychain/FileKeychainServices.h"
 
+#include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QTest>
 
@@ -15,6 +16,9 @@ EditWindowFixture::EditWindowFixture(const QStringList& labels)
         qFatal("the application did not launch");
     }
     app.controller().openEditWindow();
+    // Every test checks that the table's model keeps the rules of item models.
+    new QAbstractItemModelTester(table()->model(),
+                                 QAbstractItemModelTester::FailureReportingMode::QtTest, &window());
 }
 
 NetKeyloft_EditWindowController& EditWindowFixture::windowController()
