@@ -8,6 +8,7 @@
 #include "settings/NetKeyloft_Preferences.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 namespace {
@@ -46,7 +47,24 @@ CliSession::CliSession(const CliGlobalOptions& options)
         *m_fileServices, std::make_unique<SecretServiceKeychainServices>());
 }
 
-CliSession::~CliSession() = default;
+CliSession::~CliSession()
+{
+    if (!m_namedFolder) {
+        return;
+    }
+    // The settings of this run go first (they may write their file as they go), then
+    // the folder: its few known files by name, which costs far less than
+    // QTemporaryDir's walk through the folder. Anything else left there is walked.
+    m_list.reset();
+    m_namedDefaults.reset();
+    const QDir folder(m_namedFolder->path());
+    for (const char* name : {"keyloft-cli.conf", "keyloft-cli.conf.lock"}) {
+        QFile::remove(folder.filePath(QString::fromLatin1(name)));
+    }
+    if (QDir().rmdir(folder.path())) {
+        m_namedFolder->setAutoRemove(false);
+    }
+}
 
 UserDefaults& CliSession::userDefaults()
 {

@@ -49,50 +49,18 @@ namespace {
 
 } // namespace
 
-void changeField(CliSession& session, NetKeyloft_KeychainController& list, unsigned position,
-                 const QString& field, const QString& value, const std::optional<QString>& previous,
-                 bool (NetKeyloft_KeychainController::*setter)(const QString&, unsigned),
-                 ChangeSequence& changes)
-{
-    const ItemPtr item = list.keychainItemAtIndex(std::int32_t(position));
-    if (!(list.*setter)(value, position)) {
-        failAndRollback(
-            session, changes,
-            QStringLiteral("could not change the %1 of \"%2\".").arg(field, item->label()));
-    }
-    if (!previous) {
-        return;
-    }
-    changes.add([&list, item, setter, old = *previous] {
-        const int now = list.indexInKeychainItemsForItem(item.get());
-        return now >= 0 && (list.*setter)(old, unsigned(now));
-    });
-}
-
 QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
                  ChangeSequence& changes)
 {
-    if (!list.newKeyChainItemWithLabel(entry.label)) {
+    // The entry and all its fields are stored by one write.
+    const NetKeyloft_KeychainController::ItemFields fields{entry.userName, entry.password,
+                                                           entry.notes};
+    if (!list.newKeyChainItemWithLabel(entry.label, fields)) {
         failAndRollback(session, changes,
                         QStringLiteral("could not add an entry labelled \"%1\".").arg(entry.label));
     }
     const ItemPtr added = list.keychainItems().back();
     changes.add([&list, added] { return list.deleteKeychainItem(added.get()); });
-    const unsigned position = list.countOfKeychainItems() - 1;
-    // A failure takes the new entry back as a whole, so its fields need no undo of their own.
-    using C = NetKeyloft_KeychainController;
-    if (entry.userName) {
-        changeField(session, list, position, QStringLiteral("user name"), *entry.userName,
-                    std::nullopt, &C::setUserNameForKeychainItemAtIndex, changes);
-    }
-    if (entry.notes) {
-        changeField(session, list, position, QStringLiteral("notes"), *entry.notes, std::nullopt,
-                    &C::setCommentsForKeychainItemAtIndex, changes);
-    }
-    if (entry.password) {
-        changeField(session, list, position, QStringLiteral("password"), *entry.password,
-                    std::nullopt, &C::setPasswordForKeychainItemAtIndex, changes);
-    }
     return added->label();
 }
 

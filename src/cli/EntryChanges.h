@@ -37,17 +37,9 @@ private:
 unsigned findEntryPosition(const NetKeyloft_KeychainController& list, const QString& label);
 
 // Adds an entry through the item list (its label made unique as the application makes
-// it), then writes its given fields. Returns the label the entry got. On failure, takes
-// back everything this command changed and fails the command.
+// it) with its given fields, in one write. Returns the label the entry got. On failure,
+// takes back everything this command changed and fails the command.
 QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
-                 ChangeSequence& changes);
-
-// Sets one field of the entry at position through setter and, given its previous value,
-// remembers how to take it back; on failure takes back everything changed so far and
-// fails the command.
-void changeField(CliSession& session, NetKeyloft_KeychainController& list, unsigned position,
-                 const QString& field, const QString& value, const std::optional<QString>& previous,
-                 bool (NetKeyloft_KeychainController::*setter)(const QString&, unsigned),
                  ChangeSequence& changes);
 
 // The new password of an entry: all of standard input (less one final line end), or

@@ -171,21 +171,25 @@ int runEdit(const CliInvocation& invocation, CliSession& session)
     QString password = newPassword ? readEntryPassword(label) : QString();
     C& list = session.list(CliSession::Access::Change);
     const unsigned position = findEntryPosition(list, label);
-    const ItemPtr item = list.keychainItemAtIndex(std::int32_t(position));
-    ChangeSequence changes;
+    // Every given field is written at once, so a refused write changes none of them.
+    QStringList fields;
     if (user) {
-        changeField(session, list, position, QStringLiteral("user name"), *user, item->userName(),
-                    &C::setUserNameForKeychainItemAtIndex, changes);
+        fields.append(QStringLiteral("user name"));
     }
     if (notes) {
-        changeField(session, list, position, QStringLiteral("notes"), *notes, item->comments(),
-                    &C::setCommentsForKeychainItemAtIndex, changes);
+        fields.append(QStringLiteral("notes"));
     }
-    // The password goes last: nothing is written after it, so it never needs taking back.
     if (newPassword) {
-        changeField(session, list, position, QStringLiteral("password"), password, std::nullopt,
-                    &C::setPasswordForKeychainItemAtIndex, changes);
+        fields.append(QStringLiteral("password"));
+    }
+    const bool changed = list.setFieldsForKeychainItemAtIndex(
+        {user, newPassword ? std::optional<QString>(password) : std::nullopt, notes}, position);
+    if (newPassword) {
         wipeMemory(password.data(), std::size_t(password.size()) * sizeof(QChar));
+    }
+    if (!changed) {
+        session.failKeychainOperation(QStringLiteral("could not change the %1 of \"%2\".")
+                                          .arg(fields.join(QStringLiteral(" and ")), label));
     }
     return ExitSuccess;
 }

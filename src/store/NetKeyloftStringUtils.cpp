@@ -37,6 +37,15 @@ QString stringWithData(const char* bytes, std::size_t length)
     if (length == 0) {
         return QString(QLatin1String(""));
     }
+    // ASCII text, by far the most common, reads the same as UTF-8 and as Latin-1, and
+    // Latin-1 needs no decoder: loading decodes several texts for every entry.
+    unsigned char high = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        high |= static_cast<unsigned char>(bytes[i]);
+    }
+    if (high < 0x80) {
+        return QString::fromLatin1(bytes, qsizetype(length));
+    }
     // Strict decoding: a leading byte order mark is kept as a character, and any invalid sequence
     // fails the whole text instead of becoming a replacement character.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |

@@ -125,12 +125,33 @@ QString NetKeyloft_Item::encodedAttributes() const
 
 void NetKeyloft_Item::parseAttributes(const QString& attributes)
 {
-    const QStringList pieces = attributes.split(attributeSeparator);
-    if (pieces.size() != 3) {
+    // Split by hand into exactly three pieces (as QString::split would find them: left to
+    // right, without overlaps), since loading parses one such string for every entry.
+    const QStringView text(attributes);
+    const QStringView separator(attributeSeparator);
+    const auto find = [&](qsizetype from) -> qsizetype {
+        for (qsizetype at = from; at + separator.size() <= text.size(); ++at) {
+            if (text[at] == separator.front() && text.mid(at, separator.size()) == separator) {
+                return at;
+            }
+        }
+        return -1;
+    };
+    const qsizetype first = find(0);
+    if (first < 0) {
         return;
     }
-    m_index = leadingIntValue(pieces.at(1));
-    m_countUsed = leadingIntValue(pieces.at(2));
+    const qsizetype secondStart = first + separator.size();
+    const qsizetype second = find(secondStart);
+    if (second < 0) {
+        return;
+    }
+    const qsizetype thirdStart = second + separator.size();
+    if (find(thirdStart) >= 0) {
+        return;
+    }
+    m_index = leadingIntValue(text.mid(secondStart, second - secondStart));
+    m_countUsed = leadingIntValue(text.mid(thirdStart));
 }
 
 QString NetKeyloft_Item::uuidFromAttributes(const QString& attributes)
@@ -140,6 +161,11 @@ QString NetKeyloft_Item::uuidFromAttributes(const QString& attributes)
 }
 
 std::int32_t leadingIntValue(const QString& text)
+{
+    return leadingIntValue(QStringView(text));
+}
+
+std::int32_t leadingIntValue(QStringView text)
 {
     qsizetype pos = 0;
     const qsizetype size = text.size();

@@ -92,3 +92,4 @@ private:
 // does: leading white space, an optional sign, then digits up to the first
 // non-digit; no digits give 0, values beyond 32 bits are clamped.
 std::int32_t leadingIntValue(const QString& text);
+std::int32_t leadingIntValue(QStringView text);

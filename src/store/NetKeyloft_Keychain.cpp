@@ -189,6 +189,51 @@ bool NetKeyloft_Keychain::panelShouldShowFilename(const QString& path)
     return keychainFileDialogShows(path);
 }
 
+namespace {
+
+// The date of a time stamp "YYYYMMDDhhmmss..." whose characters charAt gives (as numbers);
+// null when a digit is missing or the date or time is impossible. The keychain records
+// UTC. Read by hand: loading thousands of entries reads two each.
+template <typename CharAt> QDateTime utcDateOfDigits(CharAt charAt)
+{
+    const auto number = [&charAt](qsizetype from, qsizetype length) {
+        int value = 0;
+        for (qsizetype i = from; i < from + length; ++i) {
+            const char16_t c = charAt(i);
+            if (c < u'0' || c > u'9') {
+                return -1;
+            }
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2), number(12, 2));
+    if (!date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+    // Made once: making the zone costs more than the rest of reading a stamp.
+    static const QTimeZone utc = QTimeZone::utc();
+    return QDateTime(date, time, utc);
+}
+
+// dateWithZuluDate of the stamp's text, read from its bytes when they are plain ASCII
+// (then each byte is one character of the text).
+QDateTime dateOfStamp(const QByteArray& stamp)
+{
+    const bool ascii = std::all_of(stamp.cbegin(), stamp.cend(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        return NetKeyloft_Keychain::dateWithZuluDate(decode({0, stamp}));
+    }
+    if (stamp.size() != 16) {
+        return QDateTime();
+    }
+    return utcDateOfDigits([&stamp](qsizetype i) { return char16_t(stamp.at(i)); });
+}
+
+} // namespace
+
 // --- Loading --------------------------------------------------------------------------
 
 std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
@@ -211,8 +256,10 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
         return items;
     }
     std::unique_ptr<KeychainItemRef> ref;
+    // One list serves every item, so its memory is not asked for again each time.
+    KeychainAttributeList attributes;
     while (search->copyNext(ref) == errSecSuccess && ref) {
-        KeychainAttributeList attributes;
+        attributes.clear();
         if (m_keychain->itemCopyContent(*ref, loadTags(), &attributes, nullptr) != errSecSuccess ||
             attributes.size() != loadTags().size()) {
             continue;
@@ -220,36 +267,19 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
         const QString gena = decode(attributes[0]);
         items.push_back(std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initDeserialize(
             decode(attributes[2]), decode(attributes[1]), decode(attributes[3]),
-            decode(attributes[6]), gena, dateWithZuluDate(decode(attributes[5])),
-            dateWithZuluDate(decode(attributes[4])))));
+            decode(attributes[6]), gena, dateOfStamp(attributes[5].data),
+            dateOfStamp(attributes[4].data))));
     }
     return items;
 }
 
 QDateTime NetKeyloft_Keychain::dateWithZuluDate(const QString& zuluDate)
 {
+    // "YYYYMMDDhhmmss", then "Z" and a NUL that carry nothing further.
     if (zuluDate.size() != 16) {
         return QDateTime();
     }
-    // The keychain records UTC: "YYYYMMDDhhmmss", then "Z" and a NUL that carry
-    // nothing further. Read by hand: loading thousands of entries reads two each.
-    const auto number = [&zuluDate](qsizetype from, qsizetype length) {
-        int value = 0;
-        for (qsizetype i = from; i < from + length; ++i) {
-            const char16_t c = zuluDate.at(i).unicode();
-            if (c < u'0' || c > u'9') {
-                return -1;
-            }
-            value = value * 10 + (c - u'0');
-        }
-        return value;
-    };
-    const QDate date(number(0, 4), number(4, 2), number(6, 2));
-    const QTime time(number(8, 2), number(10, 2), number(12, 2));
-    if (!date.isValid() || !time.isValid()) {
-        return QDateTime();
-    }
-    return QDateTime(date, time, QTimeZone::utc());
+    return utcDateOfDigits([&zuluDate](qsizetype i) { return zuluDate.at(i).unicode(); });
 }
 
 // --- Finding, creating, changing, deleting --------------------------------------------

@@ -147,12 +147,27 @@ bool NetKeyloft_KeychainController::labelAlreadyExistsInKeychainItems(const QStr
 
 bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& label)
 {
+    return newKeyChainItemWithLabel(label, ItemFields{});
+}
+
+bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& label,
+                                                             const ItemFields& fields)
+{
     QString unique = label;
     while (labelAlreadyExistsInKeychainItems(unique)) {
         unique = labelForDuplicateLabel(unique);
     }
     auto item =
         std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initWithLabelIndex(unique, nextIndex()));
+    if (fields.userName) {
+        item->setUserName(*fields.userName);
+    }
+    if (fields.password) {
+        item->setPassword(*fields.password);
+    }
+    if (fields.comments) {
+        item->setComments(*fields.comments);
+    }
     if (!m_keychain->addToKeychainItem(item.get())) {
         return false;
     }
@@ -245,6 +260,32 @@ bool NetKeyloft_KeychainController::setCommentsForKeychainItemAtIndex(const QStr
     const QString previous = item->comments();
     item->setComments(comments);
     return writeChange(*item, false, [&] { item->setComments(previous); });
+}
+
+bool NetKeyloft_KeychainController::setFieldsForKeychainItemAtIndex(const ItemFields& fields,
+                                                                    unsigned index)
+{
+    NetKeyloft_Item* item = itemAt(index);
+    if (item == nullptr) {
+        return false;
+    }
+    const QString previousUserName = item->userName();
+    const std::optional<QString> previousPassword = item->password();
+    const QString previousComments = item->comments();
+    if (fields.userName) {
+        item->setUserName(*fields.userName);
+    }
+    if (fields.password) {
+        item->setPassword(*fields.password);
+    }
+    if (fields.comments) {
+        item->setComments(*fields.comments);
+    }
+    return writeChange(*item, fields.password.has_value(), [&] {
+        item->setUserName(previousUserName);
+        item->setPassword(previousPassword);
+        item->setComments(previousComments);
+    });
 }
 
 bool NetKeyloft_KeychainController::deleteKeychainItem(const NetKeyloft_Item* item)

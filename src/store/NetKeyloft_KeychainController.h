@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The ordered, in-memory list of all entries and the one way the user interface
@@ -48,8 +49,22 @@ public:
     QString passwordForKeychainItemAtIndex(std::int32_t index);
     bool labelAlreadyExistsInKeychainItems(const QString& label) const;
 
+    // Fields of an entry given together; an absent one is left as it is (for a new
+    // entry: its placeholder text).
+    struct ItemFields {
+        std::optional<QString> userName;
+        std::optional<QString> password;
+        std::optional<QString> comments;
+    };
+
     // Adds an entry, its label made unique with labelForDuplicateLabel.
     bool newKeyChainItemWithLabel(const QString& label);
+    // The same with the given fields, stored by one keychain write. The new entry is the
+    // last of the list.
+    bool newKeyChainItemWithLabel(const QString& label, const ItemFields& fields);
+    // Sets the given fields of the entry at index by one keychain write; when the
+    // keychain refuses, none of them changes.
+    bool setFieldsForKeychainItemAtIndex(const ItemFields& fields, unsigned index);
     static QString labelForDuplicateLabel(const QString& label);
     // Refused (false) when another entry already bears the label.
     bool renameKeyChainItemAtIndexWithLabel(unsigned index, const QString& label);

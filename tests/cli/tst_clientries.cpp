@@ -25,6 +25,7 @@ private Q_SLOTS:
     void listEscapesTabsAndLineEnds();
     void renameAndTakenLabels();
     void editChangesOnlyWhatIsGiven();
+    void addAndEditGiveEveryFieldAtOnce();
     void rmNeedsYesWithoutATerminal();
 
     void wrongKeychainPassword();
@@ -326,6 +327,43 @@ void TestCliEntries::editChangesOnlyWhatIsGiven()
             ->onKeychain({edit, QStringLiteral("F"), QStringLiteral("--user"), QStringLiteral("x")})
             .exitCode,
         1);
+}
+
+void TestCliEntries::addAndEditGiveEveryFieldAtOnce()
+{
+    // Given empty texts are stored as given, not as placeholders.
+    QCOMPARE(add(QStringLiteral("All"), "\n",
+                 {QStringLiteral("--user"), QLatin1String(""), QStringLiteral("--notes"),
+                  QLatin1String("")})
+                 .exitCode,
+             0);
+    QByteArray shown = m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("All")}).out;
+    QVERIFY(shown.contains("User name:  \n"));
+    QVERIFY(shown.contains("Notes:      \n"));
+    QCOMPARE(m_cli
+                 ->onKeychain(
+                     {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("All")})
+                 .out,
+             QByteArray());
+
+    QCOMPARE(
+        m_cli
+            ->onKeychain({QStringLiteral("edit"), QStringLiteral("All"), QStringLiteral("--user"),
+                          QStringLiteral("u"), QStringLiteral("--notes"), QStringLiteral("n"),
+                          QStringLiteral("--password-stdin")},
+                         "p\n")
+            .exitCode,
+        0);
+    shown = m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("All")}).out;
+    QVERIFY(shown.contains("User name:  u\n"));
+    QVERIFY(shown.contains("Notes:      n\n"));
+    QVERIFY(shown.contains("Uses:       2\n"));
+    QCOMPARE(m_cli
+                 ->onKeychain(
+                     {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("All")})
+                 .out,
+             QByteArray("p"));
+    QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("All")});
 }
 
 void TestCliEntries::rmNeedsYesWithoutATerminal()

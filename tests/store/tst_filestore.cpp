@@ -76,6 +76,7 @@ private Q_SLOTS:
     void refusedUnlockFailsTheOperation();
     void refusedUnlockAtLoadIsReported();
     void failedWritesAreReportedAndUndone();
+    void failedWritesOfSeveralFieldsUndoThemAll();
     void deletedKeychainFailsQuietly();
     void errorObjectsCarryTheStatus_data();
     void errorObjectsCarryTheStatus();
@@ -355,6 +356,33 @@ void TestFileStore::failedWritesAreReportedAndUndone()
     }
     QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
     QCOMPARE(list->passwordForKeychainItemAtIndex(0), QStringLiteral("old"));
+}
+
+void TestFileStore::failedWritesOfSeveralFieldsUndoThemAll()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto list = fixture.openList();
+    QVERIFY(list->newKeyChainItemWithLabel(
+        QStringLiteral("Mail"),
+        {QStringLiteral("ann"), QStringLiteral("old"), QStringLiteral("n")}));
+    const ItemPtr item = list->keychainItemAtIndex(0);
+    const QByteArray before = fileBytes(fixture.keychainPath());
+    {
+        FileSizeLimit full(64);
+        QVERIFY(!list->setFieldsForKeychainItemAtIndex(
+            {QStringLiteral("bob"), QStringLiteral("new"), QStringLiteral("m")}, 0));
+        QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second"),
+                                                {QStringLiteral("c"), QStringLiteral("p"), {}}));
+    }
+    QCOMPARE(item->userName(), QStringLiteral("ann"));
+    QCOMPARE(item->password(), QStringLiteral("old"));
+    QCOMPARE(item->comments(), QStringLiteral("n"));
+    QCOMPARE(list->countOfKeychainItems(), 1U);
+    QCOMPARE(fileBytes(fixture.keychainPath()), before);
+    QCOMPARE(fixture.errors().size(), std::size_t(2));
+    // The next entry still gets a fresh label.
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail"), {}));
+    QCOMPARE(list->keychainItems().back()->label(), QStringLiteral("Mail1"));
 }
 
 void TestFileStore::deletedKeychainFailsQuietly()

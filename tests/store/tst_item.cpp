@@ -153,6 +153,13 @@ void TestItem::parseAttributes_data()
     QTest::newRow("three separators")
         << QStringLiteral("U<<NKL>>3<<NKL>>4<<NKL>>5") << 50 << 60 << QString();
     QTest::newRow("empty") << QString() << 50 << 60 << QString();
+    QTest::newRow("adjacent separators")
+        << QStringLiteral("U<<NKL>><<NKL>>") << 0 << 0 << QStringLiteral("U");
+    QTest::newRow("separators inside angle brackets")
+        << QStringLiteral("U<<<NKL>>3<<NKL>>>4") << 3 << 0 << QStringLiteral("U<");
+    QTest::newRow("separator at the very end")
+        << QStringLiteral("<<NKL>>5<<NKL>>") << 5 << 0 << QString(QLatin1String(""));
+    QTest::newRow("cut separator") << QStringLiteral("U<<NKL>>3<<NKL") << 50 << 60 << QString();
 }
 
 void TestItem::parseAttributes()

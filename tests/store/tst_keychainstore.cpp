@@ -41,6 +41,81 @@ KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const 
     return attributes;
 }
 
+// A keychain that passes everything on to another and counts the writes made through it.
+class CountingKeychain final : public Keychain {
+public:
+    CountingKeychain(std::unique_ptr<Keychain> inner, int& writes)
+        : m_inner(std::move(inner)), m_writes(writes)
+    {}
+    OSStatus getStatus() override { return m_inner->getStatus(); }
+    OSStatus searchCreateFromAttributes(FourCharCode itemClass,
+                                        const KeychainAttributeList& attributes,
+                                        std::unique_ptr<KeychainSearch>& search) override
+    {
+        return m_inner->searchCreateFromAttributes(itemClass, attributes, search);
+    }
+    OSStatus itemCopyContent(KeychainItemRef& item, const std::vector<FourCharCode>& tags,
+                             KeychainAttributeList* attributes, SecretBytes* secret) override
+    {
+        return m_inner->itemCopyContent(item, tags, attributes, secret);
+    }
+    OSStatus itemCreateFromContent(FourCharCode itemClass, const KeychainAttributeList& attributes,
+                                   const SecretBytes& secret) override
+    {
+        ++m_writes;
+        return m_inner->itemCreateFromContent(itemClass, attributes, secret);
+    }
+    OSStatus itemModifyAttributesAndData(KeychainItemRef& item,
+                                         const KeychainAttributeList& attributes,
+                                         const SecretBytes* secret) override
+    {
+        ++m_writes;
+        return m_inner->itemModifyAttributesAndData(item, attributes, secret);
+    }
+    OSStatus itemDelete(KeychainItemRef& item) override
+    {
+        ++m_writes;
+        return m_inner->itemDelete(item);
+    }
+
+private:
+    std::unique_ptr<Keychain> m_inner;
+    int& m_writes;
+};
+
+// Services whose keychains are CountingKeychains over those of other services.
+class CountingServices final : public KeychainServices {
+public:
+    explicit CountingServices(KeychainServices& inner) : m_inner(inner) {}
+    int writes = 0;
+    void setUserInteractionAllowed(bool allowed) override
+    {
+        m_inner.setUserInteractionAllowed(allowed);
+    }
+    OSStatus open(const QString& path, std::unique_ptr<Keychain>& keychain) override
+    {
+        return wrap(m_inner.open(path, keychain), keychain);
+    }
+    OSStatus copyDefault(std::unique_ptr<Keychain>& keychain) override
+    {
+        return wrap(m_inner.copyDefault(keychain), keychain);
+    }
+    OSStatus create(const QString& path, std::unique_ptr<Keychain>& keychain) override
+    {
+        return wrap(m_inner.create(path, keychain), keychain);
+    }
+
+private:
+    OSStatus wrap(OSStatus status, std::unique_ptr<Keychain>& keychain)
+    {
+        if (keychain) {
+            keychain = std::make_unique<CountingKeychain>(std::move(keychain), writes);
+        }
+        return status;
+    }
+    KeychainServices& m_inner;
+};
+
 } // namespace
 
 class TestKeychainStore : public QObject {
@@ -66,6 +141,9 @@ private Q_SLOTS:
     void countingAUseWritesOnlyTheCounter();
     void passwordsReadBack();
     void deleteRemovesTheItem();
+    void newEntryWithFieldsIsOneWrite();
+    void newEntryKeepsThePlaceholdersOfAbsentFields();
+    void fieldsTogetherAreOneWrite();
     void twoListsShareOneKeychain();
     void outOfRangePositionsAreHarmless();
     void sortsOrderTheListOnly();
@@ -76,6 +154,14 @@ private:
     SecretServiceFixture* m_secretService;
     std::unique_ptr<StoreFixture> m_fixture;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
+
+    // The item list over the fixture's keychain, as openList opens it, through counting.
+    std::unique_ptr<NetKeyloft_KeychainController> openCounting(CountingServices& counting)
+    {
+        m_fixture->dialogs().queuePassword(StoreFixture::password);
+        return NetKeyloft_KeychainController::create(
+            {counting, m_fixture->defaults(), m_fixture->dialogs()});
+    }
 
     NetKeyloft_KeychainController& reopen()
     {
@@ -360,6 +446,89 @@ void TestKeychainStore::deleteRemovesTheItem()
     QCOMPARE(m_list->countOfKeychainItems(), 2U);
     QCOMPARE(m_list->indexInKeychainItemsForItem(a.get()), 0);
     QVERIFY(!m_list->deleteKeychainItem(nullptr));
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::newEntryWithFieldsIsOneWrite()
+{
+    CountingServices counting(m_fixture->services());
+    auto list = openCounting(counting);
+    QVERIFY(list);
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Old")));
+    counting.writes = 0;
+    QVERIFY(list->newKeyChainItemWithLabel(
+        QStringLiteral("Old"),
+        {QStringLiteral("ann"), QStringLiteral("s3cret"), QStringLiteral("line one\nline two")}));
+    QCOMPARE(counting.writes, 1);
+    // The new entry is the last, its label made unique as for any new entry.
+    const ItemPtr added = list->keychainItems().back();
+    QCOMPARE(added->label(), QStringLiteral("Old1"));
+    QCOMPARE(added->index(), 2);
+    list.reset();
+
+    // Every field is in the keychain, as a fresh list reads it.
+    NetKeyloft_KeychainController& again = reopen();
+    const int position = again.indexInKeychainItemsForItem(added.get());
+    QVERIFY(position >= 0);
+    const ItemPtr read = again.keychainItemAtIndex(position);
+    QCOMPARE(read->label(), QStringLiteral("Old1"));
+    QCOMPARE(read->userName(), QStringLiteral("ann"));
+    QCOMPARE(read->comments(), QStringLiteral("line one\nline two"));
+    QCOMPARE(read->index(), 2);
+    QCOMPARE(read->countUsed(), 1);
+    QVERIFY(!read->dateCreated().isNull());
+    QCOMPARE(again.passwordForKeychainItemAtIndex(position), QStringLiteral("s3cret"));
+    using namespace KeychainCodes;
+    const auto attributes =
+        m_fixture->rawAttributes(added->uuid(), {generic, description, creator, type});
+    QCOMPARE(attributeData(attributes, generic), added->encodedAttributes().toUtf8());
+    QCOMPARE(attributeData(attributes, description), QByteArray("Keyloft Application"));
+    QCOMPARE(attributeData(attributes, creator), QByteArray("Klft"));
+    QCOMPARE(attributeData(attributes, type), QByteArray("Klf1"));
+    QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::newEntryKeepsThePlaceholdersOfAbsentFields()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Bare"), {}));
+    QVERIFY(m_list->newKeyChainItemWithLabel(
+        QStringLiteral("Empty"), {QLatin1String(""), QLatin1String(""), QLatin1String("")}));
+    NetKeyloft_KeychainController& list = reopen();
+    list.sortKeychainItemsByIndexAscending(true);
+    const ItemPtr bare = list.keychainItemAtIndex(0);
+    QCOMPARE(bare->userName(), NetKeyloft_Item::defaultUserName);
+    QCOMPARE(bare->comments(), NetKeyloft_Item::defaultComments);
+    QCOMPARE(list.passwordForKeychainItemAtIndex(0), NetKeyloft_Item::defaultPassword);
+    // Given empty texts are stored as given.
+    const ItemPtr empty = list.keychainItemAtIndex(1);
+    QCOMPARE(empty->label(), QStringLiteral("Empty"));
+    QCOMPARE(empty->userName(), QLatin1String(""));
+    QCOMPARE(empty->comments(), QLatin1String(""));
+    QCOMPARE(m_fixture->rawSecret(empty->uuid()), QByteArray());
+}
+
+void TestKeychainStore::fieldsTogetherAreOneWrite()
+{
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail"),
+                                             {{}, QStringLiteral("first"), {}}));
+    CountingServices counting(m_fixture->services());
+    auto list = openCounting(counting);
+    QVERIFY(list);
+    // Without a password the stored one stays.
+    QVERIFY(
+        list->setFieldsForKeychainItemAtIndex({QStringLiteral("bob"), {}, QStringLiteral("n")}, 0));
+    QCOMPARE(counting.writes, 1);
+    QCOMPARE(m_fixture->rawSecret(list->keychainItemAtIndex(0)->uuid()), QByteArray("first"));
+    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, QStringLiteral("second"), {}}, 0));
+    QCOMPARE(counting.writes, 2);
+    list.reset();
+
+    NetKeyloft_KeychainController& again = reopen();
+    const ItemPtr item = again.keychainItemAtIndex(0);
+    QCOMPARE(item->userName(), QStringLiteral("bob"));
+    QCOMPARE(item->comments(), QStringLiteral("n"));
+    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
+    QVERIFY(!again.setFieldsForKeychainItemAtIndex({QStringLiteral("x"), {}, {}}, 1));
     QVERIFY(m_fixture->errors().empty());
 }
 

@@ -63,6 +63,10 @@ bool matches(const FileKeychainItem& item, FourCharCode itemClass,
 {
     return item.itemClass == itemClass &&
            std::all_of(attributes.begin(), attributes.end(), [&](const KeychainAttribute& wanted) {
+               // Stored attributes are compared where they are; only a time stamp is made.
+               if (const QByteArray* stored = fileKeychainStoredAttribute(item, wanted.tag)) {
+                   return *stored == wanted.data;
+               }
                const std::optional<QByteArray> value = fileKeychainAttribute(item, wanted.tag);
                return value && *value == wanted.data;
            });
@@ -142,6 +146,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
         return errSecInvalidKeychain;
     }
     m_content = std::move(*content);
+    m_index = {};
     m_header = *header;
     m_stamp = stamp;
     m_loaded = true;
@@ -184,6 +189,7 @@ OSStatus FileKeychain::change(const Change& apply)
         status = refresh();
     }
     if (status == errSecSuccess) {
+        m_index = {};
         status = apply(m_content);
     }
     if (status != errSecSuccess) {
@@ -233,13 +239,56 @@ OSStatus FileKeychain::searchCreateFromAttributes(FourCharCode itemClass,
         return status;
     }
     std::vector<std::uint64_t> found;
-    for (const FileKeychainItem& item : m_content.items) {
-        if (matches(item, itemClass, attributes)) {
-            found.push_back(item.id);
+    const FourCharCode tag =
+        attributes.size() == 1 ? KeychainCodes::canonicalTag(attributes.front().tag) : 0;
+    const std::vector<std::uint64_t>* indexed =
+        tag != 0 && tag != KeychainCodes::creationDate && tag != KeychainCodes::modificationDate
+            ? indexedIds(tag, attributes.front().data)
+            : nullptr;
+    if (indexed != nullptr) {
+        for (const std::uint64_t id : *indexed) {
+            const auto item =
+                std::lower_bound(m_content.items.begin(), m_content.items.end(), id,
+                                 [](const FileKeychainItem& each, std::uint64_t wanted) {
+                                     return each.id < wanted;
+                                 });
+            if (item != m_content.items.end() && item->id == id && item->itemClass == itemClass) {
+                found.push_back(id);
+            }
+        }
+    } else {
+        for (const FileKeychainItem& item : m_content.items) {
+            if (matches(item, itemClass, attributes)) {
+                found.push_back(item.id);
+            }
         }
     }
     search = std::make_unique<FileKeychainSearch>(m_identity, std::move(found));
     return errSecSuccess;
+}
+
+const std::vector<std::uint64_t>* FileKeychain::indexedIds(FourCharCode tag,
+                                                           const QByteArray& value)
+{
+    if (m_index.tag != tag) {
+        m_index = {};
+        m_index.tag = tag;
+    }
+    if (!m_index.built) {
+        if (++m_index.searches < 2) {
+            return nullptr;
+        }
+        m_index.ids.reserve(qsizetype(m_content.items.size()));
+        for (const FileKeychainItem& item : m_content.items) {
+            if (const QByteArray* stored = fileKeychainStoredAttribute(item, tag)) {
+                m_index.ids[*stored].push_back(item.id);
+            }
+        }
+        m_index.built = true;
+    }
+    static const std::vector<std::uint64_t> none;
+    const auto found = m_index.ids.constFind(value);
+    return found == m_index.ids.cend() ? &none : &*found;
 }
 
 OSStatus FileKeychain::itemCopyContent(KeychainItemRef& ref, const std::vector<FourCharCode>& tags,
@@ -253,6 +302,7 @@ OSStatus FileKeychain::itemCopyContent(KeychainItemRef& ref, const std::vector<F
     const FileKeychainItem& item = m_content.items[std::size_t(index)];
     if (attributes != nullptr) {
         attributes->clear();
+        attributes->reserve(tags.size());
         for (const FourCharCode tag : tags) {
             attributes->push_back({tag, fileKeychainAttribute(item, tag).value_or(QByteArray())});
         }

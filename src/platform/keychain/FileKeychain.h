@@ -8,6 +8,7 @@
 #include "platform/keychain/KeychainServices.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -69,6 +70,9 @@ private:
     OSStatus change(const Change& apply);
     // The index in the content of the item ref names, or -1 (status says why).
     qsizetype indexOf(KeychainItemRef& ref, OSStatus& status) const;
+    // The ids of the items whose attribute tag (a stored one) is value, in content order,
+    // from the index; null while searches by tag are too few to pay for an index.
+    const std::vector<std::uint64_t>* indexedIds(FourCharCode tag, const QByteArray& value);
 
     // The path as given, shown in password prompts.
     QString m_path;
@@ -85,6 +89,17 @@ private:
     QElapsedTimer m_checked;
     bool m_loaded = false;
     FileKeychainContent m_content;
+    // The items by the value of one attribute, for searches by that attribute alone: the
+    // store finds every item it reads or changes by its service attribute, so reading all
+    // passwords would otherwise look at every item once for each. Built at the second
+    // such search, dropped whenever the content changes.
+    struct AttributeIndex {
+        FourCharCode tag = 0;
+        int searches = 0;
+        bool built = false;
+        QHash<QByteArray, std::vector<std::uint64_t>> ids;
+    };
+    AttributeIndex m_index;
     // Kept between reads and writes of a large keychain, so each does not pay for fresh
     // memory again. The plaintext is wiped after every use.
     QByteArray m_file;

@@ -163,6 +163,12 @@ OSStatus read(const QString& path, QByteArray& bytes, FileKeychainStamp& stamp, 
                                      : std::size_t(std::min<std::int64_t>(maxBytes, info.st_size));
     // Reuses bytes' memory when it is large enough: fresh memory for a large keychain
     // costs more in page faults than reading the file.
+    if (maxBytes < 0 && std::size_t(bytes.capacity()) < wanted) {
+        // A whole keychain is sealed again into the same memory after a change, a little
+        // larger then: room is reserved now (reserved pages cost nothing until used).
+        bytes = QByteArray();
+        bytes.reserve(qsizetype(wanted + wanted / 32 + 4096));
+    }
     bytes.resize(qsizetype(wanted));
     std::size_t got = 0;
     if (!readAll(file.get(), bytes.data(), wanted, got)) {

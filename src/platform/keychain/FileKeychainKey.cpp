@@ -122,7 +122,10 @@ bool FileKeychainKey::open(QByteArrayView file, SecretBytes& plaintext, std::siz
     const std::size_t sealedSize = std::size_t(file.size()) - FileKeychainHeader::size;
     size = sealedSize - crypto_aead_xchacha20poly1305_ietf_ABYTES;
     if (plaintext.size() < size) {
-        plaintext.resize(size);
+        // With room to spare, so that writing the body back after a change or two
+        // (serializeFileKeychainBody into the same buffer) needs no fresh memory.
+        plaintext.clear();
+        plaintext.resize(size + size / 32 + 4096);
     }
     const auto* raw = reinterpret_cast<const unsigned char*>(file.data());
     unsigned long long openedSize = 0;
