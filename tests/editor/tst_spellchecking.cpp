@@ -6,6 +6,8 @@
 #include "editor/SpellCheckHighlighter.h"
 #include "platform/HunspellSpellChecker.h"
 
+#include "ScopedEnvironment.h"
+
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -40,24 +42,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        value.isNull() ? qunsetenv(name) : qputenv(name, value);
-    }
-    ~ScopedVariable() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 } // namespace
 
@@ -158,6 +142,7 @@ void TestSpellChecking::languageFromEnvironment_data()
     QTest::addColumn<QByteArray>("lcAll");
     QTest::addColumn<QByteArray>("lcMessages");
     QTest::addColumn<QByteArray>("lang");
+    // A null value leaves the variable unset.
     QTest::addColumn<QString>("language");
     const QByteArray unset;
     QTest::newRow("LANG") << unset << unset << QByteArray("de_DE.UTF-8") << QStringLiteral("de_DE");
@@ -176,9 +161,12 @@ void TestSpellChecking::languageFromEnvironment()
     QFETCH(QByteArray, lcMessages);
     QFETCH(QByteArray, lang);
     QFETCH(QString, language);
-    const ScopedVariable all("LC_ALL", lcAll);
-    const ScopedVariable messages("LC_MESSAGES", lcMessages);
-    const ScopedVariable langVariable("LANG", lang);
+    const auto valueOf = [](const QByteArray& value) {
+        return value.isNull() ? std::nullopt : std::optional<QByteArray>(value);
+    };
+    const ScopedEnvironment all("LC_ALL", valueOf(lcAll));
+    const ScopedEnvironment messages("LC_MESSAGES", valueOf(lcMessages));
+    const ScopedEnvironment langVariable("LANG", valueOf(lang));
     QCOMPARE(HunspellSpellChecker::languageFromEnvironment(), language);
 }
 
