@@ -148,8 +148,7 @@ private Q_SLOTS:
     void spellCheckingIsStoredForTheNextStart();
     void autoLoginHelpOpensTheHelp();
     void frameIsSavedAndRestored();
-    void closingHidesAndTheSameWindowComesBack();
-    void trayRequestsShowTheSameWindow();
+    void closingHidesAndTheTrayShowsTheSameWindow();
 };
 
 void TestPreferencesWindow::opensInFrontShowingThePreferences()
@@ -365,51 +364,34 @@ void TestPreferencesWindow::frameIsSavedAndRestored()
     QCOMPARE(session.sortBy()->currentIndex(), 1);
 }
 
-void TestPreferencesWindow::closingHidesAndTheSameWindowComesBack()
-{
-    Session session;
-    QVERIFY(session.open({QStringLiteral("b"), QStringLiteral("a")}));
-    QPointer<QWidget> window = session.prefs->window();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    QTest::keyClick(window, Qt::Key_Escape);
-    QVERIFY(!window->isVisible());
-    QVERIFY(window);
-
-    // While hidden it still follows the preferences.
-    actionTitled(session.sortMenu(), QStringLiteral("Name"))->trigger();
-    session.prefs->showWindow();
-    QCOMPARE(session.prefs->window(), window.data());
-    QVERIFY(window->isVisible());
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    QCOMPARE(session.sortBy()->currentIndex(), 1);
-
-    window->close();
-    QVERIFY(window && !window->isVisible());
-    session.prefs->showWindow();
-    QVERIFY(window->isVisible());
-}
-
-void TestPreferencesWindow::trayRequestsShowTheSameWindow()
+void TestPreferencesWindow::closingHidesAndTheTrayShowsTheSameWindow()
 {
     AppFixture app;
-    app.createKeychain({});
+    app.createKeychain({QStringLiteral("b"), QStringLiteral("a")});
     QVERIFY(app.launch());
     QVERIFY(!app.controller().prefsWindowController());
     app.controller().openPreferencesWindow();
     NetKeyloft_PreferencesWindowController* prefs = app.controller().prefsWindowController();
     QVERIFY(prefs);
     QPointer<QWidget> window = prefs->window();
-    QVERIFY(window->isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(window));
     window->move(30, 35);
-    window->close();
+    QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(window && !window->isVisible());
 
+    // While hidden it still follows the preferences.
+    actionTitled(app.controller().sortMenu(), QStringLiteral("Name"))->trigger();
     app.controller().openPreferencesWindow();
     QCOMPARE(app.controller().prefsWindowController(), prefs);
     QCOMPARE(prefs->window(), window.data());
-    QVERIFY(window->isVisible());
-    QCOMPARE(window->pos(), QPoint(30, 35));
     QVERIFY(QTest::qWaitForWindowActive(window));
+    QCOMPARE(window->pos(), QPoint(30, 35));
+    QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("sortByComboBox"))->currentIndex(), 1);
+
+    window->close();
+    QVERIFY(window && !window->isVisible());
+    app.controller().openPreferencesWindow();
+    QVERIFY(window->isVisible());
 }
 
 QTEST_MAIN(TestPreferencesWindow)
