@@ -30,10 +30,7 @@ NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
 {
     m_ui->setupUi(m_window.get());
     FloatingWindow::configure(*m_window);
-    showSortBy();
-    showSortAscending();
-    showUseSpellChecker();
-    showLoadAtStartup();
+    showPreferenceValues();
     connectControls();
     observePreferences();
 
@@ -87,17 +84,23 @@ void NetKeyloft_PreferencesWindowController::connectControls()
 
 void NetKeyloft_PreferencesWindowController::observePreferences()
 {
-    UserDefaultsController& defaults = m_preferences.defaultsController();
-    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key),
-                         [this](const QString&) { showSortBy(); });
-    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_SortAscending_Key),
-                         [this](const QString&) { showSortAscending(); });
-    defaults.addObserver(this, UserDefaultsController::keyPathForKey(NKLPREFS_UseSpellChecker_Key),
-                         [this](const QString&) { showUseSpellChecker(); });
+    for (const QLatin1String key : observedKeys) {
+        m_preferences.defaultsController().addObserver(
+            this, UserDefaultsController::keyPathForKey(key),
+            [this](const QString&) { showPreferenceValues(); });
+    }
     // Start at login is not observable as a preference; the tray menu's item carries it.
     if (QAction* startup = m_statusMenuController.toggleStartupMenuItem()) {
         connect(startup, &QAction::toggled, this, [this] { showLoadAtStartup(); });
     }
+}
+
+void NetKeyloft_PreferencesWindowController::showPreferenceValues()
+{
+    showSortBy();
+    showSortAscending();
+    showUseSpellChecker();
+    showLoadAtStartup();
 }
 
 void NetKeyloft_PreferencesWindowController::showSortBy()

@@ -32,6 +32,7 @@ public:
 private:
     void connectControls();
     void observePreferences();
+    void showPreferenceValues();
     void showSortBy();
     void showSortAscending();
     void showUseSpellChecker();
