@@ -14,6 +14,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QWidget;
 class UpdateProgressWindow;
 
 // What one update check found.

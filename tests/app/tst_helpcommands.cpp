@@ -1,0 +1,227 @@
+// The tray menu's help, about and update commands, chosen from the real menu of a
+// launched application: the windows they open, the update check they start, and the
+// edit window they save and close first (or, for the about window, leave open).
+
+#include "AppFixture.h"
+#include "LocalHttpServer.h"
+
+#include "app/NetKeyloft_BundleInfo.h"
+#include "app/NetKeyloft_Updater.h"
+#include "editor/NetKeyloft_EditWindowController.h"
+#include "settings/NetKeyloft_AboutWindowController.h"
+#include "settings/NetKeyloft_HelpWindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QNetworkProxy>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+
+namespace {
+
+QAction* actionTitled(const QMenu* menu, const QString& title)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+        if (action->menu()) {
+            if (QAction* found = actionTitled(action->menu(), title)) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The visible top-level windows whose text browser shows page.
+QList<QWidget*> windowsShowing(const QUrl& page)
+{
+    QList<QWidget*> result;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* view = window->findChild<QTextBrowser*>(QStringLiteral("view"));
+        if (view && view->source() == page && window->isVisible()) {
+            result << window;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+class TestHelpCommands : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void aboutShowsTheVersion();
+    void helpOpensTheUserGuide();
+    void securityHelpOpensItsWindow();
+    void checkForUpdatesAnswersInAnAlert();
+    void editWindowSavedAndClosedOrLeftOpen_data();
+    void editWindowSavedAndClosedOrLeftOpen();
+
+private:
+    void choose(const QString& title);
+    std::unique_ptr<AppFixture> m_app;
+};
+
+void TestHelpCommands::initTestCase()
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+}
+
+void TestHelpCommands::init()
+{
+    m_app = std::make_unique<AppFixture>();
+    m_app->createKeychain({QStringLiteral("Bank")});
+    QVERIFY(m_app->launch());
+}
+
+void TestHelpCommands::cleanup()
+{
+    m_app.reset();
+    QCOMPARE(windowsShowing(NetKeyloft_HelpWindowController::userGuidePage()).size(), 0);
+}
+
+void TestHelpCommands::choose(const QString& title)
+{
+    QAction* action = actionTitled(m_app->controller().menu(), title);
+    QVERIFY2(action, qPrintable(title));
+    action->trigger();
+}
+
+void TestHelpCommands::aboutShowsTheVersion()
+{
+    const QString expected =
+        QStringLiteral("version %1 ( %2 )")
+            .arg(NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")),
+                 NetKeyloft_BundleInfo::value(QStringLiteral("BrenmoorBuildString")));
+    QVERIFY(!expected.contains(QStringLiteral("(  )")));
+
+    choose(QStringLiteral("About Keyloft"));
+    NetKeyloft_AboutWindowController* about = m_app->controller().aboutWindowController();
+    QVERIFY(about);
+    QWidget* window = about->window();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QCOMPARE(about->version()->text(), expected);
+
+    window->close();
+    choose(QStringLiteral("About Keyloft"));
+    QCOMPARE(m_app->controller().aboutWindowController(), about);
+    QCOMPARE(about->window(), window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(about->version()->text(), expected);
+    QVERIFY(m_app->dialogs().alerts().empty());
+}
+
+void TestHelpCommands::helpOpensTheUserGuide()
+{
+    const QUrl guide = NetKeyloft_HelpWindowController::userGuidePage();
+    choose(QStringLiteral("Help"));
+    const QList<QWidget*> shown = windowsShowing(guide);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(QTest::qWaitForWindowActive(shown.front()));
+    QCOMPARE(shown.front()->windowTitle(), QStringLiteral("Keyloft Help"));
+    // The user guide has a window of its own, not the security advice's.
+    QVERIFY(!m_app->controller().helpWindowController());
+
+    shown.front()->close();
+    QVERIFY(windowsShowing(guide).isEmpty());
+    m_app->controller().showHelp();
+    QCOMPARE(windowsShowing(guide), shown);
+}
+
+void TestHelpCommands::securityHelpOpensItsWindow()
+{
+    m_app->controller().openDisableAutoLoginForThisMacHelp();
+    NetKeyloft_HelpWindowController* help = m_app->controller().helpWindowController();
+    QVERIFY(help);
+    QVERIFY(QTest::qWaitForWindowActive(help->window()));
+    QCOMPARE(help->view()->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
+    QCOMPARE(&help->statusMenuController(), &m_app->controller());
+
+    help->window()->close();
+    m_app->controller().openDisableAutoLoginForThisMacHelp();
+    QCOMPARE(m_app->controller().helpWindowController(), help);
+    QVERIFY(help->window()->isVisible());
+}
+
+void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
+{
+    LocalHttpServer server;
+    server.answer(200, "<rss xmlns:keyloft=\"urn:keyloft:update-feed:1\"><channel><item>"
+                       "<keyloft:version>999.0</keyloft:version>"
+                       "<link>https://downloads.example.org/keyloft/</link>"
+                       "</item></channel></rss>");
+    NetKeyloft_Updater& updater = NetKeyloft_Updater::sharedUpdater();
+    QCOMPARE(&NetKeyloft_Updater::sharedUpdater(), &updater);
+    QCOMPARE(updater.settings().currentVersion,
+             NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")));
+    QList<QUrl> opened;
+    updater.settings().feedUrl = server.url();
+    updater.settings().openUrl = [&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    QSignalSpy finished(&updater, &NetKeyloft_Updater::checkFinished);
+
+    choose(QStringLiteral("Check for updates"));
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(m_app->dialogs().alertMessages(),
+             QStringList{QStringLiteral("Keyloft 999.0 is available.")});
+    // The first button, "Download", answered the alert.
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://downloads.example.org/keyloft/"))});
+
+    // A check still running when the application's controller goes is dropped unanswered.
+    server.staySilent();
+    m_app->dialogs().clearRecord();
+    choose(QStringLiteral("Check for updates"));
+    QVERIFY(updater.isChecking());
+    QTRY_COMPARE(server.requestsReceived(), 2);
+    m_app.reset();
+    QVERIFY(!updater.isChecking());
+    QCOMPARE(finished.size(), 2);
+    updater.settings() = NetKeyloft_Updater::bundleSettings();
+}
+
+void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Help") << "Help" << true;
+    QTest::newRow("Check for updates") << "Check for updates" << true;
+    QTest::newRow("About Keyloft") << "About Keyloft" << false;
+    QTest::newRow("security help") << "" << true;
+}
+
+void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, closes);
+    // No update server: the check fails at once, in an alert.
+    NetKeyloft_Updater::sharedUpdater().settings().feedUrl = QUrl();
+    m_app->controller().openEditWindow();
+    QWidget* editWindow = m_app->controller().editWindowController()->window();
+    QVERIFY(editWindow->isVisible());
+    QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
+             QStringLiteral("Close edit window"));
+
+    if (command.isEmpty()) {
+        m_app->controller().openDisableAutoLoginForThisMacHelp();
+    } else {
+        choose(command);
+    }
+    QCOMPARE(editWindow->isVisible(), !closes);
+    QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
+             closes ? QStringLiteral("Show edit window") : QStringLiteral("Close edit window"));
+    NetKeyloft_Updater::sharedUpdater().settings() = NetKeyloft_Updater::bundleSettings();
+}
+
+QTEST_MAIN(TestHelpCommands)
+#include "tst_helpcommands.moc"

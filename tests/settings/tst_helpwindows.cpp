@@ -1,0 +1,223 @@
+// The help and about windows on the offscreen platform: made once, shown again as the
+// user left them, floating, centred and in front; links in the help pages.
+
+#include "AppFixture.h"
+
+#include "settings/NetKeyloft_AboutWindowController.h"
+#include "settings/NetKeyloft_HelpWindowController.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextCursor>
+
+using LinkAction = NetKeyloft_HelpWindowController::LinkAction;
+Q_DECLARE_METATYPE(NetKeyloft_HelpWindowController::LinkAction)
+
+namespace {
+
+// Whether window stands in the middle of its screen. Before a window is first shown its
+// frame is not known, so the first centring may be off by the frame's width.
+bool isCentred(const QWidget& window)
+{
+    const QPoint offset =
+        window.frameGeometry().center() - window.screen()->availableGeometry().center();
+    const QSize frame = window.frameGeometry().size() - window.geometry().size();
+    return std::abs(offset.x()) <= frame.width() + 1 && std::abs(offset.y()) <= frame.height() + 1;
+}
+
+bool isFloatingAndKept(const QWidget& window)
+{
+    return (window.windowFlags() & Qt::WindowStaysOnTopHint) &&
+           !window.testAttribute(Qt::WA_DeleteOnClose) && window.isWindow();
+}
+
+} // namespace
+
+class TestHelpWindows : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void aboutWindowShownTwice();
+    void helpWindowKeepsItsPage();
+    void linkActions_data();
+    void linkActions();
+    void followingLinks();
+    void linkFromTheKeyboard();
+
+private:
+    std::unique_ptr<AppFixture> m_app;
+};
+
+void TestHelpWindows::init()
+{
+    m_app = std::make_unique<AppFixture>();
+    m_app->createKeychain({});
+    QVERIFY(m_app->launch());
+}
+
+void TestHelpWindows::cleanup()
+{
+    m_app.reset();
+}
+
+void TestHelpWindows::aboutWindowShownTwice()
+{
+    NetKeyloft_AboutWindowController about;
+    QWidget* window = about.window();
+    QVERIFY(window && !window->isVisible());
+    QVERIFY(isFloatingAndKept(*window));
+    QCOMPARE(about.copyright()->text(), NetKeyloft_AboutWindowController::copyrightLine());
+    QVERIFY(about.copyright()->text().contains(QStringLiteral("Copyright")));
+
+    about.setAppVersion(QStringLiteral("version 1.0 ( 1 )"));
+    about.openWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(isCentred(*window));
+    QCOMPARE(about.version()->text(), QStringLiteral("version 1.0 ( 1 )"));
+
+    window->close();
+    QVERIFY(!window->isVisible());
+    window->move(0, 0);
+    about.setAppVersion(QStringLiteral("version 1.2 ( 345 )"));
+    about.openWindow();
+    QCOMPARE(about.window(), window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(isCentred(*window));
+    QCOMPARE(about.version()->text(), QStringLiteral("version 1.2 ( 345 )"));
+    // The window is as wide as its longest line needs, not cut off.
+    QVERIFY(about.version()->width() >=
+            about.version()->fontMetrics().horizontalAdvance(about.version()->text()));
+}
+
+void TestHelpWindows::helpWindowKeepsItsPage()
+{
+    NetKeyloft_HelpWindowController help(m_app->controller());
+    QCOMPARE(&help.statusMenuController(), &m_app->controller());
+    const QPointer<QWidget> window = help.window();
+    QTextBrowser* view = help.view();
+    QVERIFY(isFloatingAndKept(*window));
+    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Securing your computer for Keyloft"));
+    const QString text = view->toPlainText();
+    for (const char* topic : {"Turn off automatic login", "GNOME (GDM)", "KDE Plasma (SDDM)",
+                              "LightDM", "Lock the screen", "Protect the keychain"}) {
+        QVERIFY2(text.contains(QLatin1String(topic)), topic);
+    }
+
+    // A window smaller than the page, scrolled half-way, with a mark typed into the page:
+    // a reload would lose both.
+    window->resize(420, 300);
+    help.openWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(isCentred(*window));
+    QScrollBar* scroll = view->verticalScrollBar();
+    QVERIFY(scroll->maximum() > 0);
+    scroll->setValue(scroll->maximum() / 2);
+    const int scrolled = scroll->value();
+    QTextCursor(view->document()).insertText(QStringLiteral("MARK "));
+
+    window->close();
+    QVERIFY(!window->isVisible());
+    window->move(0, 0);
+    help.openWindow();
+    QVERIFY(window);
+    QCOMPARE(help.window(), window.data());
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(isCentred(*window));
+    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
+    QCOMPARE(scroll->value(), scrolled);
+    QVERIFY(view->toPlainText().startsWith(QStringLiteral("MARK ")));
+}
+
+void TestHelpWindows::linkActions_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<LinkAction>("action");
+    QTest::newRow("help page") << "qrc:/help/KeyloftHelp.html" << LinkAction::ShowInWindow;
+    QTest::newRow("place in a help page")
+        << "qrc:/help/SecureKeyloft.html#locking" << LinkAction::ShowInWindow;
+    QTest::newRow("other resource") << "qrc:/key.png" << LinkAction::Ignore;
+    QTest::newRow("climbing out of the help")
+        << "qrc:/help/../i18n/keyloft_en.qm" << LinkAction::Ignore;
+    QTest::newRow("https") << "https://help.gnome.org/users/" << LinkAction::OpenInBrowser;
+    QTest::newRow("http") << "http://example.org/page" << LinkAction::OpenInBrowser;
+    QTest::newRow("user name before the host")
+        << "https://help.gnome.org@evil.example/" << LinkAction::Ignore;
+    QTest::newRow("local file") << "file:///etc/passwd" << LinkAction::Ignore;
+    QTest::newRow("script") << "javascript:alert(1)" << LinkAction::Ignore;
+    QTest::newRow("mail") << "mailto:someone@example.org" << LinkAction::Ignore;
+    QTest::newRow("other program") << "ftp://example.org/" << LinkAction::Ignore;
+    QTest::newRow("no host") << "https:page.html" << LinkAction::Ignore;
+}
+
+void TestHelpWindows::linkActions()
+{
+    QFETCH(QString, link);
+    QFETCH(LinkAction, action);
+    QCOMPARE(NetKeyloft_HelpWindowController::actionForLink(QUrl(link)), action);
+}
+
+void TestHelpWindows::followingLinks()
+{
+    NetKeyloft_HelpWindowController guide(m_app->controller(),
+                                          NetKeyloft_HelpWindowController::userGuidePage());
+    QList<QUrl> opened;
+    guide.setOpenUrl([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    QTextBrowser* view = guide.view();
+    QCOMPARE(guide.window()->windowTitle(), QStringLiteral("Keyloft Help"));
+    QVERIFY(view->toPlainText().contains(QStringLiteral("Copy password")));
+
+    // A web link goes to the browser; the page stays.
+    Q_EMIT view->anchorClicked(QUrl(QStringLiteral("https://help.gnome.org/users/")));
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://help.gnome.org/users/"))});
+    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::userGuidePage());
+
+    // Links that lead nowhere safe do nothing.
+    for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "../key.png"}) {
+        Q_EMIT view->anchorClicked(QUrl(QLatin1String(link)));
+    }
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::userGuidePage());
+
+    // A link to another help page, relative to this one, is followed in the window.
+    Q_EMIT view->anchorClicked(QUrl(QStringLiteral("SecureKeyloft.html")));
+    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
+    QCOMPARE(guide.window()->windowTitle(), QStringLiteral("Securing your computer for Keyloft"));
+    QVERIFY(view->isBackwardAvailable());
+    QCOMPARE(opened.size(), 1);
+}
+
+void TestHelpWindows::linkFromTheKeyboard()
+{
+    NetKeyloft_HelpWindowController help(m_app->controller());
+    QList<QUrl> opened;
+    help.setOpenUrl([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    help.window()->resize(420, 300);
+    help.openWindow();
+    QVERIFY(QTest::qWaitForWindowActive(help.window()));
+    QTextBrowser* view = help.view();
+    view->setFocus();
+    QTRY_VERIFY(view->hasFocus());
+    // The first link of the page leads to its part on automatic login, further down.
+    QTest::keyClick(view, Qt::Key_Tab);
+    QTest::keyClick(view, Qt::Key_Return);
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(view->source().fragment(), QStringLiteral("autologin"));
+    QVERIFY(view->verticalScrollBar()->value() > 0);
+}
+
+QTEST_MAIN(TestHelpWindows)
+#include "tst_helpwindows.moc"
