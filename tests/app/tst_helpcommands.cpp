@@ -69,6 +69,8 @@ private Q_SLOTS:
 private:
     void choose(const QString& title);
     std::unique_ptr<AppFixture> m_app;
+    // The addresses the update check handed to the browser.
+    QList<QUrl> m_opened;
 };
 
 void TestHelpCommands::initTestCase()
@@ -78,6 +80,15 @@ void TestHelpCommands::initTestCase()
 
 void TestHelpCommands::init()
 {
+    // The application's updater, with no feed address and no real browser.
+    NetKeyloft_Updater::Settings& updates = NetKeyloft_Updater::sharedUpdater().settings();
+    updates = NetKeyloft_Updater::bundleSettings();
+    updates.feedUrl = QUrl();
+    m_opened.clear();
+    updates.openUrl = [this](const QUrl& url) {
+        m_opened << url;
+        return true;
+    };
     m_app = std::make_unique<AppFixture>();
     m_app->createKeychain({QStringLiteral("Bank")});
     QVERIFY(m_app->launch());
@@ -163,12 +174,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     QCOMPARE(&NetKeyloft_Updater::sharedUpdater(), &updater);
     QCOMPARE(updater.settings().currentVersion,
              NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")));
-    QList<QUrl> opened;
     updater.settings().feedUrl = server.url();
-    updater.settings().openUrl = [&opened](const QUrl& url) {
-        opened << url;
-        return true;
-    };
     QSignalSpy finished(&updater, &NetKeyloft_Updater::checkFinished);
 
     choose(QStringLiteral("Check for updates"));
@@ -176,7 +182,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     QCOMPARE(m_app->dialogs().alertMessages(),
              QStringList{QStringLiteral("Keyloft 999.0 is available.")});
     // The first button, "Download", answered the alert.
-    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://downloads.example.org/keyloft/"))});
+    QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("https://downloads.example.org/keyloft/"))});
 
     // A check still running when the application's controller goes is dropped unanswered.
     server.staySilent();
@@ -187,7 +193,6 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     m_app.reset();
     QVERIFY(!updater.isChecking());
     QCOMPARE(finished.size(), 2);
-    updater.settings() = NetKeyloft_Updater::bundleSettings();
 }
 
 void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen_data()
@@ -205,7 +210,6 @@ void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
     QFETCH(QString, command);
     QFETCH(bool, closes);
     // No update server: the check fails at once, in an alert.
-    NetKeyloft_Updater::sharedUpdater().settings().feedUrl = QUrl();
     m_app->controller().openEditWindow();
     QWidget* editWindow = m_app->controller().editWindowController()->window();
     QVERIFY(editWindow->isVisible());
@@ -220,7 +224,6 @@ void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
     QCOMPARE(editWindow->isVisible(), !closes);
     QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
              closes ? QStringLiteral("Show edit window") : QStringLiteral("Close edit window"));
-    NetKeyloft_Updater::sharedUpdater().settings() = NetKeyloft_Updater::bundleSettings();
 }
 
 QTEST_MAIN(TestHelpCommands)
