@@ -5,7 +5,6 @@
 
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
-#include "platform/FloatingWindow.h"
 #include "platform/Log.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_LoginController.h"
@@ -99,7 +98,6 @@ void NetKeyloft_StatusMenuController::openPreferencesWindow()
     saveAndCloseEditWindow();
     if (m_prefsWindowController) {
         m_prefsWindowController->showWindow();
-        FloatingWindow::bringToFront(*m_prefsWindowController->window());
     } else {
         // Creating the controller shows its window.
         m_prefsWindowController =
