@@ -3,6 +3,7 @@
 
 #include "editor/NetKeyloft_EditController.h"
 
+#include "app/NetKeyloft_StatusMenuController.h"
 #include "editor/ContinuousSpellChecking.h"
 #include "editor/LabelCellDelegate.h"
 #include "editor/NetKeyloft_CommentsTextView.h"
@@ -204,6 +205,11 @@ void NetKeyloft_EditController::connectControls()
     connect(m_ui.getUserNameButton, &QPushButton::clicked, this, &C::copyUsernameButtonAction);
     connect(m_ui.getPasswordButton, &QPushButton::clicked, this, &C::copyPasswordButtonAction);
     connect(m_ui.helpButton, &QToolButton::clicked, this, &C::openHelp);
+    connect(m_ui.preferencesButton, &QToolButton::clicked, this, [this] {
+        if (m_statusMenuController) {
+            m_statusMenuController->openPreferencesWindow();
+        }
+    });
     connect(m_ui.userNameTextField, &QLineEdit::returnPressed, this, &C::editUserNameTextfield);
     connect(m_ui.passwordTextField, &QLineEdit::returnPressed, this, &C::editPasswordTextfield);
 }

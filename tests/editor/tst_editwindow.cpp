@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -76,10 +77,16 @@ void TestEditWindow::trayCommandsOpenAndCloseTheWindow()
     QVERIFY(!window.isVisible());
     QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Show edit window"));
 
-    // The preferences window closes a visible edit window after saving it.
+    // The edit window's preferences button opens the preferences window, after saving
+    // and closing the edit window.
     tray.openEditWindow();
-    tray.openPreferencesWindow();
+    edit.editor().editItemAtIndex(0);
+    edit.userNameField()->setText(QStringLiteral("saved first"));
+    QTest::mouseClick(edit.control<QToolButton>("preferencesButton"), Qt::LeftButton);
     QVERIFY(!window.isVisible());
+    QVERIFY(tray.prefsWindowController());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(),
+             QStringLiteral("saved first"));
 }
 
 void TestEditWindow::editCommandOpensTheEntry()
