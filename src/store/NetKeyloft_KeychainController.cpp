@@ -12,6 +12,20 @@ const QString NetKeyloft_KeychainController::countUsedKey = QStringLiteral("coun
 
 namespace {
 
+// Gives item the fields that are present.
+void applyFields(NetKeyloft_Item& item, const NetKeyloft_KeychainController::ItemFields& fields)
+{
+    if (fields.userName) {
+        item.setUserName(*fields.userName);
+    }
+    if (fields.password) {
+        item.setPassword(*fields.password);
+    }
+    if (fields.comments) {
+        item.setComments(*fields.comments);
+    }
+}
+
 // Stable sort in either direction: equal keys keep their relative order both ways.
 template <typename Element, typename Less>
 void stableSort(std::vector<Element>& elements, bool ascending, Less less)
@@ -159,15 +173,7 @@ bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& labe
     }
     auto item =
         std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initWithLabelIndex(unique, nextIndex()));
-    if (fields.userName) {
-        item->setUserName(*fields.userName);
-    }
-    if (fields.password) {
-        item->setPassword(*fields.password);
-    }
-    if (fields.comments) {
-        item->setComments(*fields.comments);
-    }
+    applyFields(*item, fields);
     if (!m_keychain->addToKeychainItem(item.get())) {
         return false;
     }
@@ -272,15 +278,7 @@ bool NetKeyloft_KeychainController::setFieldsForKeychainItemAtIndex(const ItemFi
     const QString previousUserName = item->userName();
     const std::optional<QString> previousPassword = item->password();
     const QString previousComments = item->comments();
-    if (fields.userName) {
-        item->setUserName(*fields.userName);
-    }
-    if (fields.password) {
-        item->setPassword(*fields.password);
-    }
-    if (fields.comments) {
-        item->setComments(*fields.comments);
-    }
+    applyFields(*item, fields);
     return writeChange(*item, fields.password.has_value(), [&] {
         item->setUserName(previousUserName);
         item->setPassword(previousPassword);

@@ -1,6 +1,7 @@
 // Without a usable Secret Service, copyDefault answers errSecNoDefaultKeychain at
 // once (the store then offers a keychain file), and never waits long on a bus or a
 // service that does not come.
+#include "ScopedEnvironment.h"
 #include "SecretServiceBus.h"
 
 #include "platform/secretservice/SecretServiceKeychainServices.h"
@@ -12,37 +13,6 @@
 #include <optional>
 
 Q_DECLARE_METATYPE(SecretServiceBus::Service)
-
-namespace {
-
-// Sets or removes an environment variable for one test, then puts it back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::optional<QByteArray>& value) : m_name(name)
-    {
-        if (qEnvironmentVariableIsSet(name)) {
-            m_previous = qgetenv(name);
-        }
-        set(value);
-    }
-    ~ScopedEnvironment() { set(m_previous); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void set(const std::optional<QByteArray>& value)
-    {
-        if (value) {
-            qputenv(m_name, *value);
-        } else {
-            qunsetenv(m_name);
-        }
-    }
-    const char* m_name;
-    std::optional<QByteArray> m_previous;
-};
-
-} // namespace
 
 class TestSecretServiceUnavailable : public QObject {
     Q_OBJECT
