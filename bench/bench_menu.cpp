@@ -1,11 +1,13 @@
 // Times the tray application over keychain files of 1,000 and 10,000 entries: launch
-// up to a filled menu, and a full rebuild of the menu. Key derivation runs at its
-// cheapest cost. Prints the median of several runs in milliseconds.
+// up to a filled menu, a full rebuild of the menu, and the edit window's common steps. Key
+// derivation runs at its cheapest cost. Prints the median of several runs in milliseconds.
 
 #include "BenchSupport.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "app/StatusItem.h"
+#include "editor/NetKeyloft_EditController.h"
+#include "editor/NetKeyloft_EditWindowController.h"
 #include "platform/QtClipboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
@@ -58,6 +60,16 @@ void benchmark(int count, int runs)
         times.time("launch to a filled menu", [&] { app.applicationDidFinishLaunching(); });
         times.time("populateMenu", [&] { app.populateMenu(); });
         times.time("sort by name (menu rebuilt)", [&] { app.sortByMenuItemTag(1); });
+        times.time("edit window: first opening", [&] { app.openEditWindow(); });
+        NetKeyloft_EditController& editor = *app.editWindowController()->controller();
+        times.time("edit window: open an entry", [&] { editor.editItemAtIndex(count / 2); });
+        times.time("edit window: header click (sort, menu rebuilt)",
+                   [&] { editor.sortItemsAscending(!preferences.sortAscending()); });
+        times.time("edit window: add an entry", [&] { editor.addItemButtonAction(); });
+        times.time("edit window: close and reopen", [&] {
+            app.closeEditWindow();
+            app.openEditWindow();
+        });
     }
     times.print(qPrintable(QStringLiteral("%1 entries, %2 runs").arg(count).arg(runs)));
 }
