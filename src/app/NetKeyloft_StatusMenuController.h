@@ -166,7 +166,6 @@ private:
     // The edit window's controller, created on first use.
     NetKeyloft_EditWindowController& editWindow();
     bool editWindowIsVisible() const;
-    void notYetAvailable(const char* command) const;
 
     Environment m_env;
     std::unique_ptr<NetKeyloft_KeychainController> m_keychainController;

@@ -5,7 +5,6 @@
 
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
-#include "platform/Log.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
@@ -46,12 +45,6 @@ void NetKeyloft_StatusMenuController::getPwAction(QAction* sender)
 }
 
 // --- Windows ----------------------------------------------------------------------------
-
-void NetKeyloft_StatusMenuController::notYetAvailable(const char* command) const
-{
-    logLine(QStringLiteral("%1: this build has no window for this command yet")
-                .arg(QString::fromLatin1(command)));
-}
 
 void NetKeyloft_StatusMenuController::editAction(QAction* sender)
 {

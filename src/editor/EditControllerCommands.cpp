@@ -181,7 +181,7 @@ void NetKeyloft_EditController::saveComments()
         m_services.dialogs.runAlert(alert);
         m_saving = false;
         text.truncate(notesLimit);
-        setPlainTextOf(*m_ui.commentsTextView, text);
+        m_ui.commentsTextView->setPlainText(text);
         document->setModified(true);
     }
     const int row = selectedEntryRow();
@@ -197,7 +197,7 @@ void NetKeyloft_EditController::saveComments()
         return;
     }
     document->setModified(false);
-    setPlainTextOf(*m_ui.commentsTextField, text);
+    m_ui.commentsTextField->setPlainText(text);
 }
 
 void NetKeyloft_EditController::saveAllEditItemInfo()

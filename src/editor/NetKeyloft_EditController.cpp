@@ -334,8 +334,8 @@ void NetKeyloft_EditController::tableRowChanged()
     m_ui.staticUserNameTextField->setText(item->userName());
     m_ui.passwordTextField->setText(password);
     m_ui.staticPasswordTextField->setText(password);
-    setPlainTextOf(*m_ui.commentsTextView, item->comments());
-    setPlainTextOf(*m_ui.commentsTextField, item->comments());
+    m_ui.commentsTextView->setPlainText(item->comments());
+    m_ui.commentsTextField->setPlainText(item->comments());
 }
 
 void NetKeyloft_EditController::fillEditPane(int row)
@@ -346,7 +346,7 @@ void NetKeyloft_EditController::fillEditPane(int row)
     }
     m_ui.userNameTextField->setText(item->userName());
     m_ui.passwordTextField->setText(m_keychainController->passwordForKeychainItem(item.get()));
-    setPlainTextOf(*m_ui.commentsTextView, item->comments());
+    m_ui.commentsTextView->setPlainText(item->comments());
 }
 
 void NetKeyloft_EditController::editItemAtIndex(int index)
@@ -426,8 +426,8 @@ void NetKeyloft_EditController::clearAllTextFields()
                              m_ui.staticUserNameTextField, m_ui.staticPasswordTextField}) {
         field->clear();
     }
-    setPlainTextOf(*m_ui.commentsTextView, QString());
-    setPlainTextOf(*m_ui.commentsTextField, QString());
+    m_ui.commentsTextView->setPlainText(QString());
+    m_ui.commentsTextField->setPlainText(QString());
 }
 
 QString NetKeyloft_EditController::plainTextOf(const QPlainTextEdit& textView)
@@ -437,11 +437,6 @@ QString NetKeyloft_EditController::plainTextOf(const QPlainTextEdit& textView)
     QString text = textView.document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return text;
-}
-
-void NetKeyloft_EditController::setPlainTextOf(QPlainTextEdit& textView, const QString& text)
-{
-    textView.setPlainText(text);
 }
 
 // --- In-place label editing -------------------------------------------------------------

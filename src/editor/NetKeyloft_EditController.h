@@ -108,8 +108,6 @@ public:
 
     // The notes as the user sees them in a notes view.
     static QString plainTextOf(const QPlainTextEdit& textView);
-    // Replaces the whole text of a notes view.
-    static void setPlainTextOf(QPlainTextEdit& textView, const QString& text);
 
 private:
     void connectControls();
