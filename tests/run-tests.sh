@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test of the build folder given as the first argument with CTest.
+# Runs every test of the build folder given as the first argument with CTest; further
+# arguments go to CTest (for example -R tst_clientries to run one program).
 #
 # The tests run inside a private D-Bus session (dbus-run-session) whose Secret
 # Service is a gnome-keyring with an unlocked default collection, in a temporary
@@ -7,6 +8,7 @@
 # is no display: an unlock prompt shown on one would wait for an answer forever.
 set -euo pipefail
 build_dir=$(cd "${1:?build folder}" && pwd)
+shift
 script="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 keyring_wait_seconds=10
 
@@ -20,7 +22,8 @@ if [ "${KEYLOFT_TEST_SESSION:-}" != 1 ]; then
         XDG_CACHE_HOME="$test_home/cache"
     unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
     status=0
-    dbus-run-session -- "$script" "$build_dir" || status=$?
+    dbus-run-session -- "$script" "$build_dir" "$@" || status=$?
+    "$(dirname "$script")/test-share.sh"
     exit "$status"
 fi
 
@@ -34,4 +37,4 @@ if ! gdbus wait --session --timeout "$keyring_wait_seconds" org.freedesktop.secr
 fi
 
 cd "$build_dir"
-ctest --output-on-failure --timeout 900 -j "$(nproc)"
+ctest --output-on-failure --timeout 900 -j "$(nproc)" "$@"
