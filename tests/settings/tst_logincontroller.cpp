@@ -266,12 +266,44 @@ private Q_SLOTS:
     {
         AutostartFolder folder; // sets XDG_CONFIG_HOME
         NetKeyloft_LoginController controller;
-        QCOMPARE(controller.pathForAppSelf(), QCoreApplication::applicationFilePath());
-        // The test program is not named Keyloft, so nothing of it is found.
-        folder.writeEntryFor(QStringLiteral("x.desktop"), QCoreApplication::applicationFilePath());
+        const QString self = QCoreApplication::applicationFilePath();
+        QCOMPARE(controller.pathForAppSelf(), self);
         QVERIFY(!controller.appExistsInLoginItems());
-        folder.writeEntryFor(QStringLiteral("y.desktop"), QStringLiteral("/usr/bin/Keyloft"));
+        // Entries that run this program are ours, whatever it is called.
+        folder.writeEntryFor(QStringLiteral("x.desktop"), self, minutesAgo(2));
+        folder.writeEntryFor(QStringLiteral("y.desktop"), self, minutesAgo(1));
+        folder.writeEntryFor(QStringLiteral("other.desktop"), QStringLiteral("/usr/bin/other"));
         QVERIFY(controller.appExistsInLoginItems());
+        controller.loadAppAtStartup(false);
+        QCOMPARE(folder.entryFileNames(), QStringList{QStringLiteral("other.desktop")});
+    }
+
+    void foreignEntriesThatStartNothingAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("foreign");
+        QTest::newRow("empty Exec") << QByteArray("[Desktop Entry]\nExec=\nHidden=true\n");
+        QTest::newRow("quoted empty program") << QByteArray("[Desktop Entry]\nExec=\"\" --flag\n");
+        QTest::newRow("no entry group") << QByteArray("\x7f\x45LF\x02\x01");
+    }
+
+    void foreignEntriesThatStartNothingAreSkipped()
+    {
+        QFETCH(QByteArray, foreign);
+        AutostartFolder folder;
+        folder.writeEntry(QStringLiteral("foreign.desktop"), foreign, minutesAgo(5));
+        const QString app = folder.makeProgram(QStringLiteral("Keyloft"));
+        XdgAutostartService service(folder.autostart());
+        NetKeyloft_LoginController controller(service, app);
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            controller.loadAppAtStartup(false);
+            QVERIFY(!controller.appExistsInLoginItems());
+            controller.loadAppAtStartup(true);
+            QVERIFY(controller.appExistsInLoginItems());
+        }
+        QCOMPARE(folder.listedPrograms(), QStringList{app});
+        QCOMPARE(folder.entryFileNames(), (QStringList{QStringLiteral("Keyloft.desktop"),
+                                                       QStringLiteral("foreign.desktop")}));
+        QCOMPARE(folder.readEntry(QStringLiteral("foreign.desktop")), foreign);
     }
 
     void appendForUrl_data()
@@ -317,30 +349,13 @@ private Q_SLOTS:
         QCOMPARE(items->first().hidden, false);
     }
 
-    void listFailures_data()
+    void serviceErrorIsPassedOn()
     {
-        QTest::addColumn<QByteArray>("badEntry"); // empty: the folder is a regular file
-        QTest::addColumn<qint32>("status");
-        QTest::newRow("item without a program") << QByteArray("[Desktop Entry]\nExec=\"\" --flag\n")
-                                                << LoginItemsStatus::coreFoundationUnknownErr;
-        QTest::newRow("service error passed on") << QByteArray() << LoginItemsStatus::dirNFErr;
-    }
-
-    void listFailures()
-    {
-        QFETCH(QByteArray, badEntry);
-        QFETCH(qint32, status);
         AutostartFolder folder;
-        QString autostart = folder.autostart();
         folder.writeEntryFor(QStringLiteral("a.desktop"), QStringLiteral("/usr/bin/Keyloft"));
-        if (badEntry.isEmpty()) {
-            autostart = folder.path(QStringLiteral("config/autostart/a.desktop"));
-        } else {
-            folder.writeEntry(QStringLiteral("b.desktop"), badEntry);
-        }
-        XdgAutostartService service(autostart);
+        XdgAutostartService service(folder.path(QStringLiteral("config/autostart/a.desktop")));
         std::optional<LoginItemList> items;
-        QCOMPARE(copyLoginItemList(service, &items), status);
+        QCOMPARE(copyLoginItemList(service, &items), LoginItemsStatus::dirNFErr);
         QVERIFY(!items.has_value());
         NetKeyloft_LoginController controller(service, QStringLiteral("/usr/bin/Keyloft"));
         QVERIFY(!controller.appExistsInLoginItems());
