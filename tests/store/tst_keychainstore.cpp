@@ -5,6 +5,7 @@
 #include "SecretServiceFixture.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -41,53 +42,63 @@ KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const 
     return attributes;
 }
 
-// A keychain that passes everything on to another and counts the writes made through it.
+// What went through a CountingKeychain: writes, and unlocks the user refused.
+struct Counts {
+    int writes = 0;
+    int refusals = 0;
+};
+
+// A keychain that passes everything on to another and counts what goes through it.
 class CountingKeychain final : public Keychain {
 public:
-    CountingKeychain(std::unique_ptr<Keychain> inner, int& writes)
-        : m_inner(std::move(inner)), m_writes(writes)
+    CountingKeychain(std::unique_ptr<Keychain> inner, Counts& counts)
+        : m_inner(std::move(inner)), m_counts(counts)
     {}
     OSStatus getStatus() override { return m_inner->getStatus(); }
     OSStatus searchCreateFromAttributes(FourCharCode itemClass,
                                         const KeychainAttributeList& attributes,
                                         std::unique_ptr<KeychainSearch>& search) override
     {
-        return m_inner->searchCreateFromAttributes(itemClass, attributes, search);
+        return counted(m_inner->searchCreateFromAttributes(itemClass, attributes, search));
     }
     OSStatus itemCopyContent(KeychainItemRef& item, const std::vector<FourCharCode>& tags,
                              KeychainAttributeList* attributes, SecretBytes* secret) override
     {
-        return m_inner->itemCopyContent(item, tags, attributes, secret);
+        return counted(m_inner->itemCopyContent(item, tags, attributes, secret));
     }
     OSStatus itemCreateFromContent(FourCharCode itemClass, const KeychainAttributeList& attributes,
                                    const SecretBytes& secret) override
     {
-        ++m_writes;
-        return m_inner->itemCreateFromContent(itemClass, attributes, secret);
+        ++m_counts.writes;
+        return counted(m_inner->itemCreateFromContent(itemClass, attributes, secret));
     }
     OSStatus itemModifyAttributesAndData(KeychainItemRef& item,
                                          const KeychainAttributeList& attributes,
                                          const SecretBytes* secret) override
     {
-        ++m_writes;
-        return m_inner->itemModifyAttributesAndData(item, attributes, secret);
+        ++m_counts.writes;
+        return counted(m_inner->itemModifyAttributesAndData(item, attributes, secret));
     }
     OSStatus itemDelete(KeychainItemRef& item) override
     {
-        ++m_writes;
-        return m_inner->itemDelete(item);
+        ++m_counts.writes;
+        return counted(m_inner->itemDelete(item));
     }
 
 private:
+    OSStatus counted(OSStatus status)
+    {
+        m_counts.refusals += status == errSecAuthFailed ? 1 : 0;
+        return status;
+    }
     std::unique_ptr<Keychain> m_inner;
-    int& m_writes;
+    Counts& m_counts;
 };
 
 // Services whose keychains are CountingKeychains over those of other services.
-class CountingServices final : public KeychainServices {
+class CountingServices final : public KeychainServices, public Counts {
 public:
     explicit CountingServices(KeychainServices& inner) : m_inner(inner) {}
-    int writes = 0;
     void setUserInteractionAllowed(bool allowed) override
     {
         m_inner.setUserInteractionAllowed(allowed);
@@ -109,7 +120,7 @@ private:
     OSStatus wrap(OSStatus status, std::unique_ptr<Keychain>& keychain)
     {
         if (keychain) {
-            keychain = std::make_unique<CountingKeychain>(std::move(keychain), writes);
+            keychain = std::make_unique<CountingKeychain>(std::move(keychain), *this);
         }
         return status;
     }
@@ -144,6 +155,8 @@ private Q_SLOTS:
     void newEntryWithFieldsIsOneWrite();
     void newEntryKeepsThePlaceholdersOfAbsentFields();
     void fieldsTogetherAreOneWrite();
+    void failedChangeLeavesTheListAsTheKeychain();
+    void refusedUnlockIsToldOncePerCommand();
     void twoListsShareOneKeychain();
     void outOfRangePositionsAreHarmless();
     void sortsOrderTheListOnly();
@@ -530,6 +543,71 @@ void TestKeychainStore::fieldsTogetherAreOneWrite()
     QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
     QVERIFY(!again.setFieldsForKeychainItemAtIndex({QStringLiteral("x"), {}, {}}, 1));
     QVERIFY(m_fixture->errors().empty());
+}
+
+void TestKeychainStore::failedChangeLeavesTheListAsTheKeychain()
+{
+    if (m_backend != StoreFixture::Backend::SecretService) {
+        QSKIP("a change is a single write in a keychain file");
+    }
+    // A change of the user name and the password is two calls to the service: the
+    // attributes are written, then setting the secret is refused.
+    SecretServiceFixture refusing(SecretServiceBus::Service::RefusingNewSecrets);
+    QVERIFY2(refusing.isReady(), qPrintable(refusing.errorString()));
+    StoreFixture fixture(m_backend, &refusing);
+    auto list = fixture.openList();
+    QVERIFY(
+        list->newKeyChainItemWithLabel(QStringLiteral("Mail"), {QStringLiteral("ann"), {}, {}}));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error communicating")));
+    QVERIFY(!list->setFieldsForKeychainItemAtIndex(
+        {QStringLiteral("bob"), QStringLiteral("new"), {}}, 0));
+    QCOMPARE(fixture.errors().size(), std::size_t(1));
+
+    const ItemPtr shown = list->keychainItemAtIndex(0);
+    const auto reopened = fixture.openList();
+    const ItemPtr stored = reopened->keychainItemAtIndex(0);
+    QCOMPARE(stored->userName(), QStringLiteral("bob"));
+    QCOMPARE(shown->userName(), stored->userName());
+    QCOMPARE(shown->encodedAttributes(), stored->encodedAttributes());
+    QCOMPARE(shown->dateModified(), stored->dateModified());
+}
+
+void TestKeychainStore::refusedUnlockIsToldOncePerCommand()
+{
+    if (m_backend != StoreFixture::Backend::SecretService) {
+        QSKIP("a locked collection is the Secret Service's");
+    }
+    SecretServiceFixture own; // its collection is locked below
+    QVERIFY2(own.isReady(), qPrintable(own.errorString()));
+    StoreFixture fixture(m_backend, &own);
+    CountingServices counting(fixture.services());
+    std::vector<NetKeyloft_Error> errors;
+    auto list = NetKeyloft_KeychainController::create(
+        {counting, fixture.defaults(), fixture.dialogs()},
+        [&errors](const NetKeyloft_Error& error) { errors.push_back(error); });
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(own.bus().lockDefaultCollection());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error communicating")));
+
+    // Copying a password: the read, then the use count. No display answers the
+    // service's prompt, which counts as refused.
+    const ItemPtr item = list->keychainItemAtIndex(0);
+    const int uses = item->countUsed();
+    QCOMPARE(list->passwordForKeychainItem(item.get()), QString());
+    QVERIFY(!list->addOneToCountUsedForItem(item.get()));
+    QCOMPARE(counting.refusals, 1);
+    QCOMPARE(errors.size(), std::size_t(1));
+    QCOMPARE(errors.front().code, int(errSecAuthFailed));
+    QCOMPARE(errors.front().localizedDescription(), QStringLiteral("KLOFT_errSecAuthFailed"));
+    QCOMPARE(item->countUsed(), uses);
+
+    // The next command asks again.
+    QCoreApplication::processEvents();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error communicating")));
+    QVERIFY(!list->deleteKeychainItem(item.get()));
+    QCOMPARE(counting.refusals, 2);
+    QCOMPARE(errors.size(), std::size_t(2));
+    QCOMPARE(list->countOfKeychainItems(), 1U);
 }
 
 void TestKeychainStore::twoListsShareOneKeychain()

@@ -12,7 +12,7 @@ constexpr int startTimeoutMs = 10000;
 
 const QString secretsName = QStringLiteral("org.freedesktop.secrets");
 
-QString busConfig(const QString& dir)
+QString busConfig(const QString& dir, const QString& refusals)
 {
     return QStringLiteral(
                R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -25,11 +25,11 @@ QString busConfig(const QString& dir)
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
-    <allow own="*"/>
+    <allow own="*"/>%2
   </policy>
 </busconfig>
 )")
-        .arg(dir);
+        .arg(dir, refusals);
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
@@ -71,8 +71,8 @@ SecretServiceBus::SecretServiceBus(Service service)
     if (!startBus(service)) {
         return;
     }
-    if (service == Service::UnlockedKeyring || service == Service::KeyringWithoutDefault) {
-        if (!startKeyring(service == Service::UnlockedKeyring) || !waitForName(secretsName)) {
+    if (service != Service::None && service != Service::NeverStarting) {
+        if (!startKeyring(service != Service::KeyringWithoutDefault) || !waitForName(secretsName)) {
             return;
         }
     }
@@ -94,7 +94,13 @@ bool SecretServiceBus::writeBusConfig(Service service)
 {
     const QString dir = m_dir.path();
     if (!QDir(dir).mkpath(QStringLiteral("services")) ||
-        !writeFile(dir + QStringLiteral("/bus.conf"), busConfig(dir).toUtf8())) {
+        !writeFile(dir + QStringLiteral("/bus.conf"),
+                   busConfig(dir, service == Service::RefusingNewSecrets
+                                      ? QStringLiteral("\n    <deny send_interface="
+                                                       "\"org.freedesktop.Secret.Item\" "
+                                                       "send_member=\"SetSecret\"/>")
+                                      : QString())
+                       .toUtf8())) {
         return false;
     }
     if (service == Service::NeverStarting) {
@@ -203,4 +209,17 @@ void SecretServiceBus::makeSessionBus()
         m_madeSessionBus = true;
     }
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
+}
+
+bool SecretServiceBus::lockDefaultCollection() const
+{
+    QProcess gdbus;
+    gdbus.setProcessEnvironment(environment());
+    gdbus.start(QStringLiteral("gdbus"),
+                {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                 secretsName, QStringLiteral("--object-path"),
+                 QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("--method"),
+                 QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                 QStringLiteral("['/org/freedesktop/secrets/collection/login']")});
+    return gdbus.waitForFinished(startTimeoutMs) && gdbus.exitCode() == 0;
 }

@@ -17,6 +17,7 @@ public:
     enum class Service {
         None,                  // a bus on which no Secret Service runs or can be started
         UnlockedKeyring,       // gnome-keyring with an unlocked default ("login") collection
+        RefusingNewSecrets,    // the same, with a bus that refuses every call to set a secret
         KeyringWithoutDefault, // gnome-keyring without any default collection
         NeverStarting,         // the service is activatable but never appears on the bus
     };
@@ -39,6 +40,9 @@ public:
     QProcessEnvironment environment() const;
 
     static const char* keyringPassword();
+
+    // Locks the default collection as another program would; true when it did.
+    bool lockDefaultCollection() const;
 
 private:
     bool startBus(Service service);
