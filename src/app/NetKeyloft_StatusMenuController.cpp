@@ -114,10 +114,15 @@ void NetKeyloft_StatusMenuController::applicationWillTerminate()
 
 void NetKeyloft_StatusMenuController::terminateForSession()
 {
+    saveForSession();
+    terminate(0);
+}
+
+void NetKeyloft_StatusMenuController::saveForSession()
+{
     if (m_editWindowController) {
         m_editWindowController->saveAllEditItemInfo();
     }
-    terminate(0);
 }
 
 void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeyloft_Error& error)

@@ -173,7 +173,8 @@ void TestPreferencesWindow::opensInFrontShowingThePreferences()
     QVERIFY(session.startup()->isChecked());
     QVERIFY(session.startup()->isEnabled());
     // The spell-checking control says when a change takes effect.
-    QVERIFY(session.spelling()->toolTip().contains(QStringLiteral("next time")));
+    QVERIFY(
+        session.spelling()->toolTip().contains(QStringLiteral("when the edit window next opens")));
 }
 
 void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()

@@ -286,7 +286,8 @@ void TestItem::pasteboardHoldsSecretText()
 {
     QtClipboard clipboard;
     QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
-    NetKeyloftStringUtils::toPasteboard(QStringLiteral("p\u00e4ss"), clipboard);
+    ScriptedDialogs dialogs;
+    QVERIFY(NetKeyloftStringUtils::toPasteboard(QStringLiteral("p\u00e4ss"), clipboard, dialogs));
     QCOMPARE(clipboard.text(), QStringLiteral("p\u00e4ss"));
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     QVERIFY(mime != nullptr);
