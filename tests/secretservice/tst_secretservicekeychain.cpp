@@ -82,16 +82,10 @@ SecretBytes secretOf(const QByteArray& bytes)
     return SecretBytes(bytes.constData(), std::size_t(bytes.size()));
 }
 
-QDateTime fromStamp(const QByteArray& stamp)
-{
-    return QDateTime::fromString(QString::fromLatin1(stamp.left(15)),
-                                 QStringLiteral("yyyyMMddHHmmss'Z'"))
-        .toTimeZone(QTimeZone::utc());
-}
-
 QDateTime utcFromStamp(const QByteArray& stamp)
 {
-    QDateTime time = fromStamp(stamp);
+    QDateTime time = QDateTime::fromString(QString::fromLatin1(stamp.left(15)),
+                                           QStringLiteral("yyyyMMddHHmmss'Z'"));
     time.setTimeZone(QTimeZone::utc());
     return time;
 }
@@ -168,7 +162,6 @@ private Q_SLOTS:
     void itemRoundTrip();
     void searchMatchesExactValues_data();
     void searchMatchesExactValues();
-    void changingOnlyTheGenericAttributeKeepsTheRest();
     void itemsAreVisibleToOtherTools();
     void timeStampsAreFreshAfterAChange();
     void otherProgramsItemsAreNeverTouched_data();
@@ -310,27 +303,6 @@ void TestSecretServiceKeychain::searchMatchesExactValues()
     QCOMPARE(search->copyNext(item), errSecItemNotFound);
 }
 
-void TestSecretServiceKeychain::changingOnlyTheGenericAttributeKeepsTheRest()
-{
-    const QByteArray uuid = newUuid();
-    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                               entryAttributes(uuid, "Shop"), secretOf("secret")),
-             errSecSuccess);
-    auto found = findByService(*m_keychain, uuid);
-    QCOMPARE(found.size(), std::size_t(1));
-    QCOMPARE(m_keychain->itemModifyAttributesAndData(
-                 *found[0], {{KeychainCodes::generic, uuid + "<<NKL>>1<<NKL>>1"}}, nullptr),
-             errSecSuccess);
-    found = findByService(*m_keychain, uuid);
-    QCOMPARE(found.size(), std::size_t(1));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::generic),
-             uuid + "<<NKL>>1<<NKL>>1");
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Shop"));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::account), QByteArray("someone"));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::type), type);
-    QCOMPARE(copySecret(*m_keychain, *found[0]), QByteArray("secret"));
-}
-
 void TestSecretServiceKeychain::itemsAreVisibleToOtherTools()
 {
     const QByteArray uuid = newUuid();
@@ -452,9 +424,6 @@ void TestSecretServiceKeychain::refusedRequests_data()
         << fourCharCode("inet") << KeychainAttributeList{} << OSStatus(errSecNoSuchClass);
     QTest::newRow("attribute outside the layout")
         << genp << KeychainAttributeList{{fourCharCode("srvr"), "host"}}
-        << OSStatus(errSecNoSuchAttr);
-    QTest::newRow("creation date given")
-        << genp << KeychainAttributeList{{KeychainCodes::creationDate, "20100305140709Z"}}
         << OSStatus(errSecNoSuchAttr);
     QTest::newRow("value that is no utf-8")
         << genp << KeychainAttributeList{{KeychainCodes::account, QByteArray("caf\xe9")}}
