@@ -8,7 +8,6 @@
 
 #include <QFileInfo>
 #include <QTimeZone>
-#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -357,12 +356,15 @@ OSStatus NetKeyloft_Keychain::noteRefusal(OSStatus status)
 {
     if (status == errSecAuthFailed && !m_refused) {
         m_refused = true;
-        // A refusal holds for the rest of the command that met it: the command runs
-        // within one turn of the event loop, so the next turn may ask again.
-        QTimer::singleShot(0, &m_commandScope, [this] {
+        // A refusal holds for the rest of the command that met it. The command ends
+        // when control returns to the event loop it runs from, not to the loop of an
+        // alert it shows on the way: just when a deferred deletion happens.
+        auto* commandEnd = new QObject(&m_commandScope);
+        QObject::connect(commandEnd, &QObject::destroyed, &m_commandScope, [this] {
             m_refused = false;
             m_refusalTold = false;
         });
+        commandEnd->deleteLater();
     }
     return status;
 }

@@ -93,5 +93,5 @@ private:
     // A refused unlock stops the rest of the command without asking again.
     bool m_refused = false;
     bool m_refusalTold = false;
-    QObject m_commandScope; // ends the pending reset of the two with the store
+    QObject m_commandScope; // owns the marker of the command's end
 };

@@ -316,10 +316,6 @@ void TestSecretServiceKeychain::itemsAreVisibleToOtherTools()
     QVERIFY2(listing.contains("label = Visible"), listing.constData());
     QVERIFY2(listing.contains("secret = shown-to-tools"), listing.constData());
     QVERIFY2(listing.contains("schema = org.keyloft.Password"), listing.constData());
-    QVERIFY2(listing.contains("attribute.acct = someone"), listing.constData());
-    QVERIFY2(listing.contains("attribute.crtr = Klft"), listing.constData());
-    QVERIFY2(listing.contains("attribute.type = Klf1"), listing.constData());
-    QVERIFY2(listing.contains("attribute.desc = Keyloft Application"), listing.constData());
     QVERIFY2(listing.contains("attribute.gena = " + uuid + "<<NKL>>1<<NKL>>0"),
              listing.constData());
 }

