@@ -10,12 +10,11 @@
 #include "platform/WaylandClipboard.h"
 #include "platform/login/LoginItemsService.h"
 
-#include <QtGui/private/qguiapplication_p.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSessionManager>
 #include <QTest>
 #include <climits>
 #include <csignal>
@@ -534,8 +533,10 @@ void TestStatusMenu::sessionCommitSavesAndKeepsRunning()
     window->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))
         ->setText(QStringLiteral("ann"));
 
-    // What the session manager's request for the data does, at a checkpoint as at a log-out.
-    QGuiApplicationPrivate::instance()->commitData();
+    // The request for the data, as Qt's session client sends it at a checkpoint or a log-out.
+    QSessionManager* session = qApp->findChild<QSessionManager*>();
+    QVERIFY(session);
+    Q_EMIT qApp->commitDataRequest(*session);
     QVERIFY(app.exitCodes.isEmpty());
     QVERIFY(!controller.applicationShouldTerminate());
     QVERIFY(app.launch());
