@@ -66,7 +66,6 @@ void TestItem::newItemsStartCounted()
     const auto item = NetKeyloft_Item::initWithLabelIndex(QStringLiteral("Web"), 9);
     QCOMPARE(item.countUsed(), 1);
     QCOMPARE(item.index(), 9);
-    QVERIFY(item.hasDefaultUserName() && item.hasDefaultPassword() && item.hasDefaultComments());
     QVERIFY(item.dateCreated() >= before.addSecs(-1));
     QCOMPARE(item.dateModified(), item.dateCreated());
 
