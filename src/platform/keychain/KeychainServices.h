@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FourCharCode.h"
 #include "platform/SecretBytes.h"
 #include "platform/keychain/KeychainStatus.h"
 
@@ -9,16 +10,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-// Four-character codes: four ASCII characters read as a big-endian 32-bit number.
-using FourCharCode = std::uint32_t;
-
-constexpr FourCharCode fourCharCode(const char (&code)[5])
-{
-    return (FourCharCode(std::uint8_t(code[0])) << 24) |
-           (FourCharCode(std::uint8_t(code[1])) << 16) |
-           (FourCharCode(std::uint8_t(code[2])) << 8) | FourCharCode(std::uint8_t(code[3]));
-}
 
 namespace KeychainCodes {
 inline constexpr FourCharCode genericPasswordClass = fourCharCode("genp");

@@ -1,15 +1,9 @@
 #pragma once
 
+#include "platform/FourCharCode.h"
+
 #include <QString>
 #include <QtGlobal>
-
-// A four-character code: the four ASCII characters as one 32-bit value, the
-// first character in the most significant byte.
-constexpr quint32 fourCharCode(const char (&code)[5])
-{
-    return (quint32(quint8(code[0])) << 24) | (quint32(quint8(code[1])) << 16) |
-           (quint32(quint8(code[2])) << 8) | quint32(quint8(code[3]));
-}
 
 // Version selectors: 'sysv' the version packed as four binary-coded-decimal
 // digits (10.3.9 is 0x1039), 'sys1' to 'sys3' the major, minor and bug-fix
