@@ -54,14 +54,14 @@ void benchmark(int count, int runs)
         });
         times.time("read one password",
                    [&] { list->passwordForKeychainItemAtIndex(int(count / 2)); });
-        times.time("sort by index", [&] { list->sortKeychainItemsByIndexAscending(false); });
-        times.time("sort by label", [&] { list->sortKeychainItemsByLableAscending(true); });
+        times.time("sort by index", [&] { list->sortKeychainItems(SortKey::Index, false); });
+        times.time("sort by label", [&] { list->sortKeychainItems(SortKey::Label, true); });
         times.time("sort by date created",
-                   [&] { list->sortKeychainItemsByDateCreatedAscending(true); });
+                   [&] { list->sortKeychainItems(SortKey::DateCreated, true); });
         times.time("sort by count used",
-                   [&] { list->sortKeychainItemsByCountUsedAscending(false); });
+                   [&] { list->sortKeychainItems(SortKey::CountUsed, false); });
         times.time("delete one", [&] {
-            list->sortKeychainItemsByIndexAscending(true);
+            list->sortKeychainItems(SortKey::Index, true);
             list->deleteKeychainItem(list->keychainItems().back().get());
         });
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/ApplicationCommands.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_KeychainController.h"
 
@@ -28,7 +29,7 @@ class StatusItem;
 // The application delegate: launches the running application, owns the item list,
 // the status item and its menu, builds the menu from the list and carries out the
 // menu's commands. Nothing but the application's own decision ends the program.
-class NetKeyloft_StatusMenuController : public QObject {
+class NetKeyloft_StatusMenuController : public QObject, public ApplicationCommands {
     Q_OBJECT
 
 public:
@@ -48,15 +49,8 @@ public:
         std::function<void(int)> exitApplication;
     };
 
-    // Tags of the status menu's items.
-    enum Tag {
-        NameTag = 1,
-        DateCreatedTag = 2,
-        MostUsedTag = 3,
-        AscendingTag = 4,
-        DescendingTag = 5,
-        StartupTag = 99
-    };
+    // Tags of the status menu's items besides the sort keys' (SortKeys::trayMenuTag).
+    enum Tag { AscendingTag = 4, DescendingTag = 5, StartupTag = 99 };
 
     explicit NetKeyloft_StatusMenuController(Environment environment, QObject* parent = nullptr);
     ~NetKeyloft_StatusMenuController() override;
@@ -89,7 +83,7 @@ public:
     QMenu* buildMainMenu();
     void findMaxNumberOfItemsInMenu();
     // Empties the menu and fills it again from the list.
-    void populateMenu();
+    void populateMenu() override;
     void removeAllItemsInMenu();
     void buildDynamicMenuItems();
     // Levels below the top, filled when first shown; firstPosition is the list position
@@ -115,11 +109,13 @@ public:
     void openHelp();
     void aboutMenuAction();
     void quitAction();
-    void openPreferencesWindow();
-    void openDisableAutoLoginForThisMacHelp();
+    void openPreferencesWindow() override;
+    void openDisableAutoLoginForThisMacHelp() override;
     // The application's help, without the guard of openHelp(): the edit window asks
     // for it after saving its own edits.
-    void showHelp();
+    void showHelp() override;
+    void setStartAtLogin(bool start) override;
+    void editWindowDidClose() override;
 
     // Guards before commands: store what the user typed in a visible edit window, or
     // store it and close the window.
@@ -143,8 +139,11 @@ public:
     }
 
     // --- Sorting ---
+    // Sorts by the key of a stored preference value (0 to 3) and stores it; any other
+    // value does nothing.
     void sortByMenuItemTag(qint32 key);
-    void sortItemsAscending(bool ascending);
+    void sortBy(SortKey key) override;
+    void sortItemsAscending(bool ascending) override;
     void setSortMenuItemOn(qint32 value);
     void setSortAscendingOn(bool ascending);
     void observeValueForKeyPath(const QString& keyPath);

@@ -52,16 +52,17 @@ void NetKeyloft_StatusMenuController::createAllStaticMenuItems()
     m_sortMenu = new QMenu(QStringLiteral("Sort by"));
     m_sortMenu->setParent(m_menu.get(), Qt::Popup);
     const NetKeyloft_Preferences& preferences = m_env.preferences;
-    const qint32 sortBy = preferences.sortByMenuItem();
-    const struct {
-        const char* title;
-        int tag;
-    } keys[] = {{"Name", NameTag}, {"Date created", DateCreatedTag}, {"Most used", MostUsedTag}};
-    for (const auto& key : keys) {
-        QAction* item = newAction(QString::fromLatin1(key.title), m_sortMenu);
-        item->setData(key.tag);
+    const std::optional<SortKey> sortBy =
+        SortKeys::fromPreferenceValue(preferences.sortByMenuItem());
+    for (SortKey key : SortKeys::all) {
+        const std::optional<int> tag = SortKeys::trayMenuTag(key);
+        if (!tag) {
+            continue;
+        }
+        QAction* item = newAction(SortKeys::trayMenuTitle(key), m_sortMenu);
+        item->setData(*tag);
         item->setCheckable(true);
-        item->setChecked(sortBy == key.tag);
+        item->setChecked(sortBy == key);
         connect(item, &QAction::triggered, this, [this, item] { sortMenuAction(item); });
         m_sortMenu->addAction(item);
     }

@@ -3,12 +3,12 @@
 
 #include "app/NetKeyloft_StatusMenuController.h"
 
+#include "editor/NetKeyloft_EditController.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
-#include "store/ItemListSorting.h"
 #include "store/NetKeyloftStringUtils.h"
 
 #include <QAction>
@@ -59,7 +59,10 @@ NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
 {
     if (!m_editWindowController) {
         m_editWindowController =
-            std::make_unique<NetKeyloft_EditWindowController>(*m_keychainController, *this);
+            std::make_unique<NetKeyloft_EditWindowController>(
+                *m_keychainController, *this,
+                NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs,
+                                                    m_env.clipboard});
     }
     return *m_editWindowController;
 }
@@ -104,6 +107,11 @@ void NetKeyloft_StatusMenuController::setShowWindowTitleToShow(bool show)
                                            : QStringLiteral("Close edit window"));
 }
 
+void NetKeyloft_StatusMenuController::editWindowDidClose()
+{
+    setShowWindowTitleToShow(true);
+}
+
 void NetKeyloft_StatusMenuController::quitAction()
 {
     if (m_editWindowController) {
@@ -120,9 +128,16 @@ void NetKeyloft_StatusMenuController::toggleStartupPref(QAction* sender)
     // A checkable item has already flipped its check mark when it is triggered: its
     // state now is the new one, the opposite of what the user saw.
     savePendingEdits();
-    const bool load = sender->isChecked();
-    m_env.preferences.setLoadAtStartup(load);
-    m_env.loginController()->loadAppAtStartup(load);
+    setStartAtLogin(sender->isChecked());
+}
+
+void NetKeyloft_StatusMenuController::setStartAtLogin(bool start)
+{
+    if (m_toggleStartupMenuItem) {
+        m_toggleStartupMenuItem->setChecked(start);
+    }
+    m_env.preferences.setLoadAtStartup(start);
+    m_env.loginController()->loadAppAtStartup(start);
 }
 
 // --- Sorting ----------------------------------------------------------------------------
@@ -130,7 +145,9 @@ void NetKeyloft_StatusMenuController::toggleStartupPref(QAction* sender)
 void NetKeyloft_StatusMenuController::sortMenuAction(QAction* sender)
 {
     savePendingEdits();
-    sortByMenuItemTag(sender->data().toInt());
+    if (const std::optional<SortKey> key = SortKeys::fromTrayMenuTag(sender->data().toInt())) {
+        sortBy(*key);
+    }
 }
 
 void NetKeyloft_StatusMenuController::sortAscendingMenuAction()
@@ -147,15 +164,24 @@ void NetKeyloft_StatusMenuController::sortByDescendingMenuAction()
 
 void NetKeyloft_StatusMenuController::sortByMenuItemTag(qint32 key)
 {
-    // Storing the key, even an unchanged one, makes the observer rebuild the menu.
-    if (sortKeychainItemsByKey(*m_keychainController, key, m_env.preferences.sortAscending())) {
-        m_env.preferences.setSortByMenuItem(key);
+    if (const std::optional<SortKey> sortKey = SortKeys::fromPreferenceValue(key)) {
+        sortBy(*sortKey);
     }
+}
+
+void NetKeyloft_StatusMenuController::sortBy(SortKey key)
+{
+    m_keychainController->sortKeychainItems(key, m_env.preferences.sortAscending());
+    // Storing the key, even an unchanged one, makes the observer rebuild the menu.
+    m_env.preferences.setSortByMenuItem(SortKeys::preferenceValue(key));
 }
 
 void NetKeyloft_StatusMenuController::sortItemsAscending(bool ascending)
 {
-    sortKeychainItemsByKey(*m_keychainController, m_env.preferences.sortByMenuItem(), ascending);
+    if (const std::optional<SortKey> key =
+            SortKeys::fromPreferenceValue(m_env.preferences.sortByMenuItem())) {
+        m_keychainController->sortKeychainItems(*key, ascending);
+    }
     m_env.preferences.setSortAscending(ascending);
 }
 
@@ -170,11 +196,14 @@ QAction* NetKeyloft_StatusMenuController::sortMenuItemWithTag(int tag) const
 
 void NetKeyloft_StatusMenuController::setSortMenuItemOn(qint32 value)
 {
-    if (value < 0 || value > 3) {
+    const std::optional<SortKey> chosen = SortKeys::fromPreferenceValue(value);
+    if (!chosen) {
         return;
     }
-    for (int tag : {NameTag, DateCreatedTag, MostUsedTag}) {
-        sortMenuItemWithTag(tag)->setChecked(tag == value);
+    for (SortKey key : SortKeys::all) {
+        if (const std::optional<int> tag = SortKeys::trayMenuTag(key)) {
+            sortMenuItemWithTag(*tag)->setChecked(key == *chosen);
+        }
     }
 }
 

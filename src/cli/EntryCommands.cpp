@@ -10,35 +10,15 @@ namespace {
 
 using C = NetKeyloft_KeychainController;
 
-// The sort key numbers of the preferences, by the names --sort takes.
-int sortKeyNamed(const QString& name)
+// The sort key --sort names.
+SortKey sortKeyNamed(const QString& name)
 {
-    static const QStringList names{QStringLiteral("index"), QStringLiteral("name"),
-                                   QStringLiteral("created"), QStringLiteral("used")};
-    const int key = int(names.indexOf(name));
-    if (key < 0) {
+    const std::optional<SortKey> key = SortKeys::fromCliName(name);
+    if (!key) {
         failUsage(
             QStringLiteral("--sort takes name, created, used or index, not \"%1\".").arg(name));
     }
-    return key;
-}
-
-// Sorts as the status menu does for the same key number and direction.
-void sortList(C& list, int key, bool ascending)
-{
-    switch (key) {
-    case 1:
-        list.sortKeychainItemsByLableAscending(ascending);
-        break;
-    case 2:
-        list.sortKeychainItemsByDateCreatedAscending(ascending);
-        break;
-    case 3:
-        list.sortKeychainItemsByCountUsedAscending(ascending);
-        break;
-    default:
-        list.sortKeychainItemsByIndexAscending(ascending);
-    }
+    return *key;
 }
 
 void writeShowLine(QString& text, const QString& name, const QString& value)
@@ -80,12 +60,15 @@ int showPassword(C& list, const ItemPtr& item, CliSession& session)
 int runList(const CliInvocation& invocation, CliSession& session)
 {
     const std::optional<QString> sort = invocation.value(QStringLiteral("sort"));
-    const int key = sort ? sortKeyNamed(*sort) : session.preferences().sortByMenuItem();
+    // A stored value that names no key lists the entries in creation order.
+    const SortKey key = sort ? sortKeyNamed(*sort)
+                             : SortKeys::fromPreferenceValue(session.preferences().sortByMenuItem())
+                                   .value_or(SortKey::Index);
     const bool ascending = sort || invocation.isSet(QStringLiteral("descending"))
                                ? !invocation.isSet(QStringLiteral("descending"))
                                : session.preferences().sortAscending();
     C& list = session.list(CliSession::Access::Read);
-    sortList(list, key, ascending);
+    list.sortKeychainItems(key, ascending);
     QString text;
     for (const ItemPtr& item : list.keychainItems()) {
         text += CliFormat::escapeField(item->label()) + QLatin1Char('\t') +

@@ -78,7 +78,7 @@ void wipePasswords(std::vector<ExportFormat::ExportEntry>& entries)
 int runExport(const CliInvocation& invocation, CliSession& session)
 {
     C& list = session.list(CliSession::Access::Read);
-    const std::vector<ItemPtr> items = list.getSortedKeychainItemsAscendingByKey(true, C::indexKey);
+    const std::vector<ItemPtr> items = list.getSortedKeychainItems(SortKey::Index, true);
     std::vector<ExportFormat::ExportEntry> entries =
         exportEntries(list, items, invocation.isSet(QStringLiteral("with-passwords")), session);
     const SecretBytes document = ExportFormat::serialize(entries);

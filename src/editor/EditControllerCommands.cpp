@@ -3,7 +3,7 @@
 
 #include "editor/NetKeyloft_EditController.h"
 
-#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/ApplicationCommands.h"
 #include "editor/NetKeyloft_CommentsTextView.h"
 #include "editor/NetKeyloft_ItemTableModel.h"
 #include "platform/Dialogs.h"
@@ -23,8 +23,8 @@ constexpr qsizetype notesLimit = 2000;
 
 void NetKeyloft_EditController::populateMenu()
 {
-    if (m_statusMenuController) {
-        m_statusMenuController->populateMenu();
+    if (m_commands) {
+        m_commands->populateMenu();
     }
 }
 
@@ -249,7 +249,7 @@ void NetKeyloft_EditController::copyPasswordButtonAction()
 void NetKeyloft_EditController::openHelp()
 {
     saveAllEditItemInfo();
-    if (m_statusMenuController) {
-        m_statusMenuController->showHelp();
+    if (m_commands) {
+        m_commands->showHelp();
     }
 }

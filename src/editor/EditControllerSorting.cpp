@@ -7,7 +7,6 @@
 #include "editor/NetKeyloft_ItemTableModel.h"
 #include "editor/NetKeyloft_TableHeaderview.h"
 #include "settings/NetKeyloft_Preferences.h"
-#include "store/ItemListSorting.h"
 #include "store/NetKeyloft_KeychainController.h"
 
 #include "ui_EditWindow.h"
@@ -27,10 +26,9 @@ void NetKeyloft_EditController::tableColumnMenuAction(QAction* sender)
         return;
     }
     const ItemPtr kept = selectedOrFirstEntry();
-    const int key = sender->data().toInt();
-    if (sortKeychainItemsByKey(*m_keychainController, key,
-                               m_services.preferences.sortAscending())) {
-        m_services.preferences.setSortByMenuItem(key);
+    if (const std::optional<SortKey> key = SortKeys::fromHeaderMenuTag(sender->data().toInt())) {
+        m_keychainController->sortKeychainItems(*key, m_services.preferences.sortAscending());
+        m_services.preferences.setSortByMenuItem(SortKeys::preferenceValue(*key));
     }
     if (kept) {
         selectEntry(kept.get());
@@ -46,21 +44,24 @@ void NetKeyloft_EditController::sortItemsAscending(bool ascending)
         return;
     }
     const ItemPtr kept = selectedOrFirstEntry();
-    sortKeychainItemsByKey(*m_keychainController, m_services.preferences.sortByMenuItem(),
-                           ascending);
+    if (const std::optional<SortKey> key =
+            SortKeys::fromPreferenceValue(m_services.preferences.sortByMenuItem())) {
+        m_keychainController->sortKeychainItems(*key, ascending);
+    }
     if (kept) {
         selectEntry(kept.get());
     }
     m_services.preferences.setSortAscending(ascending);
 }
 
-void NetKeyloft_EditController::setTableMenuItemOn(int tag)
+void NetKeyloft_EditController::setTableMenuItemOn(qint32 sortBy)
 {
-    if (tag < 0 || tag > 3) {
+    const std::optional<SortKey> key = SortKeys::fromPreferenceValue(sortBy);
+    if (!key) {
         return;
     }
     for (QAction* item : m_tableHeaderMenu->actions()) {
-        item->setChecked(item->data().toInt() == tag);
+        item->setChecked(item->data().toInt() == SortKeys::headerMenuTag(*key));
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include "editor/NetKeyloft_EditController.h"
 
-#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/ApplicationCommands.h"
 #include "editor/ContinuousSpellChecking.h"
 #include "editor/LabelCellDelegate.h"
 #include "editor/NetKeyloft_CommentsTextView.h"
@@ -129,9 +129,13 @@ void NetKeyloft_EditController::setUpTable()
 void NetKeyloft_EditController::createTableHeaderMenu()
 {
     m_tableHeaderMenu = std::make_unique<QMenu>(tr("Sort By"));
-    for (QAction* item : {m_ui.sortByIndexMenuItem, m_ui.sortByLabelMenuItem,
-                          m_ui.sortByDateCreatedMenuItem, m_ui.sortByCountUsedMenuItem}) {
-        item->setData(item->property("tag"));
+    const std::pair<QAction*, SortKey> items[] = {
+        {m_ui.sortByIndexMenuItem, SortKey::Index},
+        {m_ui.sortByLabelMenuItem, SortKey::Label},
+        {m_ui.sortByDateCreatedMenuItem, SortKey::DateCreated},
+        {m_ui.sortByCountUsedMenuItem, SortKey::CountUsed}};
+    for (const auto& [item, key] : items) {
+        item->setData(SortKeys::headerMenuTag(key));
         m_tableHeaderMenu->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] { tableColumnMenuAction(item); });
     }
@@ -203,8 +207,8 @@ void NetKeyloft_EditController::connectControls()
     connect(m_ui.getPasswordButton, &QPushButton::clicked, this, &C::copyPasswordButtonAction);
     connect(m_ui.helpButton, &QToolButton::clicked, this, &C::openHelp);
     connect(m_ui.preferencesButton, &QToolButton::clicked, this, [this] {
-        if (m_statusMenuController) {
-            m_statusMenuController->openPreferencesWindow();
+        if (m_commands) {
+            m_commands->openPreferencesWindow();
         }
     });
     connect(m_ui.userNameTextField, &QLineEdit::returnPressed, this, &C::editUserNameTextfield);

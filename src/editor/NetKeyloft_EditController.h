@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class ApplicationCommands;
 class Clipboard;
 class Dialogs;
 class LabelCellDelegate;
@@ -14,7 +15,6 @@ class NetKeyloft_CommentsTextView;
 class NetKeyloft_ItemTableModel;
 class NetKeyloft_KeychainController;
 class NetKeyloft_Preferences;
-class NetKeyloft_StatusMenuController;
 class NetKeyloft_TableHeaderview;
 class QAction;
 class QLineEdit;
@@ -49,11 +49,8 @@ public:
 
     NetKeyloft_KeychainController* keychainController() const { return m_keychainController; }
     void setKeychainController(NetKeyloft_KeychainController* keychainController);
-    NetKeyloft_StatusMenuController* statusMenuController() const { return m_statusMenuController; }
-    void setStatusMenuController(NetKeyloft_StatusMenuController* statusMenuController)
-    {
-        m_statusMenuController = statusMenuController;
-    }
+    // The application the window's commands go to; none leaves them undone.
+    void setApplicationCommands(ApplicationCommands* commands) { m_commands = commands; }
     QMenu* tableHeaderMenu() const { return m_tableHeaderMenu.get(); }
     QTableView* tableView() const;
     NetKeyloft_TableHeaderview* headerView() const { return m_headerView; }
@@ -103,7 +100,8 @@ public:
     // --- Sorting ---
     void tableColumnMenuAction(QAction* sender);
     void sortItemsAscending(bool ascending);
-    void setTableMenuItemOn(int tag);
+    // Checks the header menu's item of the key of a stored preference value.
+    void setTableMenuItemOn(qint32 sortBy);
     void setColumnAscendingIndicator();
 
     // The notes as the user sees them in a notes view.
@@ -139,7 +137,7 @@ private:
     QWidget& m_window;
     Services m_services;
     NetKeyloft_KeychainController* m_keychainController = nullptr;
-    NetKeyloft_StatusMenuController* m_statusMenuController = nullptr;
+    ApplicationCommands* m_commands = nullptr;
     NetKeyloft_ItemTableModel* m_model = nullptr;
     LabelCellDelegate* m_delegate = nullptr;
     NetKeyloft_TableHeaderview* m_headerView = nullptr;

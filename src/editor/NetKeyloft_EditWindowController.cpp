@@ -1,7 +1,6 @@
 #include "editor/NetKeyloft_EditWindowController.h"
 
-#include "app/NetKeyloft_StatusMenuController.h"
-#include "editor/NetKeyloft_EditController.h"
+#include "editor/ApplicationCommands.h"
 #include "platform/FloatingWindow.h"
 #include "settings/NetKeyloft_Preferences.h"
 
@@ -17,18 +16,15 @@ const QString editWindowFrameName = QStringLiteral("NKL_EDIT_WINDOW_FRAME");
 
 NetKeyloft_EditWindowController::NetKeyloft_EditWindowController(
     NetKeyloft_KeychainController& keychainController,
-    NetKeyloft_StatusMenuController& statusMenuController)
-    : m_keychainController(keychainController), m_statusMenuController(statusMenuController),
+    ApplicationCommands& commands, NetKeyloft_EditController::Services services)
+    : m_keychainController(keychainController), m_commands(commands),
       m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::EditWindow>())
 {
-    const NetKeyloft_StatusMenuController::Environment& environment =
-        statusMenuController.environment();
     m_ui->setupUi(m_window.get());
-    m_controller = new NetKeyloft_EditController(
-        *m_ui, *m_window, {environment.preferences, environment.dialogs, environment.clipboard});
+    m_controller = new NetKeyloft_EditController(*m_ui, *m_window, services);
     m_controller->awakeFromNib();
     FloatingWindow::configure(*m_window);
-    m_frame = new WindowFrameAutosave(*m_window, environment.preferences.userDefaults(),
+    m_frame = new WindowFrameAutosave(*m_window, services.preferences.userDefaults(),
                                       editWindowFrameName);
     m_window->installEventFilter(this);
     windowDidLoad();
@@ -47,7 +43,7 @@ void NetKeyloft_EditWindowController::windowDidLoad()
 {
     m_frame->restore();
     m_controller->setKeychainController(&m_keychainController);
-    m_controller->setStatusMenuController(&m_statusMenuController);
+    m_controller->setApplicationCommands(&m_commands);
     m_controller->awakeFromController();
 }
 
@@ -82,7 +78,7 @@ void NetKeyloft_EditWindowController::removeObserversToQuit()
 void NetKeyloft_EditWindowController::windowWillClose()
 {
     m_controller->saveAllEditItemInfo();
-    m_statusMenuController.setShowWindowTitleToShow(true);
+    m_commands.editWindowDidClose();
 }
 
 void NetKeyloft_EditWindowController::windowDidResignKey()

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "editor/NetKeyloft_EditController.h"
+
 #include <QObject>
 
 #include <memory>
 
-class NetKeyloft_EditController;
+class ApplicationCommands;
 class NetKeyloft_KeychainController;
-class NetKeyloft_StatusMenuController;
 class QWidget;
 class WindowFrameAutosave;
 
@@ -22,9 +23,10 @@ class NetKeyloft_EditWindowController : public QObject {
     Q_OBJECT
 
 public:
-    // Loads the window, hidden, over the list of the status menu's owner.
+    // Loads the window, hidden, over the application's list.
     NetKeyloft_EditWindowController(NetKeyloft_KeychainController& keychainController,
-                                    NetKeyloft_StatusMenuController& statusMenuController);
+                                    ApplicationCommands& commands,
+                                    NetKeyloft_EditController::Services services);
     ~NetKeyloft_EditWindowController() override;
 
     QWidget* window() const { return m_window.get(); }
@@ -49,7 +51,7 @@ private:
     void windowDidLoad();
 
     NetKeyloft_KeychainController& m_keychainController;
-    NetKeyloft_StatusMenuController& m_statusMenuController;
+    ApplicationCommands& m_commands;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<Ui::EditWindow> m_ui;
     NetKeyloft_EditController* m_controller = nullptr;

@@ -1,6 +1,6 @@
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 
-#include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/ApplicationCommands.h"
 #include "platform/FloatingWindow.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_Preferences.h"
@@ -8,7 +8,6 @@
 
 #include "ui_Preferences.h"
 
-#include <QAction>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QWidget>
@@ -19,13 +18,13 @@ const QString frameName = QStringLiteral("NKL_PREF_WINDOW_FRAME");
 
 // The preferences whose key paths the window observes.
 const QLatin1String observedKeys[] = {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key,
-                                      NKLPREFS_UseSpellChecker_Key};
+                                      NKLPREFS_UseSpellChecker_Key, NKLPREFS_LoadAtStartup_Key};
 
 } // namespace
 
 NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
-    NetKeyloft_StatusMenuController& statusMenuController, NetKeyloft_Preferences& preferences)
-    : m_statusMenuController(statusMenuController), m_preferences(preferences),
+    ApplicationCommands& commands, NetKeyloft_Preferences& preferences)
+    : m_commands(commands), m_preferences(preferences),
       m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::Preferences>())
 {
     m_ui->setupUi(m_window.get());
@@ -68,13 +67,13 @@ void NetKeyloft_PreferencesWindowController::connectControls()
     // activated and clicked, which setting a control from a preference does not send.
     connect(m_ui->sortByComboBox, &QComboBox::activated, this, &C::sortByChosen);
     connect(m_ui->sortAscendingRadioButton, &QRadioButton::clicked, this,
-            [this] { m_statusMenuController.sortItemsAscending(true); });
+            [this] { m_commands.sortItemsAscending(true); });
     connect(m_ui->sortDescendingRadioButton, &QRadioButton::clicked, this,
-            [this] { m_statusMenuController.sortItemsAscending(false); });
+            [this] { m_commands.sortItemsAscending(false); });
     connect(m_ui->useSpellCheckerCheckBox, &QCheckBox::clicked, this, &C::useSpellCheckerChosen);
     connect(m_ui->loadAtStartupCheckBox, &QCheckBox::clicked, this, &C::loadAtStartupChosen);
     connect(m_ui->disableAutoLoginHelpButton, &QPushButton::clicked, this,
-            [this] { m_statusMenuController.openDisableAutoLoginForThisMacHelp(); });
+            [this] { m_commands.openDisableAutoLoginForThisMacHelp(); });
 
     auto* close = new QShortcut(QKeySequence::Close, m_window.get());
     connect(close, &QShortcut::activated, m_window.get(), &QWidget::close);
@@ -89,10 +88,6 @@ void NetKeyloft_PreferencesWindowController::observePreferences()
             this, UserDefaultsController::keyPathForKey(key),
             [this](const QString&) { showPreferenceValues(); });
     }
-    // Start at login is not observable as a preference; the tray menu's item carries it.
-    if (QAction* startup = m_statusMenuController.toggleStartupMenuItem()) {
-        connect(startup, &QAction::toggled, this, [this] { showLoadAtStartup(); });
-    }
 }
 
 void NetKeyloft_PreferencesWindowController::showPreferenceValues()
@@ -105,11 +100,13 @@ void NetKeyloft_PreferencesWindowController::showPreferenceValues()
 
 void NetKeyloft_PreferencesWindowController::showSortBy()
 {
-    // The choices are listed in the order of their sort keys; a key outside them
-    // selects none.
-    const qint32 key = m_preferences.sortByMenuItem();
-    m_ui->sortByComboBox->setCurrentIndex(key >= 0 && key < m_ui->sortByComboBox->count() ? key
-                                                                                          : -1);
+    // The choices are listed in the order of the sort keys; a value that names no
+    // key selects none.
+    const std::optional<SortKey> key =
+        SortKeys::fromPreferenceValue(m_preferences.sortByMenuItem());
+    const auto position = std::find(SortKeys::all.begin(), SortKeys::all.end(), key);
+    m_ui->sortByComboBox->setCurrentIndex(
+        position == SortKeys::all.end() ? -1 : int(position - SortKeys::all.begin()));
 }
 
 void NetKeyloft_PreferencesWindowController::showSortAscending()
@@ -127,15 +124,14 @@ void NetKeyloft_PreferencesWindowController::showUseSpellChecker()
 
 void NetKeyloft_PreferencesWindowController::showLoadAtStartup()
 {
-    const QAction* startup = m_statusMenuController.toggleStartupMenuItem();
-    m_ui->loadAtStartupCheckBox->setEnabled(startup != nullptr);
-    m_ui->loadAtStartupCheckBox->setChecked(startup ? startup->isChecked()
-                                                    : m_preferences.loadAtStartup());
+    m_ui->loadAtStartupCheckBox->setChecked(m_preferences.loadAtStartup());
 }
 
 void NetKeyloft_PreferencesWindowController::sortByChosen(int index)
 {
-    m_statusMenuController.sortByMenuItemTag(index);
+    if (index >= 0 && std::size_t(index) < SortKeys::all.size()) {
+        m_commands.sortBy(SortKeys::all[std::size_t(index)]);
+    }
 }
 
 void NetKeyloft_PreferencesWindowController::useSpellCheckerChosen(bool use)
@@ -146,12 +142,10 @@ void NetKeyloft_PreferencesWindowController::useSpellCheckerChosen(bool use)
 
 void NetKeyloft_PreferencesWindowController::loadAtStartupChosen(bool load)
 {
-    // The tray menu's item does the switching: it flips its own check mark, stores
-    // the preference and adds or removes the login item, and its toggle brings the
-    // check box back in line.
-    QAction* startup = m_statusMenuController.toggleStartupMenuItem();
-    if (startup && startup->isChecked() != load) {
-        startup->trigger();
+    // The application switches and moves the tray menu's check mark; storing the
+    // choice shows it here again.
+    if (m_preferences.loadAtStartup() != load) {
+        m_commands.setStartAtLogin(load);
     }
     showLoadAtStartup();
 }

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+class ApplicationCommands;
 class NetKeyloft_Preferences;
-class NetKeyloft_StatusMenuController;
 class QWidget;
 
 namespace Ui {
@@ -21,7 +21,7 @@ class NetKeyloft_PreferencesWindowController : public QObject {
 
 public:
     // Loads the window and shows it at once, in front, where it was last left.
-    NetKeyloft_PreferencesWindowController(NetKeyloft_StatusMenuController& statusMenuController,
+    NetKeyloft_PreferencesWindowController(ApplicationCommands& commands,
                                            NetKeyloft_Preferences& preferences);
     ~NetKeyloft_PreferencesWindowController() override;
 
@@ -41,7 +41,7 @@ private:
     void useSpellCheckerChosen(bool use);
     void loadAtStartupChosen(bool load);
 
-    NetKeyloft_StatusMenuController& m_statusMenuController;
+    ApplicationCommands& m_commands;
     NetKeyloft_Preferences& m_preferences;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<Ui::Preferences> m_ui;

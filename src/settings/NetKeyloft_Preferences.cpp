@@ -76,7 +76,7 @@ bool NetKeyloft_Preferences::loadAtStartup() const
 
 void NetKeyloft_Preferences::setLoadAtStartup(bool load)
 {
-    userDefaults().setBoolForKey(load, NKLPREFS_LoadAtStartup_Key);
+    m_controller.setValue(NKLPREFS_LoadAtStartup_Key, load);
 }
 
 bool NetKeyloft_Preferences::loadAtStartupSet() const

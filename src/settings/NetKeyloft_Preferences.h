@@ -8,10 +8,10 @@ class UserDefaults;
 class UserDefaultsController;
 
 // The application's preferences: registers the defaults of every key and reads
-// and writes the settings that change at run time. The two sort settings go
-// through the defaults controller, so its observers of "values.<key>" hear of
-// every change; the start-at-login settings go straight to the defaults store
-// and notify nobody. No setter writes to disk; call synchronize() on
+// and writes the settings that change at run time. The two sort settings and
+// start at login go through the defaults controller, so its observers of
+// "values.<key>" hear of every change; whether the first launch has set start at
+// login goes straight to the defaults store and notifies nobody. No setter writes to disk; call synchronize() on
 // userDefaults() where a value must be on disk at once.
 class NetKeyloft_Preferences {
 public:

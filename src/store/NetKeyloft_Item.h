@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // One password entry in memory: its identity, the texts the user sees and
@@ -87,6 +88,9 @@ private:
     QDateTime m_dateCreated;
     QDateTime m_dateModified;
 };
+
+// Records are shared between the list and the views that show them.
+using ItemPtr = std::shared_ptr<NetKeyloft_Item>;
 
 // Reads the integer at the start of text the way C's string-to-int conversion
 // does: leading white space, an optional sign, then digits up to the first

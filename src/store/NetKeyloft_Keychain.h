@@ -14,8 +14,6 @@
 class Dialogs;
 class UserDefaults;
 
-using ItemPtr = std::shared_ptr<NetKeyloft_Item>;
-
 // The only place that touches persistent storage for entries: chooses and opens
 // the keychain, reads every entry of the program, and creates, changes, deletes
 // and reads the password of single keychain items, always found by the entry's UUID.

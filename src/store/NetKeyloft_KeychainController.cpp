@@ -1,14 +1,7 @@
 #include "store/NetKeyloft_KeychainController.h"
 
-#include <QCollator>
-
 #include <algorithm>
 #include <limits>
-
-const QString NetKeyloft_KeychainController::indexKey = QStringLiteral("index");
-const QString NetKeyloft_KeychainController::labelKey = QStringLiteral("label");
-const QString NetKeyloft_KeychainController::dateCreatedKey = QStringLiteral("dateCreated");
-const QString NetKeyloft_KeychainController::countUsedKey = QStringLiteral("countUsed");
 
 namespace {
 
@@ -24,47 +17,6 @@ void applyFields(NetKeyloft_Item& item, const NetKeyloft_KeychainController::Ite
     if (fields.comments) {
         item.setComments(*fields.comments);
     }
-}
-
-// Stable sort in either direction: equal keys keep their relative order both ways.
-template <typename Element, typename Less>
-void stableSort(std::vector<Element>& elements, bool ascending, Less less)
-{
-    if (ascending) {
-        std::stable_sort(elements.begin(), elements.end(), less);
-    } else {
-        std::stable_sort(elements.begin(), elements.end(),
-                         [&less](const Element& a, const Element& b) { return less(b, a); });
-    }
-}
-
-// The records sorted by a key that is computed once per record, not once per comparison.
-template <typename KeyOf, typename Less>
-std::vector<ItemPtr> sortedByKey(const std::vector<ItemPtr>& items, bool ascending, KeyOf keyOf,
-                                 Less less)
-{
-    using Key = std::decay_t<std::invoke_result_t<KeyOf, const NetKeyloft_Item&>>;
-    using Keyed = std::pair<Key, ItemPtr>;
-    std::vector<Keyed> keyed;
-    keyed.reserve(items.size());
-    for (const ItemPtr& item : items) {
-        keyed.emplace_back(keyOf(*item), item);
-    }
-    stableSort(keyed, ascending,
-               [&less](const Keyed& a, const Keyed& b) { return less(a.first, b.first); });
-    std::vector<ItemPtr> sorted;
-    sorted.reserve(keyed.size());
-    for (Keyed& entry : keyed) {
-        sorted.push_back(std::move(entry.second));
-    }
-    return sorted;
-}
-
-// Creation dates as numbers; a null date (one that could not be read) comes first.
-qint64 dateKey(const NetKeyloft_Item& item)
-{
-    const QDateTime& date = item.dateCreated();
-    return date.isNull() ? std::numeric_limits<qint64>::min() : date.toMSecsSinceEpoch();
 }
 
 } // namespace
@@ -316,62 +268,15 @@ bool NetKeyloft_KeychainController::addOneToCountUsedForItem(NetKeyloft_Item* it
 
 // --- Order ------------------------------------------------------------------------------
 
-void NetKeyloft_KeychainController::sortKeychainItemsByIndexAscending(bool ascending)
+void NetKeyloft_KeychainController::sortKeychainItems(SortKey key, bool ascending)
 {
-    sortKeychainItemsAscendingByKey(ascending, indexKey);
+    m_items = SortKeys::sorted(m_items, key, ascending);
 }
 
-void NetKeyloft_KeychainController::sortKeychainItemsByLableAscending(bool ascending)
+std::vector<ItemPtr> NetKeyloft_KeychainController::getSortedKeychainItems(SortKey key,
+                                                                           bool ascending) const
 {
-    // The user's collation, ignoring case; one collator serves the whole sort.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // The plain "C" locale collates by code point and ignores the case setting, so
-    // there the labels are case-folded first.
-    const bool plainLocale = collator.locale().language() == QLocale::C;
-    m_items = sortedByKey(
-        m_items, ascending,
-        [&](const NetKeyloft_Item& item) {
-            return collator.sortKey(plainLocale ? item.label().toCaseFolded() : item.label());
-        },
-        [](const QCollatorSortKey& a, const QCollatorSortKey& b) { return a.compare(b) < 0; });
-}
-
-void NetKeyloft_KeychainController::sortKeychainItemsByDateCreatedAscending(bool ascending)
-{
-    sortKeychainItemsAscendingByKey(ascending, dateCreatedKey);
-}
-
-void NetKeyloft_KeychainController::sortKeychainItemsByCountUsedAscending(bool ascending)
-{
-    sortKeychainItemsAscendingByKey(ascending, countUsedKey);
-}
-
-std::vector<ItemPtr>
-NetKeyloft_KeychainController::getSortedKeychainItemsAscendingByKey(bool ascending,
-                                                                    const QString& key) const
-{
-    const std::less<> less;
-    if (key == indexKey) {
-        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::index), less);
-    }
-    if (key == countUsedKey) {
-        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::countUsed), less);
-    }
-    if (key == dateCreatedKey) {
-        return sortedByKey(m_items, ascending, &dateKey, less);
-    }
-    if (key == labelKey) {
-        // Character values, letter case included.
-        return sortedByKey(m_items, ascending, std::mem_fn(&NetKeyloft_Item::label), less);
-    }
-    return m_items;
-}
-
-void NetKeyloft_KeychainController::sortKeychainItemsAscendingByKey(bool ascending,
-                                                                    const QString& key)
-{
-    m_items = getSortedKeychainItemsAscendingByKey(ascending, key);
+    return SortKeys::sorted(m_items, key, ascending);
 }
 
 bool NetKeyloft_KeychainController::moveItemAtIndexToIndex(std::int32_t from, std::int32_t to)

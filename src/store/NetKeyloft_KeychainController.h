@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/NetKeyloft_Keychain.h"
+#include "store/SortKey.h"
 
 #include <QString>
 
@@ -16,12 +17,6 @@
 // in memory, so the list never shows a value the keychain does not hold.
 class NetKeyloft_KeychainController {
 public:
-    // The sort keys, by the names the sort operations take.
-    static const QString indexKey;
-    static const QString labelKey;
-    static const QString dateCreatedKey;
-    static const QString countUsedKey;
-
     // Opens the keychain and reads every entry, showing keychain errors through
     // presenter; null when no keychain could be opened (the store has then told the
     // user why).
@@ -74,14 +69,10 @@ public:
     bool deleteKeychainItem(const NetKeyloft_Item* item);
     bool addOneToCountUsedForItem(NetKeyloft_Item* item);
 
-    void sortKeychainItemsByIndexAscending(bool ascending);
-    void sortKeychainItemsByLableAscending(bool ascending);
-    void sortKeychainItemsByDateCreatedAscending(bool ascending);
-    void sortKeychainItemsByCountUsedAscending(bool ascending);
-    // A sorted copy by key's natural order (texts by character value).
-    std::vector<ItemPtr> getSortedKeychainItemsAscendingByKey(bool ascending,
-                                                              const QString& key) const;
-    void sortKeychainItemsAscendingByKey(bool ascending, const QString& key);
+    // Puts the entries in the key's order; nothing is written to the keychain.
+    void sortKeychainItems(SortKey key, bool ascending);
+    // A sorted copy; the list keeps its order.
+    std::vector<ItemPtr> getSortedKeychainItems(SortKey key, bool ascending) const;
 
     bool moveItemAtIndexToIndex(std::int32_t from, std::int32_t to);
     void resetIndexes();

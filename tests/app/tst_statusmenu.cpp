@@ -303,7 +303,7 @@ void TestStatusMenu::copyCommandsCountUses()
 
     // The counts are in the keychain.
     QVERIFY(app.launch());
-    app.list().sortKeychainItemsByLableAscending(true);
+    app.list().sortKeychainItems(SortKey::Label, true);
     QCOMPARE(app.list().keychainItemAtIndex(1)->countUsed(), 4);
     QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), 1);
 }
@@ -394,7 +394,7 @@ void TestStatusMenu::sortChangedElsewhereRebuilds()
     QCOMPARE(entryTitles(app.controller().menu()),
              (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
     // Another part of the program sorts the list and stores the key (the edit window does).
-    app.list().sortKeychainItemsByLableAscending(true);
+    app.list().sortKeychainItems(SortKey::Label, true);
     app.preferences().setSortByMenuItem(0);
     QVERIFY(!actionTitled(app.controller().sortMenu(), QStringLiteral("Name"))->isChecked());
     QVERIFY(

@@ -280,7 +280,7 @@ void TestEditWindow::traySortKeepsTheSelectedEntry()
     edit.passwordField()->setText(QStringLiteral("for b"));
     edit.editor().saveAllEditItemInfo();
     const auto stored = edit.reopenedList();
-    stored->sortKeychainItemsByLableAscending(true);
+    stored->sortKeychainItems(SortKey::Label, true);
     QCOMPARE(stored->passwordForKeychainItemAtIndex(1), QStringLiteral("for b"));
     QCOMPARE(stored->keychainItemAtIndex(1)->userName(), QStringLiteral("bee"));
     QCOMPARE(stored->passwordForKeychainItemAtIndex(0),

@@ -85,7 +85,7 @@ private:
             << QVariant(false) << QVariant(true) << true;
         QTest::newRow("start at login off")
             << QStringLiteral("setLoadAtStartup") << QString(NKLPREFS_LoadAtStartup_Key)
-            << QVariant(false) << QVariant(true) << false;
+            << QVariant(false) << QVariant(true) << true;
         QTest::newRow("first launch done")
             << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
             << QVariant(true) << QVariant(false) << false;
@@ -160,8 +160,8 @@ private Q_SLOTS:
         QCOMPARE(applyGetter(*domain.preferences, setter), registered);
     }
 
-    void onlySortSettingsNotify_data() { settersTable(); }
-    void onlySortSettingsNotify()
+    void settingsShownInWindowsNotify_data() { settersTable(); }
+    void settingsShownInWindowsNotify()
     {
         QFETCH(QString, setter);
         QFETCH(QString, key);

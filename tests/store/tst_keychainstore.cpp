@@ -244,7 +244,7 @@ void TestKeychainStore::reloadReadsWhatWasWritten()
     const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
 
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail")}));
     const ItemPtr mail = list.keychainItemAtIndex(1);
     QCOMPARE(mail->uuid(), uuid);
@@ -298,7 +298,7 @@ void TestKeychainStore::nextIndexFollowsTheHighestLoaded()
             rawEntry(uuid, uuid, QStringLiteral("%1<<NKL>>%2<<NKL>>1").arg(uuid).arg(index)), "pw");
     }
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByLableAscending(true);
+    list.sortKeychainItems(SortKey::Label, true);
     QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("New")));
     QCOMPARE(list.keychainItemAtIndex(3)->index(), 10);
     // A number is never handed back, even when creations fail.
@@ -408,7 +408,7 @@ void TestKeychainStore::passwordsReadBack()
                                    QStringLiteral("EMPTY<<NKL>>3<<NKL>>1")),
                           QByteArray());
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("before"));
     QVERIFY(list.passwordForKeychainItemAtIndex(1).isEmpty());
     QCOMPARE(list.passwordForKeychainItemAtIndex(2), QLatin1String(""));
@@ -475,7 +475,7 @@ void TestKeychainStore::newEntryKeepsThePlaceholdersOfAbsentFields()
     QVERIFY(m_list->newKeyChainItemWithLabel(
         QStringLiteral("Empty"), {QLatin1String(""), QLatin1String(""), QLatin1String("")}));
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     const ItemPtr bare = list.keychainItemAtIndex(0);
     QCOMPARE(bare->userName(), NetKeyloft_Item::defaultUserName);
     QCOMPARE(bare->comments(), NetKeyloft_Item::defaultComments);
@@ -595,7 +595,7 @@ void TestKeychainStore::twoListsShareOneKeychain()
     QVERIFY(second->setUserNameForKeychainItemAtIndex(QStringLiteral("two"), 0));
 
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByLableAscending(true);
+    list.sortKeychainItems(SortKey::Label, true);
     QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("From one"), QStringLiteral("From two")}));
     QCOMPARE(list.keychainItemAtIndex(0)->userName(), QStringLiteral("one"));
     QCOMPARE(list.keychainItemAtIndex(1)->userName(), QStringLiteral("two"));
@@ -619,43 +619,44 @@ void TestKeychainStore::sortsOrderTheListOnly()
         QVERIFY(m_list->newKeyChainItemWithLabel(QString::fromLatin1(label)));
     }
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByLableAscending(true);
-    // Letter case is ignored and equal keys keep their order (Beta was added first).
+    list.sortKeychainItems(SortKey::Label, true);
+    // Letter case is ignored; labels equal but for it go by character value, in
+    // both directions.
     QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"),
                                           QStringLiteral("beta"), QStringLiteral("gamma")}));
-    list.sortKeychainItemsByLableAscending(false);
-    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("Beta"),
-                                          QStringLiteral("beta"), QStringLiteral("alpha")}));
-    // The plain key sort compares labels by character value.
-    const auto byValue = list.getSortedKeychainItemsAscendingByKey(true, QStringLiteral("label"));
-    QCOMPARE(byValue.front()->label(), QStringLiteral("Beta"));
+    list.sortKeychainItems(SortKey::Label, false);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"),
+                                          QStringLiteral("Beta"), QStringLiteral("alpha")}));
+    // A sorted copy has the same order and leaves the list's alone.
+    QCOMPARE(list.getSortedKeychainItems(SortKey::Label, true).front()->label(),
+             QStringLiteral("alpha"));
     QCOMPARE(labelsOf(list).front(), QStringLiteral("gamma"));
 
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("alpha"),
                                           QStringLiteral("Beta"), QStringLiteral("beta")}));
     QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
     QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
     QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(1).get()));
-    list.sortKeychainItemsByCountUsedAscending(false);
+    list.sortKeychainItems(SortKey::CountUsed, false);
     QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha"),
                                           QStringLiteral("gamma"), QStringLiteral("beta")}));
 
     // Entries without a readable creation date come first in ascending order.
     list.keychainItemAtIndex(0)->setDateCreated(QDateTime());
     list.keychainItemAtIndex(1)->setDateCreated(QDateTime(QDate(2001, 1, 1), QTime(), Qt::UTC));
-    list.sortKeychainItemsByDateCreatedAscending(true);
+    list.sortKeychainItems(SortKey::DateCreated, true);
     QCOMPARE(labelsOf(list).mid(0, 2),
              (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha")}));
-    list.sortKeychainItemsByDateCreatedAscending(false);
+    list.sortKeychainItems(SortKey::DateCreated, false);
     QCOMPARE(labelsOf(list).mid(2, 2),
              (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta")}));
 
     // Sorting writes nothing and leaves the sequence numbers alone.
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(list.keychainItemAtIndex(3)->index(), 4);
     NetKeyloft_KeychainController& again = reopen();
-    again.sortKeychainItemsByIndexAscending(true);
+    again.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(labelsOf(again).front(), QStringLiteral("gamma"));
     QVERIFY(!again.keychainItemAtIndex(0)->dateCreated().isNull());
 }
@@ -680,7 +681,7 @@ void TestKeychainStore::moveRenumbersInMemory()
 
     // The keychain keeps the numbers the entries were created with.
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItemsByIndexAscending(true);
+    list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(labelsOf(list),
              (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
 }
