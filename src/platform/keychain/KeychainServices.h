@@ -95,6 +95,10 @@ public:
                                                  const SecretBytes* secret) = 0;
 
     virtual OSStatus itemDelete(KeychainItemRef& item) = 0;
+
+    // What the keychain's provider said of its last failure in its own words, where it
+    // says more than a status can; empty otherwise. Never holds a secret.
+    virtual QString lastErrorMessage() const { return {}; }
 };
 
 // Opens and creates keychains.
