@@ -442,7 +442,7 @@ OSStatus SecretServiceKeychain::itemCreateFromContent(FourCharCode itemClass,
     const ValuePtr value = newValue(secret);
     const QByteArray labelText = label.value_or(QByteArray());
     // Never replaces an item: two entries may well share every attribute.
-    return m_session->perform(
+    status = m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
             secret_item_create(m_collection.get(), nullptr, table.get(), labelText.constData(),
                                value.get(), SECRET_ITEM_CREATE_NONE, cancellable, callback, data);
@@ -451,6 +451,30 @@ OSStatus SecretServiceKeychain::itemCreateFromContent(FourCharCode itemClass,
             GObjectPtr<SecretItem> created(secret_item_create_finish(result, error));
         },
         m_session->options().timeouts.callMs, SecretServiceSubject::Keychain);
+    if (status != errSecSuccess) {
+        removeHalfCreated(table.get());
+    }
+    return status;
+}
+
+// A provider may fail a creation after it stored the item (kwalletd stores it, then
+// fails to take its secret): whatever it kept of an item that was reported as not
+// created is deleted again, so that the item does not reappear at the next load. The
+// table names the new item's own service (its UUID), so nothing else matches it.
+void SecretServiceKeychain::removeHalfCreated(GHashTable* attributes)
+{
+    std::vector<std::string> paths;
+    if (g_hash_table_lookup(
+            attributes,
+            SecretServiceItemLayout::attributeName(KeychainCodes::service).constData()) ==
+            nullptr ||
+        searchPaths(attributes, paths) != errSecSuccess) {
+        return;
+    }
+    for (const std::string& path : paths) {
+        SecretServiceItemRef item(path, nullptr);
+        itemDelete(item);
+    }
 }
 
 OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref,

@@ -49,6 +49,7 @@ private:
     OSStatus setAttributes(SecretServiceItemRef& item, const KeychainAttributeList& attributes);
     OSStatus setLabel(SecretServiceItemRef& item, const QByteArray& label);
     OSStatus setSecret(SecretServiceItemRef& item, const SecretBytes& secret);
+    void removeHalfCreated(GHashTable* attributes);
     const char* collectionPath() const;
 
     std::shared_ptr<SecretServiceSession> m_session;
