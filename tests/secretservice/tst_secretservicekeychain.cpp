@@ -505,6 +505,8 @@ void TestSecretServiceKeychain::deletedItemRefIsReported()
     QCOMPARE(second.size(), std::size_t(1));
     QCOMPARE(m_keychain->itemDelete(*first[0]), errSecSuccess);
     QCOMPARE(m_keychain->itemDelete(*second[0]), errSecInvalidItemRef);
+    // The provider's own words on it are kept for the alert's details.
+    QVERIFY(!m_keychain->lastErrorMessage().isEmpty());
     SecretBytes secret;
     QVERIFY(m_keychain->itemCopyContent(*second[0], {}, nullptr, &secret) != errSecSuccess);
     QVERIFY(findByService(*m_keychain, uuid).empty());

@@ -319,11 +319,19 @@ OSStatus SecretServiceSession::perform(const Start& start, const Finish& finish,
 OSStatus SecretServiceSession::statusOf(const SecretServiceCall& call, GError* error,
                                         SecretServiceSubject subject)
 {
-    if (error != nullptr && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-        m_lastErrorMessage = QString::fromUtf8(error->message);
-        logLine(QStringLiteral("The Secret Service reported: ") + m_lastErrorMessage);
+    // Kept for the last failure only, so that a later failure without words of the
+    // provider's is not shown with an earlier one's.
+    const bool ownWords =
+        error != nullptr && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    const QString message = ownWords ? QString::fromUtf8(error->message) : QString();
+    const OSStatus status = call.status(error, subject);
+    if (status != errSecSuccess) {
+        m_lastErrorMessage = message;
     }
-    return call.status(error, subject);
+    if (!message.isEmpty()) {
+        logLine(QStringLiteral("The Secret Service reported: ") + message);
+    }
+    return status;
 }
 
 const char* SecretServiceSession::busName() const
