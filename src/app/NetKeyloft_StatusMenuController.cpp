@@ -131,6 +131,9 @@ void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeylo
     logLine(error.localizedDescription());
     Alert alert;
     alert.message = error.localizedDescription();
+    if (!error.providerMessage().isEmpty()) {
+        alert.detailedText = tr("The keyring program said: %1").arg(error.providerMessage());
+    }
     alert.style = Alert::Style::Warning;
     m_env.dialogs.runAlert(alert);
     if (quitAfterError) {

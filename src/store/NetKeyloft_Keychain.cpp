@@ -69,7 +69,8 @@ bool NetKeyloft_Keychain::isUsable() const
 
 void NetKeyloft_Keychain::report(OSStatus status) const
 {
-    reportKeychainError(status, m_presenter);
+    reportKeychainError(status, m_presenter,
+                        m_keychain ? m_keychain->lastErrorMessage() : QString());
 }
 
 void NetKeyloft_Keychain::showLocalized(const char* key) const
