@@ -73,12 +73,14 @@ bool AppFixture::launch()
             },
             [this]() -> std::unique_ptr<StatusItem> {
                 ++statusItemsMade;
-                auto item = std::make_unique<RecordingStatusItem>(trayAvailable, onSetMenu);
+                auto item = std::make_unique<RecordingStatusItem>(onSetMenu);
                 m_statusItem = item.get();
                 return item;
             },
             [this] { return screenHeight; },
             [this](int code) { exitCodes << code; },
+            [this] { return trayAvailable; },
+            trayWaitMs,
         });
     return m_controller->applicationDidFinishLaunching();
 }

@@ -19,10 +19,9 @@
 // application gives it.
 class RecordingStatusItem final : public StatusItem {
 public:
-    explicit RecordingStatusItem(bool available, std::function<void()> onSetMenu)
-        : m_available(available), m_onSetMenu(std::move(onSetMenu))
+    explicit RecordingStatusItem(std::function<void()> onSetMenu)
+        : m_onSetMenu(std::move(onSetMenu))
     {}
-    bool isAvailable() const override { return m_available; }
     void setImage(const QIcon& image) override { imageIsNull = image.isNull(); }
     void setMenu(QMenu* menu) override
     {
@@ -38,7 +37,6 @@ public:
     bool imageIsNull = true;
 
 private:
-    bool m_available;
     std::function<void()> m_onSetMenu;
 };
 
@@ -69,7 +67,9 @@ public:
     QString programPath() const { return m_folder.filePath(QStringLiteral("bin/Keyloft")); }
 
     int screenHeight = 400;
+    // Whether the desktop shows a tray, and how long a launch waits for one.
     bool trayAvailable = true;
+    int trayWaitMs = 0;
     std::function<void()> onSetMenu;
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
