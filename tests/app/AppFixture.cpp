@@ -2,9 +2,24 @@
 
 #include "settings/NetKeyloft_LoginController.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTest>
+
+QAction* actionTitled(const QMenu* menu, const QString& title)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+        if (QAction* found = action->menu() ? actionTitled(action->menu(), title) : nullptr) {
+            return found;
+        }
+    }
+    return nullptr;
+}
 
 const QString AppFixture::password = QStringLiteral("app password");
 

@@ -22,7 +22,7 @@ public:
     explicit RecordingStatusItem(std::function<void()> onSetMenu)
         : m_onSetMenu(std::move(onSetMenu))
     {}
-    void setImage(const QIcon& image) override { imageIsNull = image.isNull(); }
+    void setImage(const QIcon&) override {}
     void setMenu(QMenu* menu) override
     {
         if (m_onSetMenu) {
@@ -30,15 +30,16 @@ public:
         }
         this->menu = menu;
     }
-    void show() override { shown = true; }
+    void show() override {}
 
     QMenu* menu = nullptr;
-    bool shown = false;
-    bool imageIsNull = true;
 
 private:
     std::function<void()> m_onSetMenu;
 };
+
+// The first item titled title in menu or, depth first, in its submenus.
+QAction* actionTitled(const QMenu* menu, const QString& title);
 
 // One launch of the application over a keychain file, a settings file and an
 // autostart folder in a temporary folder, with a screen of the height the test sets.

@@ -22,21 +22,6 @@
 
 namespace {
 
-QAction* actionTitled(const QMenu* menu, const QString& title)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title) {
-            return action;
-        }
-        if (action->menu()) {
-            if (QAction* found = actionTitled(action->menu(), title)) {
-                return found;
-            }
-        }
-    }
-    return nullptr;
-}
-
 // The visible top-level windows whose text browser shows page.
 QList<QWidget*> windowsShowing(const QUrl& page)
 {

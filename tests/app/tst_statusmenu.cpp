@@ -35,16 +35,6 @@ QStringList titles(const QMenu* menu)
     return result;
 }
 
-QAction* actionTitled(const QMenu* menu, const QString& title)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title) {
-            return action;
-        }
-    }
-    return nullptr;
-}
-
 QStringList labels(int count)
 {
     QStringList result;
@@ -279,8 +269,6 @@ void TestStatusMenu::fixedSubmenus()
                                                QStringLiteral("Check for updates")}));
     QCOMPARE(preferences->actions()[0]->data().toInt(), 99);
     QVERIFY(preferences->actions()[0]->isChecked());
-    QVERIFY(!app.statusItem()->imageIsNull);
-    QVERIFY(app.statusItem()->shown);
     QCOMPARE(app.statusItem()->menu, app.controller().menu());
 }
 
