@@ -36,7 +36,11 @@ void NetKeyloft_StatusMenuController::presentStatusMenu()
                 if (present || deadline.hasExpired()) {
                     poll->deleteLater();
                     poll->stop();
-                    present ? showStatusItem() : showStatusWindow();
+                    if (present) {
+                        showStatusItem();
+                    } else {
+                        showStatusWindow();
+                    }
                 }
             });
     poll->start();
