@@ -83,6 +83,9 @@ bool showsTheKey(const QVariant& pixmaps)
     list.beginArray();
     list.beginStructure();
     list >> width >> height >> bytes;
+    // Each level read is closed, or its reader stays allocated.
+    list.endStructure();
+    list.endArray();
     const QImage key = QIcon(QStringLiteral(":/key.png"))
                            .pixmap(width, height)
                            .toImage()
@@ -116,10 +119,13 @@ QStringList menuLabels(const QString& service, const QString& menuPath)
         const auto entry = qvariant_cast<QDBusArgument>(child.variant());
         entry.beginStructure();
         entry >> id >> properties;
+        entry.endStructure();
         labels << (properties.value(QStringLiteral("type")).toString() == u"separator"
                        ? QStringLiteral("---")
                        : properties.value(QStringLiteral("label")).toString());
     }
+    layout.endArray();
+    layout.endStructure();
     return labels;
 }
 
