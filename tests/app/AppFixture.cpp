@@ -21,6 +21,19 @@ QAction* actionTitled(const QMenu* menu, const QString& title)
     return nullptr;
 }
 
+QStringList entryTitles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        const QString text = action->text();
+        if (action->menu() && text != QStringLiteral("Sort by") &&
+            text != QStringLiteral("Preferences") && !text.startsWith(QStringLiteral("more"))) {
+            result << text;
+        }
+    }
+    return result;
+}
+
 const QString AppFixture::password = QStringLiteral("app password");
 
 AppFixture::AppFixture()

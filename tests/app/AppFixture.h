@@ -40,6 +40,9 @@ private:
 
 // The first item titled title in menu or, depth first, in its submenus.
 QAction* actionTitled(const QMenu* menu, const QString& title);
+// The entry titles of one menu level, without overflow items, submenus of commands and
+// separators.
+QStringList entryTitles(const QMenu* menu);
 
 // One launch of the application over a keychain file, a settings file and an
 // autostart folder in a temporary folder, with a screen of the height the test sets.

@@ -44,21 +44,6 @@ QStringList labels(int count)
     return result;
 }
 
-// The entry titles of one menu level, without overflow items and separators.
-QStringList entryTitles(const QMenu* menu)
-{
-    QStringList result;
-    for (const QAction* action : menu->actions()) {
-        if (action->menu() && action->text() != QStringLiteral("more..") &&
-            action->text() != QStringLiteral("more passwords") &&
-            action->text() != QStringLiteral("Sort by") &&
-            action->text() != QStringLiteral("Preferences")) {
-            result << action->text();
-        }
-    }
-    return result;
-}
-
 const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
                            QStringLiteral("Sort by"), QStringLiteral("---")};
 const QStringList fixedBottom{QStringLiteral("Preferences"), QStringLiteral("Help"),
