@@ -124,6 +124,10 @@ int runKeyloft(QApplication& application)
     // it reads any setting or opens the keychain.
     ApplicationBus bus;
     if (bus.claim() == ApplicationBus::Claim::AlreadyRunning) {
+        // A second login start (a duplicate autostart entry) opens no window.
+        if (options.atLogin && options.request == ApplicationBus::Request::None) {
+            return 0;
+        }
         QString error;
         if (ApplicationBus::forward(options.request, &error)) {
             return 0;
