@@ -43,24 +43,9 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
         return false;
     }
 
-    m_statusItem = m_env.statusItem();
-    if (!m_statusItem || !m_statusItem->isAvailable()) {
-        const QString text = tr("Keyloft lives in the system tray, but this desktop shows no "
-                                "system tray. Add a tray (a status notifier or system tray "
-                                "applet) to your panel and start Keyloft again.");
-        logLine(text);
-        Alert alert;
-        alert.message = tr("No system tray was found.");
-        alert.informativeText = text;
-        alert.style = Alert::Style::Critical;
-        m_env.dialogs.runAlert(alert);
-        terminate(1);
-        return false;
-    }
-    m_statusItem->setImage(QIcon(QStringLiteral(":/key.png")));
     createAllStaticMenuItems();
-    m_statusItem->setMenu(buildMainMenu());
-    m_statusItem->show();
+    buildMainMenu();
+    presentStatusMenu();
     return true;
 }
 
