@@ -27,7 +27,6 @@ using namespace Bench;
 // Stands in for the tray, which the offscreen platform does not have.
 class BenchStatusItem final : public StatusItem {
 public:
-    bool isAvailable() const override { return true; }
     void setImage(const QIcon&) override {}
     void setMenu(QMenu*) override {}
     void show() override {}
@@ -56,6 +55,7 @@ void benchmark(int count, int runs)
             [] { return std::make_unique<BenchStatusItem>(); },
             [] { return 1080; },
             [](int) {},
+            [] { return true; },
         });
         times.time("launch to a filled menu", [&] { app.applicationDidFinishLaunching(); });
         times.time("populateMenu", [&] { app.populateMenu(); });

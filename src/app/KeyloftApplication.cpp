@@ -1,10 +1,13 @@
 #include "app/KeyloftApplication.h"
 
+#include "app/ApplicationBus.h"
 #include "app/ApplicationLifecycle.h"
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "app/StatusItem.h"
 #include "platform/Clipboard.h"
 #include "platform/DesktopClipboard.h"
+#include "platform/DesktopShell.h"
+#include "platform/Log.h"
 #include "platform/QtDialogs.h"
 #include "platform/keychain/FileKeychainServices.h"
 #include "platform/secretservice/DesktopKeychainServices.h"
@@ -13,31 +16,51 @@
 #include "settings/NetKeyloft_Preferences.h"
 
 #include <QApplication>
-#include <QScreen>
+#include <QCommandLineParser>
 #include <QTranslator>
 
 namespace {
 
-int primaryScreenHeight()
+// How long a start waits for a tray to appear before it shows its window instead: at
+// login the panel may come up well after the program; started by hand, the desktop is
+// already complete.
+constexpr int loginTrayWaitMs = 30000;
+constexpr int handTrayWaitMs = 4000;
+
+struct StartOptions {
+    ApplicationBus::Request request = ApplicationBus::Request::None;
+    bool atLogin = false;
+};
+
+StartOptions parseArguments(const QApplication& application)
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? int(screen->geometry().height() * screen->devicePixelRatio()) : 0;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QApplication::translate("main", "Keeps passwords in the system tray."));
+    parser.addHelpOption();
+    const QCommandLineOption showEditWindow(
+        QStringLiteral("show-edit-window"),
+        QApplication::translate("main", "Open the edit window (of the running Keyloft)."));
+    const QCommandLineOption newPassword(
+        QStringLiteral("new-password"),
+        QApplication::translate("main", "Open the edit window on a new entry."));
+    const QCommandLineOption login(
+        QStringLiteral("login"),
+        QApplication::translate("main", "Started at login: wait longer for the tray."));
+    parser.addOptions({showEditWindow, newPassword, login});
+    parser.process(application);
+    StartOptions options;
+    if (parser.isSet(newPassword)) {
+        options.request = ApplicationBus::Request::NewPassword;
+    } else if (parser.isSet(showEditWindow)) {
+        options.request = ApplicationBus::Request::ShowEditWindow;
+    }
+    options.atLogin = parser.isSet(login) || startedBySessionAtLogin();
+    return options;
 }
 
-} // namespace
-
-int runKeyloft(QApplication& application)
+int runLaunched(QApplication& application, const StartOptions& options, ApplicationBus& bus)
 {
-    QApplication::setApplicationName(QStringLiteral("Keyloft"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Keyloft"));
-    QApplication::setDesktopFileName(QStringLiteral("keyloft"));
-    // A tray application keeps running with no window open.
-    QApplication::setQuitOnLastWindowClosed(false);
-    QTranslator texts;
-    if (texts.load(QStringLiteral(":/i18n/keyloft_en.qm"))) {
-        QApplication::installTranslator(&texts);
-    }
-
     // The preferences register their defaults before anything reads them.
     NetKeyloft_Preferences& preferences = NetKeyloft_Preferences::sharedInstance();
     QtDialogs dialogs;
@@ -58,6 +81,8 @@ int runKeyloft(QApplication& application)
         &createSystemStatusItem,
         &primaryScreenHeight,
         [](int code) { QCoreApplication::exit(code); },
+        &trayIsPresent,
+        options.atLogin ? loginTrayWaitMs : handTrayWaitMs,
     });
     TerminationGate gate([&controller] { return controller.applicationShouldTerminate(); });
     application.installEventFilter(&gate);
@@ -67,5 +92,46 @@ int runKeyloft(QApplication& application)
     if (!controller.applicationDidFinishLaunching()) {
         return 1;
     }
-    return QApplication::exec();
+    bus.setController(&controller);
+    if (options.request == ApplicationBus::Request::NewPassword) {
+        controller.openEditWindowCreateNewPassword();
+    } else if (options.request == ApplicationBus::Request::ShowEditWindow) {
+        controller.openEditWindow();
+    }
+    const int code = QApplication::exec();
+    bus.setController(nullptr);
+    return code;
+}
+
+} // namespace
+
+int runKeyloft(QApplication& application)
+{
+    QApplication::setApplicationName(QStringLiteral("Keyloft"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Keyloft"));
+    QApplication::setDesktopFileName(QStringLiteral("keyloft"));
+    // A tray application keeps running with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTranslator texts;
+    if (texts.load(QStringLiteral(":/i18n/keyloft_en.qm"))) {
+        QApplication::installTranslator(&texts);
+    }
+    const StartOptions options = parseArguments(application);
+
+    // One instance per session: a second start hands its request to the first before
+    // it reads any setting or opens the keychain.
+    ApplicationBus bus;
+    if (bus.claim() == ApplicationBus::Claim::AlreadyRunning) {
+        // A second login start (a duplicate autostart entry) opens no window.
+        if (options.atLogin && options.request == ApplicationBus::Request::None) {
+            return 0;
+        }
+        QString error;
+        if (ApplicationBus::forward(options.request, &error)) {
+            return 0;
+        }
+        logLine(QStringLiteral("Keyloft is already running but did not answer: %1").arg(error));
+        return 1;
+    }
+    return runLaunched(application, options, bus);
 }

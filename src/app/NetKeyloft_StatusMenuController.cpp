@@ -43,24 +43,9 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
         return false;
     }
 
-    m_statusItem = m_env.statusItem();
-    if (!m_statusItem || !m_statusItem->isAvailable()) {
-        const QString text = tr("Keyloft lives in the system tray, but this desktop shows no "
-                                "system tray. Add a tray (a status notifier or system tray "
-                                "applet) to your panel and start Keyloft again.");
-        logLine(text);
-        Alert alert;
-        alert.message = tr("No system tray was found.");
-        alert.informativeText = text;
-        alert.style = Alert::Style::Critical;
-        m_env.dialogs.runAlert(alert);
-        terminate(1);
-        return false;
-    }
-    m_statusItem->setImage(QIcon(QStringLiteral(":/key.png")));
     createAllStaticMenuItems();
-    m_statusItem->setMenu(buildMainMenu());
-    m_statusItem->show();
+    buildMainMenu();
+    presentStatusMenu();
     return true;
 }
 
@@ -131,6 +116,9 @@ void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeylo
     logLine(error.localizedDescription());
     Alert alert;
     alert.message = error.localizedDescription();
+    if (!error.providerMessage().isEmpty()) {
+        alert.detailedText = tr("The keyring program said: %1").arg(error.providerMessage());
+    }
     alert.style = Alert::Style::Warning;
     m_env.dialogs.runAlert(alert);
     if (quitAfterError) {

@@ -41,12 +41,16 @@ public:
         Clipboard& clipboard;
         // A fresh login controller for each use.
         std::function<std::unique_ptr<NetKeyloft_LoginController>()> loginController;
-        // The status item shown in the desktop's tray.
+        // The status item shown in the desktop's tray; made only once a tray is there.
         std::function<std::unique_ptr<StatusItem>()> statusItem;
-        // The height of the primary screen in device pixels.
+        // The height of the primary screen in logical pixels.
         std::function<int()> screenHeight;
         // Ends the event loop with the given exit code.
         std::function<void(int)> exitApplication;
+        // Whether the desktop shows a tray now, and how long to wait for one to appear
+        // at launch before the status window stands in for it.
+        std::function<bool()> trayPresent;
+        int trayWaitMs = 0;
     };
 
     // Tags of the status menu's items besides the sort keys' (SortKeys::trayMenuTag).
@@ -77,6 +81,8 @@ public:
     QAction* showEditWindowMenuItem() const { return m_showEditWindowMenuItem; }
     QAction* sortByMenuItem() const { return m_sortByMenuItem; }
     QAction* toggleStartupMenuItem() const { return m_toggleStartupMenuItem; }
+    // The window that holds the status menu on a desktop without a tray, or null.
+    QWidget* statusWindow() const { return m_statusWindow.get(); }
 
     // --- Menu construction ---
     void createAllStaticMenuItems();
@@ -154,6 +160,11 @@ public:
 
 private:
     void initLoadAtStartup();
+    // Puts the status menu on screen: in the tray once there is one, or in the status
+    // window when none has appeared in time.
+    void presentStatusMenu();
+    void showStatusItem();
+    void showStatusWindow();
     void observeSortPreferences(bool observe);
     void terminate(int exitCode);
     QMenu* menuForItemAtPosition(const NetKeyloft_Item& item, int position, QWidget* parent);
@@ -180,6 +191,7 @@ private:
     // The update checker, from the first check on.
     NetKeyloft_Updater* m_sparkle = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<QWidget> m_statusWindow;
     std::unique_ptr<QMenu> m_menu;
     QMenu* m_sortMenu = nullptr;
     QMenu* m_preferencesMenu = nullptr;

@@ -12,8 +12,6 @@ class StatusItem : public QObject {
     Q_OBJECT
 
 public:
-    // Whether the desktop shows tray items at all.
-    virtual bool isAvailable() const = 0;
     virtual void setImage(const QIcon& image) = 0;
     virtual void setMenu(QMenu* menu) = 0;
     virtual void show() = 0;

@@ -22,7 +22,6 @@ public:
                 });
     }
 
-    bool isAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
     void setImage(const QIcon& image) override { m_icon.setIcon(image); }
     void setMenu(QMenu* menu) override
     {

@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Terminal.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
 #include "platform/keychain/FileKeychainServices.h"
@@ -23,6 +24,19 @@ FileKeychainKdf kdfForNewKeychains()
                                                          : FileKeychainKdf::standard();
 }
 
+// How long a command waits for the Secret Service's unlock prompt when nobody may be
+// at the screen to answer it: run from a script or a timer, it fails soon instead.
+constexpr int unattendedPromptMs = 10 * 1000;
+
+SecretServiceTimeouts secretServiceTimeouts()
+{
+    SecretServiceTimeouts timeouts;
+    if (!Terminal::isAvailable()) {
+        timeouts.promptMs = unattendedPromptMs;
+    }
+    return timeouts;
+}
+
 // How long a change waits for another keyloft-cli process that is changing entries.
 constexpr int changeLockWaitMs = 120 * 1000;
 
@@ -44,7 +58,7 @@ CliSession::CliSession(const CliGlobalOptions& options)
     m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_controller);
     m_fileServices = std::make_unique<FileKeychainServices>(m_dialogs, kdfForNewKeychains());
     m_services = std::make_unique<DesktopKeychainServices>(
-        *m_fileServices, std::make_unique<SecretServiceKeychainServices>());
+        *m_fileServices, std::make_unique<SecretServiceKeychainServices>(secretServiceTimeouts()));
 }
 
 CliSession::~CliSession()
@@ -120,11 +134,15 @@ void CliSession::openNamedKeychainCheck(const QString& path)
     }
 }
 
+// The search names a service no entry has (entries' services are UUIDs), so it
+// unlocks the keychain without reading any entry: the list reads them next.
 void CliSession::checkReadable(Keychain& keychain)
 {
     std::unique_ptr<KeychainSearch> search;
     const OSStatus status = keychain.searchCreateFromAttributes(
-        KeychainCodes::genericPasswordClass, {{KeychainCodes::creator, QByteArrayLiteral("Klft")}},
+        KeychainCodes::genericPasswordClass,
+        {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
+         {KeychainCodes::service, QByteArrayLiteral("keyloft-cli unlock check")}},
         search);
     if (status != errSecSuccess) {
         failOperation(QStringLiteral("cannot read the keychain: %1").arg(describe(status)));
@@ -158,6 +176,10 @@ QString CliSession::describe(OSStatus status) const
         return QStringLiteral("there is no such file.");
     case errSecInvalidKeychain:
         return QStringLiteral("it is not a keychain file, or it is damaged.");
+    case errSecInteractionRequired:
+        return QStringLiteral("the keyring program (GNOME Keyring, KWallet or KeePassXC) asks "
+                              "for the keychain to be unlocked in its own window, and nobody "
+                              "answered in time; unlock it there and try again.");
     default:
         return keychainError(status).localizedDescription();
     }

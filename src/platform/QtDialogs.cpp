@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -65,6 +66,7 @@ int QtDialogs::runAlert(const Alert& alert)
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    box.setDetailedText(alert.detailedText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     std::vector<QPushButton*> buttons;
     for (const QString& title : alert.buttons) {
@@ -96,6 +98,13 @@ std::optional<QString> QtDialogs::chooseKeychainFile()
     dialog.setNameFilter(QApplication::translate("Dialogs", "Keychains (*.keychain)"));
     dialog.setDefaultSuffix(QStringLiteral("keychain"));
     dialog.setProxyModel(new KeychainFileFilter);
+    // A first start has no keychain yet: propose one in the program's data folder.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Keyloft");
+    QDir().mkpath(folder);
+    dialog.setDirectory(folder);
+    dialog.selectFile(QStringLiteral("Passwords.keychain"));
+    dialog.setLabelText(QFileDialog::Accept, QApplication::translate("Dialogs", "Open or Create"));
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -69,7 +69,8 @@ bool NetKeyloft_Keychain::isUsable() const
 
 void NetKeyloft_Keychain::report(OSStatus status) const
 {
-    reportKeychainError(status, m_presenter);
+    reportKeychainError(status, m_presenter,
+                        m_keychain ? m_keychain->lastErrorMessage() : QString());
 }
 
 void NetKeyloft_Keychain::showLocalized(const char* key) const
@@ -95,7 +96,9 @@ bool NetKeyloft_Keychain::initKeychain()
     }
     Alert alert;
     alert.message = QStringLiteral("Keyloft could not locate your default keychain.");
-    alert.informativeText = QStringLiteral("Please select the keychain you would like to use.");
+    alert.informativeText =
+        QStringLiteral("Please select the keychain you would like to use.") + QLatin1Char('\n') +
+        QStringLiteral("A name that does not exist yet creates a new keychain.");
     m_env.dialogs.runAlert(alert);
 
     const std::optional<QString> chosen = m_env.dialogs.chooseKeychainFile();

@@ -2,9 +2,37 @@
 
 #include "settings/NetKeyloft_LoginController.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTest>
+
+QAction* actionTitled(const QMenu* menu, const QString& title)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+        if (QAction* found = action->menu() ? actionTitled(action->menu(), title) : nullptr) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QStringList entryTitles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        const QString text = action->text();
+        if (action->menu() && text != QStringLiteral("Sort by") &&
+            text != QStringLiteral("Preferences") && !text.startsWith(QStringLiteral("more"))) {
+            result << text;
+        }
+    }
+    return result;
+}
 
 const QString AppFixture::password = QStringLiteral("app password");
 
@@ -73,12 +101,14 @@ bool AppFixture::launch()
             },
             [this]() -> std::unique_ptr<StatusItem> {
                 ++statusItemsMade;
-                auto item = std::make_unique<RecordingStatusItem>(trayAvailable, onSetMenu);
+                auto item = std::make_unique<RecordingStatusItem>(onSetMenu);
                 m_statusItem = item.get();
                 return item;
             },
             [this] { return screenHeight; },
             [this](int code) { exitCodes << code; },
+            [this] { return trayAvailable; },
+            trayWaitMs,
         });
     return m_controller->applicationDidFinishLaunching();
 }

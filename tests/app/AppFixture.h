@@ -19,11 +19,10 @@
 // application gives it.
 class RecordingStatusItem final : public StatusItem {
 public:
-    explicit RecordingStatusItem(bool available, std::function<void()> onSetMenu)
-        : m_available(available), m_onSetMenu(std::move(onSetMenu))
+    explicit RecordingStatusItem(std::function<void()> onSetMenu)
+        : m_onSetMenu(std::move(onSetMenu))
     {}
-    bool isAvailable() const override { return m_available; }
-    void setImage(const QIcon& image) override { imageIsNull = image.isNull(); }
+    void setImage(const QIcon&) override {}
     void setMenu(QMenu* menu) override
     {
         if (m_onSetMenu) {
@@ -31,16 +30,19 @@ public:
         }
         this->menu = menu;
     }
-    void show() override { shown = true; }
+    void show() override {}
 
     QMenu* menu = nullptr;
-    bool shown = false;
-    bool imageIsNull = true;
 
 private:
-    bool m_available;
     std::function<void()> m_onSetMenu;
 };
+
+// The first item titled title in menu or, depth first, in its submenus.
+QAction* actionTitled(const QMenu* menu, const QString& title);
+// The entry titles of one menu level, without overflow items, submenus of commands and
+// separators.
+QStringList entryTitles(const QMenu* menu);
 
 // One launch of the application over a keychain file, a settings file and an
 // autostart folder in a temporary folder, with a screen of the height the test sets.
@@ -71,7 +73,9 @@ public:
     int screenHeight = 400;
     // The clipboard of the next launch, when not Qt's.
     Clipboard* otherClipboard = nullptr;
+    // Whether the desktop shows a tray, and how long a launch waits for one.
     bool trayAvailable = true;
+    int trayWaitMs = 0;
     std::function<void()> onSetMenu;
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;

@@ -22,8 +22,10 @@ if [ -f "$entry" ]; then
     desktop-file-validate "$entry" || fail "desktop-file-validate refuses keyloft.desktop"
     grep -qx 'Exec=Keyloft' "$entry" || fail "the desktop entry does not start Keyloft"
     grep -qx 'Icon=keyloft' "$entry" || fail "the desktop entry does not name the icon keyloft"
-    [ -x "$prefix/bin/$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")" ] ||
-        fail "the desktop entry's program is not in bin"
+    # The entry and each of its actions start a program installed in bin.
+    for program in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry"); do
+        [ -x "$prefix/bin/$program" ] || fail "the desktop entry's program is not in bin"
+    done
 else
     fail "no share/applications/keyloft.desktop"
 fi

@@ -48,15 +48,7 @@ QStringList EditWindowFixture::rows()
 
 QStringList EditWindowFixture::trayEntries()
 {
-    QStringList result;
-    for (const QAction* action : app.controller().menu()->actions()) {
-        const QString text = action->text();
-        if (action->menu() && text != QStringLiteral("Sort by") &&
-            text != QStringLiteral("Preferences") && !text.startsWith(QStringLiteral("more"))) {
-            result << text;
-        }
-    }
-    return result;
+    return entryTitles(app.controller().menu());
 }
 
 std::unique_ptr<NetKeyloft_KeychainController> EditWindowFixture::reopenedList()

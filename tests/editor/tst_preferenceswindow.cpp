@@ -23,16 +23,6 @@ namespace {
 
 const QString frameKey = QStringLiteral("NKL_PREF_WINDOW_FRAME");
 
-QAction* actionTitled(const QMenu* menu, const QString& title)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title) {
-            return action;
-        }
-    }
-    return nullptr;
-}
-
 // The titles of the sort submenu's items that carry a check mark.
 QStringList checkedSortItems(const QMenu* sortMenu)
 {

@@ -182,13 +182,6 @@ void TestHelpWindows::followingLinks()
     QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://help.gnome.org/users/"))});
     QCOMPARE(view->source(), NetKeyloft_HelpWindowController::userGuidePage());
 
-    // Links that lead nowhere safe do nothing.
-    for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "../key.png"}) {
-        Q_EMIT view->anchorClicked(QUrl(QLatin1String(link)));
-    }
-    QCOMPARE(opened.size(), 1);
-    QCOMPARE(view->source(), NetKeyloft_HelpWindowController::userGuidePage());
-
     // A link to another help page, relative to this one, is followed in the window.
     Q_EMIT view->anchorClicked(QUrl(QStringLiteral("SecureKeyloft.html")));
     QCOMPARE(view->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());

@@ -110,7 +110,8 @@ void TestFileStore::withoutAnyKeychainTheUserPicksOne()
     QCOMPARE(fixture.dialogs().alertMessages(),
              (QStringList{notLocated, QStringLiteral("ValidKeychainNotFound")}));
     QCOMPARE(fixture.dialogs().alerts().front().informativeText,
-             QStringLiteral("Please select the keychain you would like to use."));
+             QStringLiteral("Please select the keychain you would like to use.\nA name that "
+                            "does not exist yet creates a new keychain."));
     QCOMPARE(fixture.dialogs().filePrompts(), 1);
     QVERIFY(!NetKeyloft_KeychainController::create(fixture.environment()));
 }

@@ -401,9 +401,13 @@ void TestKeychainStore::passwordsReadBack()
     m_fixture->addRawItem(rawEntry(QStringLiteral("NUL"), QStringLiteral("Nul"),
                                    QStringLiteral("NUL<<NKL>>1<<NKL>>1")),
                           QByteArray("before\0after", 12));
+    // KeePassXC keeps secrets as text, so it cannot hold bytes that are not UTF-8.
+    const bool keepsBytes =
+        m_backend != StoreFixture::Backend::SecretService ||
+        SecretServiceBus::providerUnderTest() == SecretServiceBus::Provider::GnomeKeyring;
     m_fixture->addRawItem(rawEntry(QStringLiteral("BAD"), QStringLiteral("Bad"),
                                    QStringLiteral("BAD<<NKL>>2<<NKL>>1")),
-                          QByteArray("caf\xe9"));
+                          keepsBytes ? QByteArray("caf\xe9") : QByteArray());
     m_fixture->addRawItem(rawEntry(QStringLiteral("EMPTY"), QStringLiteral("Empty"),
                                    QStringLiteral("EMPTY<<NKL>>3<<NKL>>1")),
                           QByteArray());
@@ -429,6 +433,7 @@ void TestKeychainStore::deleteRemovesTheItem()
     // An entry whose keychain item has gone stays in the list and nothing is shown.
     {
         auto other = m_fixture->openList();
+        other->sortKeychainItems(SortKey::Index, true);
         QVERIFY(other->deleteKeychainItem(other->keychainItemAtIndex(0).get()));
     }
     const ItemPtr a = m_list->keychainItemAtIndex(0);

@@ -1,0 +1,201 @@
+// The real program on an X display with a window manager, whose tray comes up only
+// after the program has started, as panels often do at login: an XEmbed tray
+// (trayer) or a StatusNotifierItem host (a watcher on the test's session bus).
+
+#include "DisplayServers.h"
+#include "StatusNotifierWatcher.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+constexpr int startTimeoutMs = 20000;
+
+QProcessEnvironment onDisplay(const QByteArray& display)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return environment;
+}
+
+// Whether a window of the program sits inside trayer's panel: the tray has taken
+// the icon in.
+bool iconInTrayerPanel(const QByteArray& display)
+{
+    QProcess tree;
+    tree.setProcessEnvironment(onDisplay(display));
+    tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    tree.waitForFinished();
+    qsizetype panelDepth = -1;
+    for (const QString& line : QString::fromLocal8Bit(tree.readAllStandardOutput()).split(u'\n')) {
+        const qsizetype depth = line.size() - line.trimmed().size();
+        if (panelDepth >= 0 && depth <= panelDepth) {
+            panelDepth = -1;
+        }
+        if (line.contains(QStringLiteral("(\"panel\" \"trayer\")"))) {
+            panelDepth = depth;
+        } else if (panelDepth >= 0 && line.contains(QStringLiteral("(\"Keyloft\" \"Keyloft\")"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QDBusMessage callItem(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call);
+}
+
+QVariant itemProperty(const QString& service, const QString& name)
+{
+    const QDBusMessage reply =
+        callItem(service, QStringLiteral("/StatusNotifierItem"),
+                 QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                 {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    return reply.arguments().isEmpty()
+               ? QVariant()
+               : qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
+}
+
+// Whether the first picture of an item's IconPixmap (ARGB32 pixels in network byte
+// order) is the key icon at that size.
+bool showsTheKey(const QVariant& pixmaps)
+{
+    const auto list = qvariant_cast<QDBusArgument>(pixmaps);
+    int width = 0;
+    int height = 0;
+    QByteArray bytes;
+    list.beginArray();
+    list.beginStructure();
+    list >> width >> height >> bytes;
+    // Each level read is closed, or its reader stays allocated.
+    list.endStructure();
+    list.endArray();
+    const QImage key = QIcon(QStringLiteral(":/key.png"))
+                           .pixmap(width, height)
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32);
+    if (width <= 0 || key.size() != QSize(width, height) || bytes.size() != key.sizeInBytes()) {
+        return false;
+    }
+    QByteArray expected(bytes.size(), '\0');
+    qToBigEndian<quint32>(key.constBits(), qsizetype(width) * height, expected.data());
+    return bytes == expected;
+}
+
+// The labels of the top level of an item's menu, "---" for a separator.
+QStringList menuLabels(const QString& service, const QString& menuPath)
+{
+    const QDBusMessage reply = callItem(service, menuPath, QStringLiteral("com.canonical.dbusmenu"),
+                                        QStringLiteral("GetLayout"), {0, 1, QStringList()});
+    QStringList labels;
+    if (reply.arguments().size() < 2) {
+        return labels;
+    }
+    const auto layout = qvariant_cast<QDBusArgument>(reply.arguments().at(1));
+    int id = 0;
+    QVariantMap properties;
+    layout.beginStructure();
+    layout >> id >> properties;
+    layout.beginArray();
+    while (!layout.atEnd()) {
+        QDBusVariant child;
+        layout >> child;
+        const auto entry = qvariant_cast<QDBusArgument>(child.variant());
+        entry.beginStructure();
+        entry >> id >> properties;
+        entry.endStructure();
+        labels << (properties.value(QStringLiteral("type")).toString() == u"separator"
+                       ? QStringLiteral("---")
+                       : properties.value(QStringLiteral("label")).toString());
+    }
+    layout.endArray();
+    layout.endStructure();
+    return labels;
+}
+
+} // namespace
+
+class TestTrayDesktop : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void trayAppearingLaterGetsTheIcon_data();
+    void trayAppearingLaterGetsTheIcon();
+};
+
+void TestTrayDesktop::trayAppearingLaterGetsTheIcon_data()
+{
+    QTest::addColumn<bool>("statusNotifier");
+    QTest::newRow("XEmbed tray") << false;
+    QTest::newRow("StatusNotifierItem host") << true;
+}
+
+void TestTrayDesktop::trayAppearingLaterGetsTheIcon()
+{
+    QFETCH(bool, statusNotifier);
+    QVERIFY(programsInstalled({QStringLiteral("Xvfb"), QStringLiteral("openbox"),
+                               QStringLiteral("trayer"), QStringLiteral("xwininfo")}));
+    XvfbServer display;
+    QVERIFY2(display.start(), qPrintable(display.error()));
+    QProcess windowManager;
+    windowManager.setProcessEnvironment(onDisplay(display.display()));
+    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+
+    // Started at login with its own settings; its keychain is the session's keyring.
+    QTemporaryDir config;
+    QProcess keyloft;
+    QProcessEnvironment environment = onDisplay(display.display());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    keyloft.setProcessEnvironment(environment);
+    keyloft.start(QStringLiteral(KEYLOFT_PROGRAM), {QStringLiteral("--login")});
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += keyloft.readAllStandardError()).contains("No system tray yet"),
+                             startTimeoutMs);
+
+    StatusNotifierWatcher watcher;
+    QProcess tray;
+    if (statusNotifier) {
+        QVERIFY(watcher.start());
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.registeredItems().isEmpty(), startTimeoutMs);
+        const QString item = watcher.registeredItems().constFirst();
+        QVERIFY(showsTheKey(itemProperty(item, QStringLiteral("IconPixmap"))));
+        const QString menu =
+            qvariant_cast<QDBusObjectPath>(itemProperty(item, QStringLiteral("Menu"))).path();
+        const QStringList labels = menuLabels(item, menu);
+        QCOMPARE(labels.mid(0, 3),
+                 (QStringList{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
+                              QStringLiteral("Sort by")}));
+        QCOMPARE(labels.mid(labels.size() - 4),
+                 (QStringList{QStringLiteral("Preferences"), QStringLiteral("Help"),
+                              QStringLiteral("About Keyloft"), QStringLiteral("Quit Keyloft")}));
+    } else {
+        tray.setProcessEnvironment(onDisplay(display.display()));
+        tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+        QTRY_VERIFY_WITH_TIMEOUT(iconInTrayerPanel(display.display()), startTimeoutMs);
+    }
+    QCOMPARE(keyloft.state(), QProcess::Running);
+
+    callItem(QStringLiteral("org.keyloft.Keyloft"), QStringLiteral("/org/keyloft/Keyloft"),
+             QStringLiteral("org.keyloft.Keyloft"), QStringLiteral("Quit"), {});
+    QTRY_COMPARE_WITH_TIMEOUT(keyloft.state(), QProcess::NotRunning, startTimeoutMs);
+    QCOMPARE(keyloft.exitCode(), 0);
+}
+
+QTEST_MAIN(TestTrayDesktop)
+#include "tst_traydesktop.moc"
