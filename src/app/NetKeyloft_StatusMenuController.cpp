@@ -44,6 +44,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     }
 
     createAllStaticMenuItems();
+    observeList();
     buildMainMenu();
     presentStatusMenu();
     return true;

@@ -89,7 +89,7 @@ public:
     QMenu* buildMainMenu();
     void findMaxNumberOfItemsInMenu();
     // Empties the menu and fills it again from the list.
-    void populateMenu() override;
+    void populateMenu();
     void removeAllItemsInMenu();
     void buildDynamicMenuItems();
     // Levels below the top, filled when first shown; firstPosition is the list position
@@ -160,6 +160,9 @@ public:
 
 private:
     void initLoadAtStartup();
+    // Rebuilds the menu whenever the list's entries, their order or what the menu
+    // shows of them changes.
+    void observeList();
     // Puts the status menu on screen: in the tray once there is one, or in the status
     // window when none has appeared in time.
     void presentStatusMenu();

@@ -106,6 +106,23 @@ void NetKeyloft_StatusMenuController::createAllStaticMenuItems()
     connect(m_aboutMenuItem, &QAction::triggered, this, &C::aboutMenuAction);
 }
 
+void NetKeyloft_StatusMenuController::observeList()
+{
+    using N = ItemListNotifier;
+    const N& notifier = m_keychainController->notifier();
+    const auto rebuild = [this] { populateMenu(); };
+    connect(&notifier, &N::rowsInserted, this, rebuild);
+    connect(&notifier, &N::rowsRemoved, this, rebuild);
+    connect(&notifier, &N::orderChanged, this, rebuild);
+    connect(&notifier, &N::reloaded, this, rebuild);
+    connect(&notifier, &N::rowChanged, this, [this](int, N::Fields fields) {
+        // The menu shows labels and user names; a copy's new use count changes neither.
+        if (fields & (N::Field::Label | N::Field::UserName)) {
+            populateMenu();
+        }
+    });
+}
+
 QMenu* NetKeyloft_StatusMenuController::buildMainMenu()
 {
     findMaxNumberOfItemsInMenu();

@@ -23,8 +23,6 @@ public:
     // Starts the application at login, or stops doing so, and stores the choice.
     virtual void setStartAtLogin(bool start) = 0;
 
-    // The list's entries or their labels changed.
-    virtual void populateMenu() = 0;
     // The edit window has closed.
     virtual void editWindowDidClose() = 0;
 

@@ -21,13 +21,6 @@ constexpr qsizetype notesLimit = 2000;
 
 } // namespace
 
-void NetKeyloft_EditController::populateMenu()
-{
-    if (m_commands) {
-        m_commands->populateMenu();
-    }
-}
-
 bool NetKeyloft_EditController::tableViewSetObjectValueForTableColumnRow(const QString& label,
                                                                          int row)
 {
@@ -39,7 +32,6 @@ bool NetKeyloft_EditController::tableViewSetObjectValueForTableColumnRow(const Q
         return true;
     }
     if (m_keychainController->renameKeyChainItemAtIndexWithLabel(unsigned(row), label)) {
-        populateMenu();
         return true;
     }
     NetKeyloftStringUtils::toErrorMessageLocalized(QStringLiteral("LabelAlreadyExists"),
@@ -62,11 +54,9 @@ void NetKeyloft_EditController::addItemButtonAction()
     }
     // The new entry is the last one, whatever the order.
     const int row = int(m_keychainController->countOfKeychainItems()) - 1;
-    reloadData();
     selectRow(row);
     startEditingLabel(row);
     showEditButtons(true);
-    populateMenu();
 }
 
 void NetKeyloft_EditController::removeItemButtonAction()
@@ -89,8 +79,6 @@ void NetKeyloft_EditController::removeItemButtonAction()
         !m_keychainController->deleteKeychainItem(item.get())) {
         return;
     }
-    reloadData();
-    populateMenu();
     if (listIsEmpty()) {
         clearAllTextFields();
         if (isInEditMode()) {
@@ -151,7 +139,6 @@ bool NetKeyloft_EditController::saveField(QLineEdit* field, QLineEdit* shown, bo
         return false;
     }
     shown->setText(text);
-    populateMenu();
     return true;
 }
 

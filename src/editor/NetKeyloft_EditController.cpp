@@ -99,12 +99,10 @@ void NetKeyloft_EditController::setUpTable()
     m_delegate = new LabelCellDelegate(table);
     table->setItemDelegateForColumn(0, m_delegate);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!m_reloading) {
-            m_selectedEntry = m_keychainController
-                                  ? m_keychainController->keychainItemAtIndex(selectedRow())
-                                  : ItemPtr();
-            tableRowChanged();
-        }
+        m_selectedEntry = m_keychainController
+                              ? m_keychainController->keychainItemAtIndex(selectedRow())
+                              : ItemPtr();
+        tableRowChanged();
     });
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -265,7 +263,6 @@ void NetKeyloft_EditController::awakeFromController()
 
 void NetKeyloft_EditController::refreshData()
 {
-    reloadData();
     setTableMenuItemOn(m_services.preferences.sortByMenuItem());
     setColumnAscendingIndicator();
 }
@@ -274,24 +271,9 @@ void NetKeyloft_EditController::observeValueForKeyPath(const QString& keyPath)
 {
     if (keyPath == UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key)) {
         setTableMenuItemOn(m_services.preferences.sortByMenuItem());
-        reloadData();
     } else if (keyPath == UserDefaultsController::keyPathForKey(NKLPREFS_SortAscending_Key)) {
         setColumnAscendingIndicator();
-        reloadData();
     }
-}
-
-void NetKeyloft_EditController::reloadData()
-{
-    const ItemPtr selected = m_selectedEntry.lock();
-    m_reloading = true;
-    m_model->reloadData();
-    // A sort moves entries under the selection: the selection follows its entry, so
-    // that the detail pane and the row it belongs to never part.
-    if (selected) {
-        selectEntry(selected.get());
-    }
-    m_reloading = false;
 }
 
 int NetKeyloft_EditController::selectedRow() const
@@ -483,10 +465,7 @@ void NetKeyloft_EditController::endTableEditingIfNeeded()
     if (label == m_keychainController->labelInKeychainItemsAtIndex(unsigned(row))) {
         return;
     }
-    if (m_keychainController->renameKeyChainItemAtIndexWithLabel(unsigned(row), label)) {
-        reloadData();
-        populateMenu();
-    } else {
+    if (!m_keychainController->renameKeyChainItemAtIndexWithLabel(unsigned(row), label)) {
         startEditingLabel(row);
     }
 }

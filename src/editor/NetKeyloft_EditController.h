@@ -115,13 +115,10 @@ private:
     void setColours();
     void observePreferences(bool observe);
     void createTableHeaderMenu();
-    // Reloads the rows and keeps the selected entry selected wherever it went.
-    void reloadData();
     // Selects exactly row (none for -1), filling the panes when the selection changes.
     void selectRow(int row);
     void startEditingLabel(int row);
     void fillEditPane(int row);
-    void populateMenu();
     bool listIsEmpty() const;
     // The selected entry's position, -1 with no selection or an empty list.
     int selectedEntryRow() const;
@@ -146,8 +143,6 @@ private:
     // table hears of it.
     std::weak_ptr<NetKeyloft_Item> m_selectedEntry;
     bool m_observing = false;
-    // Selection changes made while reloading are not the user's.
-    bool m_reloading = false;
     // A save asks the user (too-long notes); the window losing focus to that alert
     // must not start a second save.
     bool m_saving = false;

@@ -15,8 +15,8 @@ const QString editWindowFrameName = QStringLiteral("NKL_EDIT_WINDOW_FRAME");
 } // namespace
 
 NetKeyloft_EditWindowController::NetKeyloft_EditWindowController(
-    NetKeyloft_KeychainController& keychainController,
-    ApplicationCommands& commands, NetKeyloft_EditController::Services services)
+    NetKeyloft_KeychainController& keychainController, ApplicationCommands& commands,
+    NetKeyloft_EditController::Services services)
     : m_keychainController(keychainController), m_commands(commands),
       m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::EditWindow>())
 {

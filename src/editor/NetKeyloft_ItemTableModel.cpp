@@ -2,31 +2,94 @@
 
 #include "store/NetKeyloft_KeychainController.h"
 
+#include <QHash>
+
 const QString NetKeyloft_ItemTableModel::labelColumnIdentifier = QStringLiteral("labelColumn");
 
 NetKeyloft_ItemTableModel::NetKeyloft_ItemTableModel(QObject* parent) : QAbstractTableModel(parent)
 {}
 
+NetKeyloft_ItemTableModel::~NetKeyloft_ItemTableModel()
+{
+    disconnectList();
+}
+
 void NetKeyloft_ItemTableModel::setKeychainController(
     NetKeyloft_KeychainController* keychainController)
 {
     beginResetModel();
+    disconnectList();
     m_keychainController = keychainController;
+    if (m_keychainController) {
+        connectList(m_keychainController->notifier());
+    }
     endResetModel();
 }
 
-void NetKeyloft_ItemTableModel::reloadData()
+void NetKeyloft_ItemTableModel::connectList(ItemListNotifier& notifier)
 {
-    beginResetModel();
-    endResetModel();
+    using M = NetKeyloft_ItemTableModel;
+    using N = ItemListNotifier;
+    m_connections = {
+        connect(&notifier, &N::rowsAboutToBeInserted, this,
+                [this](int first, int last) { beginInsertRows({}, first, last); }),
+        connect(&notifier, &N::rowsInserted, this, &M::endInsertRows),
+        connect(&notifier, &N::rowsAboutToBeRemoved, this,
+                [this](int first, int last) { beginRemoveRows({}, first, last); }),
+        connect(&notifier, &N::rowsRemoved, this, &M::endRemoveRows),
+        connect(&notifier, &N::rowChanged, this, &M::rowChanged),
+        connect(&notifier, &N::orderAboutToChange, this, &M::orderAboutToChange),
+        connect(&notifier, &N::orderChanged, this, &M::orderChanged),
+        connect(&notifier, &N::aboutToReload, this, &M::beginResetModel),
+        connect(&notifier, &N::reloaded, this, &M::endResetModel),
+    };
 }
 
-void NetKeyloft_ItemTableModel::rowChanged(int row)
+void NetKeyloft_ItemTableModel::disconnectList()
+{
+    for (const QMetaObject::Connection& connection : m_connections) {
+        disconnect(connection);
+    }
+    m_connections.clear();
+}
+
+void NetKeyloft_ItemTableModel::rowChanged(int row, ItemListNotifier::Fields fields)
 {
     const QModelIndex changed = index(row, 0);
-    if (changed.isValid()) {
+    if (changed.isValid() && fields.testFlag(ItemListNotifier::Field::Label)) {
         Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
     }
+}
+
+void NetKeyloft_ItemTableModel::orderAboutToChange()
+{
+    Q_EMIT layoutAboutToBeChanged({}, VerticalSortHint);
+    // Selections and the current row are persistent indexes: each keeps its entry.
+    m_movingIndexes = persistentIndexList();
+    m_movingItems.clear();
+    for (const QModelIndex& moving : std::as_const(m_movingIndexes)) {
+        m_movingItems.push_back(m_keychainController->keychainItemAtIndex(moving.row()));
+    }
+}
+
+void NetKeyloft_ItemTableModel::orderChanged()
+{
+    QHash<const NetKeyloft_Item*, int> rows;
+    const std::vector<ItemPtr>& items = m_keychainController->keychainItems();
+    rows.reserve(qsizetype(items.size()));
+    for (std::size_t row = 0; row < items.size(); ++row) {
+        rows.insert(items[row].get(), int(row));
+    }
+    QModelIndexList moved;
+    moved.reserve(m_movingIndexes.size());
+    for (qsizetype k = 0; k < m_movingIndexes.size(); ++k) {
+        const int row = rows.value(m_movingItems[std::size_t(k)].get(), -1);
+        moved.append(row < 0 ? QModelIndex() : index(row, m_movingIndexes[k].column()));
+    }
+    changePersistentIndexList(m_movingIndexes, moved);
+    m_movingIndexes.clear();
+    m_movingItems.clear();
+    Q_EMIT layoutChanged({}, VerticalSortHint);
 }
 
 int NetKeyloft_ItemTableModel::rowCount(const QModelIndex& parent) const
@@ -81,9 +144,6 @@ bool NetKeyloft_ItemTableModel::setData(const QModelIndex& index, const QVariant
         !m_labelEdit) {
         return false;
     }
-    const bool stored = m_labelEdit(value.toString(), index.row());
-    if (stored) {
-        rowChanged(index.row());
-    }
-    return stored;
+    // The list tells of the new label itself.
+    return m_labelEdit(value.toString(), index.row());
 }

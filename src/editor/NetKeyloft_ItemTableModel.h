@@ -1,10 +1,11 @@
 #pragma once
 
+#include "store/NetKeyloft_KeychainController.h"
+
 #include <QAbstractTableModel>
 
 #include <functional>
-
-class NetKeyloft_KeychainController;
+#include <vector>
 
 // The edit window's table over the item list: one row per entry in the list's order,
 // one column ("labelColumn") showing the label, edited in place.
@@ -20,14 +21,10 @@ public:
     static constexpr int IdentifierRole = Qt::UserRole + 1;
 
     explicit NetKeyloft_ItemTableModel(QObject* parent = nullptr);
+    ~NetKeyloft_ItemTableModel() override;
 
     void setKeychainController(NetKeyloft_KeychainController* keychainController);
     void setLabelEdit(LabelEdit labelEdit) { m_labelEdit = std::move(labelEdit); }
-
-    // Shows the list as it is now, after it was sorted or entries came or went.
-    void reloadData();
-    // Shows a row's label again after it changed.
-    void rowChanged(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,6 +35,18 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
+    // Follows the list's changes as row insertions, removals, changes and moves, so
+    // that the views keep their selection and scroll position.
+    void connectList(ItemListNotifier& notifier);
+    void disconnectList();
+    void rowChanged(int row, ItemListNotifier::Fields fields);
+    void orderAboutToChange();
+    void orderChanged();
+
     NetKeyloft_KeychainController* m_keychainController = nullptr;
+    std::vector<QMetaObject::Connection> m_connections;
+    // The persistent indexes during a change of order, and their entries.
+    QModelIndexList m_movingIndexes;
+    std::vector<ItemPtr> m_movingItems;
     LabelEdit m_labelEdit;
 };

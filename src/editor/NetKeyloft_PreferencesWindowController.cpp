@@ -24,8 +24,8 @@ const QLatin1String observedKeys[] = {NKLPREFS_SortBy_Key, NKLPREFS_SortAscendin
 
 NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
     ApplicationCommands& commands, NetKeyloft_Preferences& preferences)
-    : m_commands(commands), m_preferences(preferences),
-      m_window(std::make_unique<QWidget>()), m_ui(std::make_unique<Ui::Preferences>())
+    : m_commands(commands), m_preferences(preferences), m_window(std::make_unique<QWidget>()),
+      m_ui(std::make_unique<Ui::Preferences>())
 {
     m_ui->setupUi(m_window.get());
     FloatingWindow::configure(*m_window);

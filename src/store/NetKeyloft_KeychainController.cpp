@@ -5,6 +5,8 @@
 
 namespace {
 
+using Field = ItemListNotifier::Field;
+
 // Gives item the fields that are present.
 void applyFields(NetKeyloft_Item& item, const NetKeyloft_KeychainController::ItemFields& fields)
 {
@@ -129,7 +131,10 @@ bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& labe
     if (!m_keychain->addToKeychainItem(item.get())) {
         return false;
     }
+    const int row = int(m_items.size());
+    Q_EMIT m_notifier->rowsAboutToBeInserted(row, row);
     m_items.push_back(std::move(item));
+    Q_EMIT m_notifier->rowsInserted(row, row);
     return true;
 }
 
@@ -155,18 +160,21 @@ QString NetKeyloft_KeychainController::labelForDuplicateLabel(const QString& lab
     return label.left(digitsStart) + QString::number(number + 1);
 }
 
-bool NetKeyloft_KeychainController::writeChange(NetKeyloft_Item& item, bool writePassword,
+bool NetKeyloft_KeychainController::writeChange(unsigned index, ItemListNotifier::Fields fields,
                                                 const std::function<void()>& undo)
 {
-    if (m_keychain->modifyKeychainItem(&item, writePassword)) {
-        return true;
+    NetKeyloft_Item& item = *m_items[index];
+    const bool written =
+        m_keychain->modifyKeychainItem(&item, fields.testFlag(ItemListNotifier::Field::Password));
+    if (!written) {
+        // A change may be several writes, of which the first may have been made: the
+        // record goes back to what it held before, then takes what the keychain holds
+        // now where that can be read.
+        undo();
+        m_keychain->reloadItem(item);
     }
-    // A change may be several writes, of which the first may have been made: the
-    // record goes back to what it held before, then takes what the keychain holds
-    // now where that can be read.
-    undo();
-    m_keychain->reloadItem(item);
-    return false;
+    Q_EMIT m_notifier->rowChanged(int(index), fields);
+    return written;
 }
 
 bool NetKeyloft_KeychainController::renameKeyChainItemAtIndexWithLabel(unsigned index,
@@ -185,7 +193,7 @@ bool NetKeyloft_KeychainController::renameKeyChainItemAtIndexWithLabel(unsigned 
     }
     const QString previous = item->label();
     item->setLabel(label);
-    return writeChange(*item, false, [&] { item->setLabel(previous); });
+    return writeChange(index, Field::Label, [&] { item->setLabel(previous); });
 }
 
 bool NetKeyloft_KeychainController::setUserNameForKeychainItemAtIndex(const QString& userName,
@@ -197,7 +205,7 @@ bool NetKeyloft_KeychainController::setUserNameForKeychainItemAtIndex(const QStr
     }
     const QString previous = item->userName();
     item->setUserName(userName);
-    return writeChange(*item, false, [&] { item->setUserName(previous); });
+    return writeChange(index, Field::UserName, [&] { item->setUserName(previous); });
 }
 
 bool NetKeyloft_KeychainController::setPasswordForKeychainItemAtIndex(const QString& password,
@@ -209,7 +217,7 @@ bool NetKeyloft_KeychainController::setPasswordForKeychainItemAtIndex(const QStr
     }
     const std::optional<QString> previous = item->password();
     item->setPassword(password);
-    return writeChange(*item, true, [&] { item->setPassword(previous); });
+    return writeChange(index, Field::Password, [&] { item->setPassword(previous); });
 }
 
 bool NetKeyloft_KeychainController::setCommentsForKeychainItemAtIndex(const QString& comments,
@@ -221,7 +229,7 @@ bool NetKeyloft_KeychainController::setCommentsForKeychainItemAtIndex(const QStr
     }
     const QString previous = item->comments();
     item->setComments(comments);
-    return writeChange(*item, false, [&] { item->setComments(previous); });
+    return writeChange(index, Field::Comments, [&] { item->setComments(previous); });
 }
 
 bool NetKeyloft_KeychainController::setFieldsForKeychainItemAtIndex(const ItemFields& fields,
@@ -235,7 +243,11 @@ bool NetKeyloft_KeychainController::setFieldsForKeychainItemAtIndex(const ItemFi
     const std::optional<QString> previousPassword = item->password();
     const QString previousComments = item->comments();
     applyFields(*item, fields);
-    return writeChange(*item, fields.password.has_value(), [&] {
+    ItemListNotifier::Fields changed;
+    changed.setFlag(Field::UserName, fields.userName.has_value());
+    changed.setFlag(Field::Password, fields.password.has_value());
+    changed.setFlag(Field::Comments, fields.comments.has_value());
+    return writeChange(index, changed, [&] {
         item->setUserName(previousUserName);
         item->setPassword(previousPassword);
         item->setComments(previousComments);
@@ -249,7 +261,13 @@ bool NetKeyloft_KeychainController::deleteKeychainItem(const NetKeyloft_Item* it
     }
     // Copy the UUID first: item may be one of the records about to be removed.
     const QString uuid = item->uuid();
-    std::erase_if(m_items, [&uuid](const ItemPtr& record) { return record->isEqualToUuid(uuid); });
+    for (auto row = std::ptrdiff_t(m_items.size()) - 1; row >= 0; --row) {
+        if (m_items[std::size_t(row)]->isEqualToUuid(uuid)) {
+            Q_EMIT m_notifier->rowsAboutToBeRemoved(int(row), int(row));
+            m_items.erase(m_items.begin() + row);
+            Q_EMIT m_notifier->rowsRemoved(int(row), int(row));
+        }
+    }
     return true;
 }
 
@@ -259,18 +277,21 @@ bool NetKeyloft_KeychainController::addOneToCountUsedForItem(NetKeyloft_Item* it
         return false;
     }
     const std::int32_t previous = item->countUsed();
-    if (m_keychain->addOneToCountUsedForItem(item)) {
-        return true;
+    const bool written = m_keychain->addOneToCountUsedForItem(item);
+    if (!written) {
+        item->setCountUsed(previous);
     }
-    item->setCountUsed(previous);
-    return false;
+    if (const int row = indexInKeychainItemsForItem(item); row >= 0) {
+        Q_EMIT m_notifier->rowChanged(row, Field::CountUsed);
+    }
+    return written;
 }
 
 // --- Order ------------------------------------------------------------------------------
 
 void NetKeyloft_KeychainController::sortKeychainItems(SortKey key, bool ascending)
 {
-    m_items = SortKeys::sorted(m_items, key, ascending);
+    replaceOrder(SortKeys::sorted(m_items, key, ascending));
 }
 
 std::vector<ItemPtr> NetKeyloft_KeychainController::getSortedKeychainItems(SortKey key,
@@ -279,16 +300,32 @@ std::vector<ItemPtr> NetKeyloft_KeychainController::getSortedKeychainItems(SortK
     return SortKeys::sorted(m_items, key, ascending);
 }
 
+void NetKeyloft_KeychainController::replaceOrder(std::vector<ItemPtr> items)
+{
+    Q_EMIT m_notifier->orderAboutToChange();
+    m_items = std::move(items);
+    Q_EMIT m_notifier->orderChanged();
+}
+
+void NetKeyloft_KeychainController::setKeychainItems(std::vector<ItemPtr> items)
+{
+    Q_EMIT m_notifier->aboutToReload();
+    m_items = std::move(items);
+    Q_EMIT m_notifier->reloaded();
+}
+
 bool NetKeyloft_KeychainController::moveItemAtIndexToIndex(std::int32_t from, std::int32_t to)
 {
     const auto count = std::int64_t(m_items.size());
     if (count == 0 || from < 0 || from >= count || to < 0 || to >= count) {
         return false;
     }
-    ItemPtr item = m_items[std::size_t(from)];
-    m_items.erase(m_items.begin() + from);
+    std::vector<ItemPtr> items = m_items;
+    ItemPtr item = items[std::size_t(from)];
+    items.erase(items.begin() + from);
     const std::int32_t target = from <= to ? to - 1 : to;
-    m_items.insert(m_items.begin() + std::max(target, 0), std::move(item));
+    items.insert(items.begin() + std::max(target, 0), std::move(item));
+    replaceOrder(std::move(items));
     resetIndexes();
     return true;
 }

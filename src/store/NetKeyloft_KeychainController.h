@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/ItemListNotifier.h"
 #include "store/NetKeyloft_Keychain.h"
 #include "store/SortKey.h"
 
@@ -26,6 +27,8 @@ public:
     explicit NetKeyloft_KeychainController(std::unique_ptr<NetKeyloft_Keychain> keychain);
 
     NetKeyloft_Keychain& keychain() { return *m_keychain; }
+    // Tells the views of every change of the list made through it.
+    ItemListNotifier& notifier() const { return *m_notifier; }
 
     // Hands out a fresh creation sequence number.
     std::int32_t nextIndex();
@@ -36,7 +39,7 @@ public:
     unsigned countOfKeychainItems() const { return unsigned(m_items.size()); }
     // The live list; do not hold it across an operation that sorts or changes it.
     const std::vector<ItemPtr>& keychainItems() const { return m_items; }
-    void setKeychainItems(std::vector<ItemPtr> items) { m_items = std::move(items); }
+    void setKeychainItems(std::vector<ItemPtr> items);
     ItemPtr keychainItemAtIndex(std::int32_t index) const;
     QString labelInKeychainItemsAtIndex(unsigned index) const;
     int indexInKeychainItemsForItem(const NetKeyloft_Item* item) const;
@@ -80,9 +83,12 @@ public:
 private:
     NetKeyloft_Item* itemAt(unsigned index) const;
     // Writes a changed record; when the keychain refuses, undo restores the old value.
-    bool writeChange(NetKeyloft_Item& item, bool writePassword, const std::function<void()>& undo);
+    bool writeChange(unsigned index, ItemListNotifier::Fields fields,
+                     const std::function<void()>& undo);
+    void replaceOrder(std::vector<ItemPtr> items);
 
     std::unique_ptr<NetKeyloft_Keychain> m_keychain;
+    std::unique_ptr<ItemListNotifier> m_notifier = std::make_unique<ItemListNotifier>();
     std::vector<ItemPtr> m_items;
     std::int32_t m_nextIndex = 0;
 };
