@@ -17,8 +17,10 @@ int TerminalDialogs::runAlert(const Alert& alert)
         text += QStringLiteral("  ") + alert.informativeText + QLatin1Char('\n');
     }
     Terminal::writeErr(text);
-    // Alerts here only inform; the first button is the plain acknowledgement.
-    return 0;
+    // Alerts here only inform: the first button is the plain acknowledgement, and where
+    // an alert offers a choice the last, most cautious one is taken (a command never
+    // makes a keychain the user did not ask for).
+    return alert.buttons.size() > 1 ? int(alert.buttons.size()) - 1 : 0;
 }
 
 std::optional<QString> TerminalDialogs::chooseKeychainFile()

@@ -1,8 +1,13 @@
 // Choosing and opening a keychain file, and how the store behaves when the keychain
 // refuses: alerts, statuses and the records in memory.
 
+#include "ScriptedDialogs.h"
+#include "SecretServiceBus.h"
 #include "StoreFixture.h"
 
+#include "platform/keychain/FileKeychainServices.h"
+#include "platform/secretservice/DesktopKeychainServices.h"
+#include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "store/KeychainError.h"
 
 #include <QDir>
@@ -64,6 +69,8 @@ class TestFileStore : public QObject {
 private Q_SLOTS:
     void storedPathOpensWithoutAsking();
     void withoutAnyKeychainTheUserPicksOne();
+    void keyringWithoutDefaultOffersToMakeOne_data();
+    void keyringWithoutDefaultOffersToMakeOne();
     void pickingAnExistingKeychainRemembersIt();
     void namingANewFileCreatesAKeychain();
     void refusingTheNewPasswordCreatesNothing();
@@ -114,6 +121,40 @@ void TestFileStore::withoutAnyKeychainTheUserPicksOne()
                             "does not exist yet creates a new keychain."));
     QCOMPARE(fixture.dialogs().filePrompts(), 1);
     QVERIFY(!NetKeyloft_KeychainController::create(fixture.environment()));
+}
+
+void TestFileStore::keyringWithoutDefaultOffersToMakeOne_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("make one (the keyring's prompt cannot show here)") << 0;
+    QTest::newRow("select a keychain file") << 1;
+}
+
+// A keyring program without a default keychain (a gnome-keyring without one on a
+// private bus): the user is offered to have it make one, and a keychain file otherwise.
+void TestFileStore::keyringWithoutDefaultOffersToMakeOne()
+{
+    QFETCH(int, answer);
+    SecretServiceBus bus(SecretServiceBus::Service::KeyringWithoutDefault);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+    ScriptedDialogs dialogs;
+    FileKeychainServices files(dialogs, FileKeychainKdf::minimum());
+    DesktopKeychainServices services(files, std::make_unique<SecretServiceKeychainServices>());
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath(QStringLiteral("Keyloft.conf")));
+    const QString path = folder.filePath(QStringLiteral("new.keychain"));
+    dialogs.queueAlertAnswer(answer);
+    dialogs.queueFile(path);
+    dialogs.queueNewPassword(QStringLiteral("fresh"));
+
+    NetKeyloft_Keychain store({services, defaults, dialogs});
+    QVERIFY(store.initKeychain());
+    const Alert& offer = dialogs.alerts().front();
+    QCOMPARE(offer.message, notLocated);
+    QCOMPARE(offer.buttons.size(), 2);
+    QCOMPARE(dialogs.filePrompts(), 1);
+    QCOMPARE(defaults.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
 
 void TestFileStore::pickingAnExistingKeychainRemembersIt()
