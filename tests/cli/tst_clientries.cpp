@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 class TestCliEntries : public QObject {
     Q_OBJECT
 
@@ -22,17 +24,21 @@ private Q_SLOTS:
     void labelsMatchExactly();
     void listSorts_data();
     void listSorts();
-    void listEscapesTabsAndLineEnds();
+    void listAndShowEscapeControlCharacters();
+    void refusedInputChangesNothing_data();
+    void refusedInputChangesNothing();
     void renameAndTakenLabels();
     void editChangesOnlyWhatIsGiven();
     void addAndEditGiveEveryFieldAtOnce();
     void rmNeedsYesWithoutATerminal();
 
     void wrongKeychainPassword();
-    void noTerminalForTheKeychainPassword();
+    void keychainPasswordCannotBeRead_data();
+    void keychainPasswordCannotBeRead();
     void missingOrForeignKeychainFile();
     void noKeychainAnywhere();
-    void createKeychainRefusesAnExistingFile();
+    void createKeychainRefusals_data();
+    void createKeychainRefusals();
     void createKeychainSetDefaultIsUsedLater();
 
 private:
@@ -260,15 +266,83 @@ void TestCliEntries::listSorts()
     QCOMPARE(labels, expected);
 }
 
-void TestCliEntries::listEscapesTabsAndLineEnds()
+void TestCliEntries::listAndShowEscapeControlCharacters()
 {
-    QCOMPARE(add(QStringLiteral("tab\there"), "pw",
-                 {QStringLiteral("--user"), QStringLiteral("back\\slash\nnew")})
+    QCOMPARE(add(QStringLiteral("tab\there\u001b[2J"), "pw",
+                 {QStringLiteral("--user"), QStringLiteral("back\\slash\nnew\u009b\u007f"),
+                  QStringLiteral("--notes"), QStringLiteral("a\u0007b\tc\r")})
                  .exitCode,
              0);
     const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
     QCOMPARE(listed.out.count('\n'), 1);
-    QVERIFY(listed.out.startsWith("tab\\there\tback\\\\slash\\nnew\t1\t"));
+    QVERIFY2(listed.out.startsWith("tab\\there\\x1b[2J\tback\\\\slash\\nnew\\u009b\\x7f\t1\t"),
+             listed.out.constData());
+    // show keeps line feeds and tabs, and escapes every other control character.
+    const CliRunner::Result shown =
+        m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("tab\there\u001b[2J")});
+    QCOMPARE(shown.exitCode, 0);
+    QVERIFY(shown.out.contains("Label:      tab\there\\x1b[2J\n"));
+    QVERIFY(shown.out.contains("Notes:      a\\x07b\tc\\r\n"));
+    const QString text = QString::fromUtf8(shown.out);
+    QVERIFY(std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c != u'\n' && c != u'\t' && (c < u' ' || (c >= u'\u007f' && c <= u'\u009f'));
+    }));
+}
+
+void TestCliEntries::refusedInputChangesNothing_data()
+{
+    QTest::addColumn<QString>("launcher");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("message");
+    const QString exec = QStringLiteral("exec"), add = QStringLiteral("add"),
+                  edit = QStringLiteral("edit"), e = QStringLiteral("E");
+    QTest::newRow("NUL inside the password")
+        << exec << QStringList{add, QStringLiteral("x")} << QByteArray("abc\0def", 7) << 1
+        << QByteArray("holds a NUL byte");
+    QTest::newRow("NUL first in the new password")
+        << exec << QStringList{edit, e, QStringLiteral("--password-stdin")}
+        << QByteArray("\0secret", 7) << 1 << QByteArray("holds a NUL byte");
+    QTest::newRow("notes of 2,001 characters")
+        << exec
+        << QStringList{add, QStringLiteral("x"), QStringLiteral("--notes"), QString(2001, u'n')}
+        << QByteArray("pw") << 1 << QByteArray("notes are longer than 2000 characters");
+    QTest::newRow("label of 4,097 characters")
+        << exec << QStringList{add, QString(4097, u'l')} << QByteArray("pw") << 1
+        << QByteArray("label is longer than 4096");
+    QTest::newRow("user name of 4,097 characters")
+        << exec << QStringList{edit, e, QStringLiteral("--user"), QString(4097, u'u')}
+        << QByteArray() << 1 << QByteArray("user name is longer than 4096");
+    // Two labels that differ only in bytes that are not UTF-8 must not become one.
+    QTest::newRow("label not UTF-8")
+        << QStringLiteral("set -- \"$@\" \"$(printf 'inv\\377\\376')\"; exec") << QStringList{add}
+        << QByteArray("pw") << 2 << QByteArray("(\"inv\\xff\\xfe\") is not UTF-8");
+    QTest::newRow("notes not UTF-8")
+        << QStringLiteral("set -- \"$@\" --notes \"$(printf 'bad\\377')\"; exec")
+        << QStringList{edit, e} << QByteArray() << 2 << QByteArray("is not UTF-8");
+}
+
+void TestCliEntries::refusedInputChangesNothing()
+{
+    QFETCH(QString, launcher);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, message);
+    QCOMPARE(add(QStringLiteral("E"), "old").exitCode, 0);
+    const QByteArray before = m_cli->onKeychain({QStringLiteral("export")}).out;
+    m_cli->setLauncher(launcher);
+    const CliRunner::Result result = m_cli->onKeychain(arguments, input);
+    m_cli->setLauncher(QStringLiteral("exec"));
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(message), result.err.constData());
+    QCOMPARE(m_cli->onKeychain({QStringLiteral("export")}).out, before);
+    QCOMPARE(m_cli
+                 ->onKeychain(
+                     {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("E")})
+                 .out,
+             QByteArray("old"));
 }
 
 void TestCliEntries::renameAndTakenLabels()
@@ -403,12 +477,36 @@ void TestCliEntries::wrongKeychainPassword()
     QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("Safe")});
 }
 
-void TestCliEntries::noTerminalForTheKeychainPassword()
+void TestCliEntries::keychainPasswordCannotBeRead_data()
 {
+    QTest::addColumn<QString>("launcher");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("no terminal") << QStringLiteral("exec") << QStringList{}
+                                 << QByteArray(
+                                        "no terminal to ask it on; give it with --password-fd");
+    QTest::newRow("descriptor not open")
+        << QStringLiteral("exec")
+        << QStringList{QStringLiteral("--password-fd"), QStringLiteral("7")}
+        << QByteArray("descriptor 7, which is not open for reading");
+    QTest::newRow("descriptor open for writing")
+        << QStringLiteral("exec 4>/dev/null; exec")
+        << QStringList{QStringLiteral("--password-fd"), QStringLiteral("4")}
+        << QByteArray("descriptor 4, which is not open for reading");
+}
+
+void TestCliEntries::keychainPasswordCannotBeRead()
+{
+    QFETCH(QString, launcher);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, message);
+    m_cli->setLauncher(launcher);
     const CliRunner::Result result =
-        m_cli->run({QStringLiteral("--keychain"), m_cli->keychainPath(), QStringLiteral("list")});
+        m_cli->run(QStringList{QStringLiteral("--keychain"), m_cli->keychainPath()} + options +
+                   QStringList{QStringLiteral("list")});
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.contains("--password-fd"), result.err.constData());
+    QVERIFY2(result.err.contains(message), result.err.constData());
+    QVERIFY(!result.err.contains("wrong password"));
 }
 
 void TestCliEntries::missingOrForeignKeychainFile()
@@ -439,21 +537,42 @@ void TestCliEntries::noKeychainAnywhere()
     QVERIFY(result.err.contains("no keychain could be opened"));
 }
 
-void TestCliEntries::createKeychainRefusesAnExistingFile()
+void TestCliEntries::createKeychainRefusals_data()
 {
-    const QByteArray before = [this] {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("existing file") << QStringLiteral("test.keychain") << QByteArray("other")
+                                   << QStringLiteral("%1 exists already.");
+    QTest::newRow("missing folder")
+        << QStringLiteral("missing/new.keychain") << QByteArray("pw")
+        << QStringLiteral("cannot write %1: no such file or directory.");
+    QTest::newRow("empty password") << QStringLiteral("new.keychain") << QByteArray()
+                                    << QStringLiteral("a keychain password cannot be empty");
+}
+
+void TestCliEntries::createKeychainRefusals()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, password);
+    QFETCH(QString, message);
+    const QString path = m_cli->path(name);
+    const QByteArray keychain = [this] {
         QFile file(m_cli->keychainPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }();
     const CliRunner::Result result =
-        m_cli->run({QStringLiteral("create-keychain"), m_cli->keychainPath(),
-                    QStringLiteral("--password-fd"), QStringLiteral("3")},
-                   QByteArray(), QByteArray("other"));
+        m_cli->run({QStringLiteral("create-keychain"), path, QStringLiteral("--password-fd"),
+                    QStringLiteral("3")},
+                   QByteArray(), password);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY(result.err.contains("exists already"));
+    QVERIFY2(result.err.contains(message.arg(path).toUtf8()), result.err.constData());
+    // The terminal's words, not the application's advice to start it again.
+    QVERIFY(!result.err.contains("Keyloft"));
+    QCOMPARE(QFileInfo::exists(path), name == QStringLiteral("test.keychain"));
     QFile file(m_cli->keychainPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(file.readAll(), keychain);
 }
 
 void TestCliEntries::createKeychainSetDefaultIsUsedLater()

@@ -1,13 +1,17 @@
-// keyloft-cli's export and import, and changes by several processes at once, run as a
-// real process against keychain files in a temporary folder.
+// keyloft-cli's export and import, changes by several processes at once and writes that
+// fail, run as a real process against keychain files in a temporary folder.
 #include "CliRunner.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 class TestCliTransfer : public QObject {
     Q_OBJECT
@@ -21,7 +25,11 @@ private Q_SLOTS:
     void importNeverOverwrites();
     void badImportFileChangesNothing_data();
     void badImportFileChangesNothing();
+    void importIntoAReplacedKeychainNamesWhatIsLost();
     void twoAddsAtOnceKeepBoth();
+    void killedWritersLeaveNothingInTheWay();
+    void readingDoesNotNeedWriting_data();
+    void readingDoesNotNeedWriting();
 
 private:
     QByteArray keychainBytes() const;
@@ -88,7 +96,12 @@ void TestCliTransfer::exportWithoutPasswords()
 
 void TestCliTransfer::exportWithPasswordsToAPrivateFile()
 {
+    // A file that is there already is replaced by one that only its owner can read.
     const QString file = m_cli->path(QStringLiteral("backup.json"));
+    QFile loose(file);
+    QVERIFY(loose.open(QIODevice::WriteOnly));
+    QVERIFY(loose.setPermissions(QFileDevice::Permissions(0x6666)));
+    loose.close();
     const CliRunner::Result result = m_cli->onKeychain(
         {QStringLiteral("export"), QStringLiteral("--with-passwords"), QStringLiteral("-o"), file});
     QCOMPARE(result.exitCode, 0);
@@ -174,6 +187,14 @@ void TestCliTransfer::badImportFileChangesNothing_data()
     QTest::newRow("empty label")
         << QByteArray(R"({"entries": [{"label": "", "userName": "u", "notes": "n"}]})")
         << QByteArray("label is empty");
+    QTest::newRow("notes of 2,001 characters")
+        << QByteArray(R"({"entries": [{"label": "L", "userName": "u", "notes": ")" +
+                      QByteArray(2001, 'n') + "\"}]}")
+        << QByteArray("entry 1 of the file: its notes are longer than 2000 characters");
+    QTest::newRow("NUL in a password")
+        << QByteArray("{\"entries\": [" + good + R"(, {"label": "L", "userName": "u",
+                      "notes": "n", "password": "a\u0000b"}]})")
+        << QByteArray("entry 2 of the file: its password holds a NUL byte");
     QTest::newRow("other version")
         << QByteArray("{\"version\": 2, \"entries\": [" + good + "]}") << QByteArray("version");
 }
@@ -195,12 +216,69 @@ void TestCliTransfer::badImportFileChangesNothing()
     QCOMPARE(keychainBytes(), before);
 }
 
+void TestCliTransfer::importIntoAReplacedKeychainNamesWhatIsLost()
+{
+    QByteArray json = "{\"entries\": [";
+    QStringList imported;
+    for (int i = 0; i < 300; ++i) {
+        imported << QStringLiteral("Imported %1").arg(i);
+        json += QByteArray(i > 0 ? "," : "") + R"({"label": ")" + imported.last().toUtf8() +
+                R"(", "userName": "u", "notes": "n"})";
+    }
+    json += "]}";
+    const QByteArray older = keychainBytes();
+    QProcess import;
+    m_cli->start(import, {QStringLiteral("import"), QStringLiteral("-")});
+    import.write(json);
+    import.closeWriteChannel();
+    // Each time the import has written, the older copy is put back in place, twenty times
+    // near its start. A copy put back while the import writes is replaced at once and
+    // costs nothing; others take away what it added before.
+    const QString copy = m_cli->path(QStringLiteral("older copy"));
+    int swaps = 0;
+    while (swaps < 20 && !import.waitForFinished(0)) {
+        if (keychainBytes().size() > older.size()) {
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(older);
+            file.close();
+            QCOMPARE(::rename(QFile::encodeName(copy).constData(),
+                              QFile::encodeName(m_cli->keychainPath()).constData()),
+                     0);
+            ++swaps;
+        }
+    }
+    QVERIFY(import.waitForFinished(60000));
+    QCOMPARE(swaps, 20);
+    // What the keychain holds is printed; everything else is named as lost.
+    QStringList held = m_cli->labels().mid(2);
+    const QString err = QString::fromUtf8(import.readAllStandardError());
+    const QStringList lost = err.section(QStringLiteral("are not in it:\n"), 1)
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(import.exitCode(), 1);
+    QVERIFY2(!lost.isEmpty(), qPrintable(err));
+    QCOMPARE(QString::fromUtf8(import.readAllStandardOutput())
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             held);
+    held += lost;
+    held.sort();
+    imported.sort();
+    QCOMPARE(held, imported);
+}
+
 void TestCliTransfer::twoAddsAtOnceKeepBoth()
 {
-    // Two pairs of processes at once: each pair asks for the same label. Each waits for
-    // its password on standard input; all are given theirs at the same moment.
+    // Two pairs of processes at once: each pair asks for the same label. Each has a
+    // runtime folder of its own, or none, as a job started outside the session has.
+    // Each waits for its password on standard input; all are given theirs at once.
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < 4; ++i) {
+        const QString runtime = m_cli->path(QStringLiteral("run-%1").arg(i));
+        QVERIFY(QDir().mkpath(runtime));
+        m_cli->environment().insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        if (i == 3) {
+            m_cli->environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        }
         processes.push_back(std::make_unique<QProcess>());
         m_cli->start(*processes.back(), {QStringLiteral("add"),
                                          i < 2 ? QStringLiteral("Same") : QStringLiteral("Web9")});
@@ -229,6 +307,106 @@ void TestCliTransfer::twoAddsAtOnceKeepBoth()
     printed.sort();
     QCOMPARE(printed, (QStringList{QStringLiteral("Same"), QStringLiteral("Same1"),
                                    QStringLiteral("Web10"), QStringLiteral("Web9")}));
+}
+
+void TestCliTransfer::killedWritersLeaveNothingInTheWay()
+{
+    // What killed processes leave: the lock file of an earlier keyloft-cli, and a writer
+    // killed while it held the keychain's lock, with its copy half written. Beside them,
+    // a file of the user's that only looks like such a copy.
+    QFile stale(m_cli->path(QStringLiteral("run/keyloft-cli.lock")));
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    const QString folder = QFileInfo(m_cli->keychainPath()).path();
+    const QString copy = folder + QStringLiteral("/.test.keychain.Ab12Cd");
+    const QString foreign = folder + QStringLiteral("/.test.keychain.Notes1");
+    QFile mine(foreign);
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("my own notes");
+    mine.close();
+    QProcess killed;
+    killed.setWorkingDirectory(folder);
+    killed.start(QStringLiteral("flock"),
+                 {QStringLiteral("test.keychain.lock"), QStringLiteral("sh"), QStringLiteral("-c"),
+                  QStringLiteral("head -c 200 test.keychain > .test.keychain.Ab12Cd; kill -9 $$")});
+    QVERIFY(killed.waitForFinished(60000));
+    QVERIFY(QFileInfo::exists(copy));
+
+    // A run with its own empty temporary folder, which it must leave empty.
+    const QString temporary = m_cli->path(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(temporary));
+    m_cli->environment().insert(QStringLiteral("TMPDIR"), temporary);
+    const CliRunner::Result added =
+        m_cli->onKeychain({QStringLiteral("add"), QStringLiteral("After")}, "pw");
+    QCOMPARE(added.exitCode, 0);
+    QVERIFY(!QFileInfo::exists(copy));
+    QVERIFY(QFileInfo::exists(foreign));
+    QVERIFY(QDir(temporary).isEmpty());
+    QCOMPARE(m_cli->labels().last(), QStringLiteral("After"));
+}
+
+void TestCliTransfer::readingDoesNotNeedWriting_data()
+{
+    QTest::addColumn<QString>("launcher");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("cause");
+    // A keychain larger than the file size limit (in blocks of 512 bytes): no new
+    // copy can be written, as on a full disk.
+    QTest::newRow("file size limit") << QStringLiteral("trap '' XFSZ; ulimit -f 4; exec")
+                                     << QStringLiteral("large") << QByteArray("file too large");
+    QTest::newRow("read-only keychain")
+        << QStringLiteral("exec") << QStringLiteral("chmod 400") << QByteArray("permission denied");
+    QTest::newRow("read-only folder, another user")
+        << QStringLiteral("exec setpriv --reuid=nobody --regid=nogroup --clear-groups")
+        << QStringLiteral("nobody") << QByteArray("permission denied");
+}
+
+void TestCliTransfer::readingDoesNotNeedWriting()
+{
+    QFETCH(QString, launcher);
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, cause);
+    const QString folder = QFileInfo(m_cli->keychainPath()).path();
+    if (setup == QStringLiteral("large")) {
+        QCOMPARE(m_cli
+                     ->onKeychain({QStringLiteral("edit"), QStringLiteral("Bank"),
+                                   QStringLiteral("--notes"), QString(2000, u'n')})
+                     .exitCode,
+                 0);
+    } else if (setup == QStringLiteral("chmod 400")) {
+        QVERIFY(QFile::setPermissions(m_cli->keychainPath(), QFileDevice::ReadOwner));
+    } else if (::geteuid() != 0) {
+        QSKIP("only root can run keyloft-cli as another user here");
+    } else {
+        // The keychain and its folder belong to nobody, who may not write in the folder.
+        for (const QString& name :
+             QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotDot)) {
+            const QByteArray file = QFile::encodeName(folder + QLatin1Char('/') + name);
+            QCOMPARE(::chown(file.constData(), 65534, 65534), 0);
+        }
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
+    }
+    const QByteArray before = keychainBytes();
+    m_cli->setLauncher(launcher);
+    const CliRunner::Result shown = m_cli->onKeychain(
+        {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Bank")});
+    const CliRunner::Result added =
+        m_cli->onKeychain({QStringLiteral("add"), QStringLiteral("New")}, "pw");
+    m_cli->setLauncher(QStringLiteral("exec"));
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7700));
+    // The password is printed, and the use that could not be counted is only warned of.
+    QCOMPARE(shown.exitCode, 0);
+    QCOMPARE(shown.out, QByteArray("b\\ank"));
+    const QByteArray message = "cannot write " + m_cli->keychainPath().toUtf8() + ": " + cause;
+    QVERIFY2(shown.err.contains("warning: could not count the use of \"Bank\".\n  " + message),
+             shown.err.constData());
+    // A change fails, saying why and where, and leaves the file as it was.
+    QCOMPARE(added.exitCode, 1);
+    QVERIFY2(added.err.contains(message), added.err.constData());
+    QCOMPARE(keychainBytes(), before);
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    QVERIFY2(names.filter(QStringLiteral(".test.keychain.")).isEmpty(),
+             qPrintable(names.join(u' ')));
 }
 
 QTEST_GUILESS_MAIN(TestCliTransfer)

@@ -57,7 +57,9 @@ class TestFileKeychainFiles : public QObject {
 private Q_SLOTS:
     void twoKeychainObjectsShareOneFile();
     void processesWritingAtOnceLoseNothing();
+    void filesAreWrittenWithMode0600_data();
     void filesAreWrittenWithMode0600();
+    void killedWriterLeavesNeitherLockNorCopy();
     void damagedFile_data();
     void damagedFile();
     void absurdCostIsRejectedQuickly_data();
@@ -66,9 +68,8 @@ private Q_SLOTS:
     void fileReplacedByAnotherKeychain();
     void failedWriteKeepsTheOldFile();
     void symbolicLinkStaysALink();
-    void createInFolderThatCannotExist();
-    void statusForErrno_data();
-    void statusForErrno();
+    void createRefusals_data();
+    void createRefusals();
 };
 
 void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
@@ -148,18 +149,95 @@ void TestFileKeychainFiles::processesWritingAtOnceLoseNothing()
     QCOMPARE(QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
+void TestFileKeychainFiles::filesAreWrittenWithMode0600_data()
+{
+    QTest::addColumn<int>("modeBefore");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<int>("modeAfter");
+    QTest::newRow("new file") << -1 << false << 0600;
+    QTest::newRow("mode narrowed") << 0664 << false << 0600;
+    QTest::newRow("group may read") << 0640 << false << 0600;
+    QTest::newRow("owner may not write") << 0400 << false << 0400;
+    QTest::newRow("owner and group kept") << 0600 << true << 0600;
+}
+
 void TestFileKeychainFiles::filesAreWrittenWithMode0600()
 {
+    QFETCH(int, modeBefore);
+    QFETCH(bool, otherOwner);
+    QFETCH(int, modeAfter);
+    if (otherOwner && ::geteuid() != 0) {
+        QSKIP("only root can write a keychain that another user owns");
+    }
     FileKeychainFixture fixture;
     const mode_t previous = ::umask(0);
     std::unique_ptr<Keychain> keychain = fixture.create();
-    const int created = permissionsOf(fixture.path());
+    const QByteArray path = QFile::encodeName(fixture.path());
+    QCOMPARE(permissionsOf(fixture.path()), 0600);
+    if (modeBefore >= 0) {
+        QCOMPARE(::chmod(path.constData(), mode_t(modeBefore)), 0);
+    }
+    if (otherOwner) {
+        QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+    }
+    const QByteArray before = fixture.fileBytes();
     const OSStatus status = createItem(*keychain, "s1");
     ::umask(previous);
-    QCOMPARE(status, errSecSuccess);
-    QCOMPARE(created, 0600);
-    QCOMPARE(permissionsOf(fixture.path()), 0600);
+    // A file its owner made read-only is left alone, even by root.
+    QCOMPARE(status, modeAfter == 0400 ? errSecWrPerm : errSecSuccess);
+    QCOMPARE(fixture.fileBytes() == before, modeAfter == 0400);
+    QCOMPARE(permissionsOf(fixture.path()), modeAfter);
     QCOMPARE(permissionsOf(FileKeychainFile::Lock::lockPath(fixture.path())), 0600);
+    struct stat info {};
+    QCOMPARE(::stat(path.constData(), &info), 0);
+    QCOMPARE(info.st_uid, otherOwner ? uid_t(65534) : ::geteuid());
+    QCOMPARE(info.st_gid, otherOwner ? gid_t(65534) : ::getegid());
+}
+
+void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
+{
+    FileKeychainFixture fixture;
+    std::unique_ptr<Keychain> keychain = fixture.create();
+    QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
+    // Beside the keychain: what killed writes leave (an empty copy, a copy cut short),
+    // and files of the user's that only look like them.
+    const QByteArray start = fixture.fileBytes().left(30);
+    fixture.writeFileBytes(QByteArray(), QStringLiteral(".test.keychain.Zz9Yy8"));
+    fixture.writeFileBytes("my notes", QStringLiteral(".test.keychain.Notes1"));
+    fixture.writeFileBytes(start, QStringLiteral(".test.keychain.longer1"));
+    // A writer that dies while it holds the lock, its copy half written.
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::unique_ptr<FileKeychainFile::Lock> lock;
+        FileKeychainFile::Lock::acquire(fixture.path(), lock);
+        fixture.writeFileBytes(start, QStringLiteral(".test.keychain.Ab12Cd"));
+        // The lock taken again by the same process is shared, not waited for.
+        std::unique_ptr<FileKeychainFile::Lock> again;
+        FileKeychainFile::Lock::acquire(fixture.path(), again);
+        char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    ::close(ready[0]);
+    QCOMPARE(::kill(child, SIGKILL), 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+
+    QCOMPARE(createItem(*keychain, "s2"), errSecSuccess);
+    QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s2"}));
+    QStringList left = QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QCOMPARE(left,
+             (QStringList{QStringLiteral(".test.keychain.Notes1"),
+                          QStringLiteral(".test.keychain.longer1"), QStringLiteral("test.keychain"),
+                          QStringLiteral("test.keychain.lock")}));
 }
 
 void TestFileKeychainFiles::damagedFile_data()
@@ -358,38 +436,31 @@ void TestFileKeychainFiles::symbolicLinkStaysALink()
     QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
 }
 
-void TestFileKeychainFiles::createInFolderThatCannotExist()
+void TestFileKeychainFiles::createRefusals_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<OSStatus>("expected");
+    QTest::newRow("folder is a file")
+        << QStringLiteral("plain/test.keychain") << QStringLiteral("secret") << OSStatus(errSecIO);
+    QTest::newRow("empty password")
+        << QStringLiteral("test.keychain") << QString() << OSStatus(errSecParam);
+}
+
+void TestFileKeychainFiles::createRefusals()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, password);
+    QFETCH(OSStatus, expected);
     FileKeychainFixture fixture;
     fixture.writeFileBytes("a file, not a folder", QStringLiteral("plain"));
-    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
+    fixture.dialogs.queueNewPassword(password);
     std::unique_ptr<Keychain> keychain;
-    const QString path = fixture.path(QStringLiteral("plain/test.keychain"));
-    QCOMPARE(fixture.services.create(path, keychain), errSecIO);
+    const QString path = fixture.path(name);
+    QCOMPARE(fixture.services.create(path, keychain), expected);
     QVERIFY(!keychain);
     QCOMPARE(fixture.services.open(path, keychain), errSecNoSuchKeychain);
     QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
-}
-
-void TestFileKeychainFiles::statusForErrno_data()
-{
-    QTest::addColumn<int>("error");
-    QTest::addColumn<OSStatus>("expected");
-    QTest::newRow("no space") << ENOSPC << OSStatus(errSecDiskFull);
-    QTest::newRow("quota") << EDQUOT << OSStatus(errSecDiskFull);
-    QTest::newRow("file too large") << EFBIG << OSStatus(errSecDiskFull);
-    QTest::newRow("access") << EACCES << OSStatus(errSecWrPerm);
-    QTest::newRow("permission") << EPERM << OSStatus(errSecWrPerm);
-    QTest::newRow("read-only file system") << EROFS << OSStatus(errSecReadOnly);
-    QTest::newRow("input/output") << EIO << OSStatus(errSecIO);
-    QTest::newRow("not a folder") << ENOTDIR << OSStatus(errSecIO);
-}
-
-void TestFileKeychainFiles::statusForErrno()
-{
-    QFETCH(int, error);
-    QFETCH(OSStatus, expected);
-    QCOMPARE(FileKeychainFile::statusForErrno(error), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainFiles)
