@@ -114,6 +114,11 @@ bool CliRunner::createKeychain()
     return result.exitCode == 0;
 }
 
+QByteArray CliRunner::password(const QString& label)
+{
+    return onKeychain({QStringLiteral("show"), QStringLiteral("--password"), label}).out;
+}
+
 QStringList CliRunner::labels()
 {
     const Result result =

@@ -42,6 +42,9 @@ public:
     // Creates the test keychain file (cheapest key derivation, keychainPassword).
     bool createKeychain();
 
+    // What `show --password LABEL` prints on the test keychain.
+    QByteArray password(const QString& label);
+
     // The entries' labels in creation order, as `list --sort index` prints them.
     QStringList labels();
 

@@ -5,14 +5,11 @@
 #include "platform/keychain/FileKeychainFile.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
-#include <algorithm>
 #include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,15 +32,6 @@ QByteArrayList servicesIn(Keychain& keychain)
     return services;
 }
 
-QByteArray withBigEndian(QByteArray bytes, int offset, quint64 value)
-{
-    for (int i = 7; i >= 0; --i) {
-        bytes[offset + i] = char(value & 0xff);
-        value >>= 8;
-    }
-    return bytes;
-}
-
 int permissionsOf(const QString& path)
 {
     struct stat info {};
@@ -56,20 +44,14 @@ class TestFileKeychainFiles : public QObject {
 
 private Q_SLOTS:
     void twoKeychainObjectsShareOneFile();
-    void processesWritingAtOnceLoseNothing();
     void filesAreWrittenWithMode0600_data();
     void filesAreWrittenWithMode0600();
     void killedWriterLeavesNeitherLockNorCopy();
     void damagedFile_data();
     void damagedFile();
-    void absurdCostIsRejectedQuickly_data();
-    void absurdCostIsRejectedQuickly();
     void fileDeletedWhileOpen();
     void fileReplacedByAnotherKeychain();
-    void failedWriteKeepsTheOldFile();
     void symbolicLinkStaysALink();
-    void createRefusals_data();
-    void createRefusals();
 };
 
 void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
@@ -107,46 +89,6 @@ void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
     QCOMPARE(second->itemCopyContent(*seen[0], {}, nullptr, &secret), errSecSuccess);
     QVERIFY(secret == changed);
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
-}
-
-void TestFileKeychainFiles::processesWritingAtOnceLoseNothing()
-{
-    FileKeychainFixture fixture;
-    fixture.create();
-    constexpr int processes = 3;
-    constexpr int itemsEach = 15;
-    std::vector<pid_t> children;
-    for (int p = 0; p < processes; ++p) {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            ScriptedDialogs dialogs;
-            dialogs.queuePassword(QStringLiteral("secret"));
-            FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
-            std::unique_ptr<Keychain> keychain;
-            int failures = services.open(fixture.path(), keychain) == errSecSuccess ? 0 : 1;
-            for (int i = 0; keychain && i < itemsEach; ++i) {
-                const QByteArray service = QByteArray::number(p) + '-' + QByteArray::number(i);
-                failures += createItem(*keychain, service) == errSecSuccess ? 0 : 1;
-            }
-            ::_exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    for (const pid_t child : children) {
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
-    }
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    fixture.dialogs.queuePassword(QStringLiteral("secret"));
-    QByteArrayList services = servicesIn(*keychain);
-    QCOMPARE(services.size(), processes * itemsEach);
-    std::sort(services.begin(), services.end());
-    QCOMPARE(std::unique(services.begin(), services.end()), services.end());
-    // No temporary file is left behind.
-    QCOMPARE(QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TestFileKeychainFiles::filesAreWrittenWithMode0600_data()
@@ -309,38 +251,6 @@ void TestFileKeychainFiles::damagedFile()
     QCOMPARE(fixture.fileBytes(), bytes);
 }
 
-void TestFileKeychainFiles::absurdCostIsRejectedQuickly_data()
-{
-    QTest::addColumn<quint64>("opsLimit");
-    QTest::addColumn<quint64>("memLimit");
-    const quint64 minOps = FileKeychainKdf::minimum().opsLimit;
-    const quint64 minMem = FileKeychainKdf::minimum().memLimit;
-    QTest::newRow("memory 4 GiB") << minOps << (quint64(4) << 30);
-    QTest::newRow("memory all ones") << minOps << ~quint64(0);
-    QTest::newRow("memory below the minimum") << minOps << minMem - 1;
-    QTest::newRow("passes 2^40") << (quint64(1) << 40) << minMem;
-    QTest::newRow("passes 17") << quint64(17) << minMem;
-    QTest::newRow("no passes") << quint64(0) << minMem;
-}
-
-void TestFileKeychainFiles::absurdCostIsRejectedQuickly()
-{
-    QFETCH(quint64, opsLimit);
-    QFETCH(quint64, memLimit);
-    FileKeychainFixture fixture;
-    fixture.create();
-    const QByteArray bytes =
-        withBigEndian(withBigEndian(fixture.fileBytes(), 12, opsLimit), 20, memLimit);
-    fixture.writeFileBytes(bytes);
-    QElapsedTimer timer;
-    timer.start();
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.open(fixture.path(), keychain), errSecInvalidKeychain);
-    QVERIFY(timer.elapsed() < 500);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-    QCOMPARE(fixture.fileBytes(), bytes);
-}
-
 void TestFileKeychainFiles::fileDeletedWhileOpen()
 {
     FileKeychainFixture fixture;
@@ -389,33 +299,6 @@ void TestFileKeychainFiles::fileReplacedByAnotherKeychain()
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
 }
 
-void TestFileKeychainFiles::failedWriteKeepsTheOldFile()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
-    const QByteArray before = fixture.fileBytes();
-
-    // No file may grow beyond the current size: the next write runs out of room.
-    struct rlimit previous {};
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = previous;
-    limited.rlim_cur = rlim_t(before.size() + 16);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const OSStatus status = createItem(*keychain, "s2", QByteArray(4096, 'x'));
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
-
-    QCOMPARE(status, errSecDiskFull);
-    QCOMPARE(fixture.fileBytes(), before);
-    QCOMPARE(QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    // The keychain goes on with what the file holds.
-    QCOMPARE(servicesIn(*keychain), QByteArrayList{"s1"});
-    QCOMPARE(createItem(*keychain, "s3"), errSecSuccess);
-    QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s3"}));
-}
-
 void TestFileKeychainFiles::symbolicLinkStaysALink()
 {
     FileKeychainFixture fixture;
@@ -434,33 +317,6 @@ void TestFileKeychainFiles::symbolicLinkStaysALink()
     QCOMPARE(servicesIn(*real), QByteArrayList{"through the link"});
     QVERIFY(!QFile::exists(FileKeychainFile::Lock::lockPath(link)));
     QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
-}
-
-void TestFileKeychainFiles::createRefusals_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<OSStatus>("expected");
-    QTest::newRow("folder is a file")
-        << QStringLiteral("plain/test.keychain") << QStringLiteral("secret") << OSStatus(errSecIO);
-    QTest::newRow("empty password")
-        << QStringLiteral("test.keychain") << QString() << OSStatus(errSecParam);
-}
-
-void TestFileKeychainFiles::createRefusals()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, password);
-    QFETCH(OSStatus, expected);
-    FileKeychainFixture fixture;
-    fixture.writeFileBytes("a file, not a folder", QStringLiteral("plain"));
-    fixture.dialogs.queueNewPassword(password);
-    std::unique_ptr<Keychain> keychain;
-    const QString path = fixture.path(name);
-    QCOMPARE(fixture.services.create(path, keychain), expected);
-    QVERIFY(!keychain);
-    QCOMPARE(fixture.services.open(path, keychain), errSecNoSuchKeychain);
-    QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainFiles)

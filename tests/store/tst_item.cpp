@@ -27,7 +27,6 @@ private Q_SLOTS:
     void leadingIntValue_data();
     void leadingIntValue();
     void equalityIsByUuid();
-    void descriptionListsEveryField();
     void uuidsAreCanonicalAndFresh();
     void stringWithData_data();
     void stringWithData();
@@ -214,26 +213,6 @@ void TestItem::equalityIsByUuid()
     QVERIFY(a.isEqualToLabel(QStringLiteral("Mail")));
     QVERIFY(!a.isEqualToLabel(QStringLiteral("mail")));
     QVERIFY(!a.isEqualToLabel(std::nullopt));
-}
-
-void TestItem::descriptionListsEveryField()
-{
-    auto item = NetKeyloft_Item::initWithLabelUserNamePasswordCommentsIndex(
-        QStringLiteral("Mail"), QStringLiteral("ann"), QStringLiteral("pw"), QStringLiteral("n"),
-        3);
-    item.setCountUsed(5);
-    const QStringList lines = item.description().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 10);
-    QCOMPARE(lines.at(0), QStringLiteral("uuid:") + item.uuid());
-    QCOMPARE(lines.at(1), QStringLiteral("label:Mail"));
-    QCOMPARE(lines.at(2), QStringLiteral("userName:ann"));
-    QCOMPARE(lines.at(3), QStringLiteral("password:pw"));
-    QCOMPARE(lines.at(4), QStringLiteral("index:3"));
-    QCOMPARE(lines.at(5), QStringLiteral("countUsed:5"));
-    QVERIFY(lines.at(6).startsWith(QStringLiteral("date created:2")));
-    QVERIFY(lines.at(7).startsWith(QStringLiteral("date modified:2")));
-    QCOMPARE(lines.at(8), QStringLiteral("comments:n"));
-    QCOMPARE(lines.at(9), QStringLiteral("----"));
 }
 
 void TestItem::uuidsAreCanonicalAndFresh()
