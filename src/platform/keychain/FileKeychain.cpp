@@ -184,9 +184,6 @@ OSStatus FileKeychain::change(const Change& apply)
     if (status == errSecSuccess) {
         status = FileKeychainFile::Lock::acquire(m_filePath, lock);
     }
-    if (status == errSecSuccess) {
-        FileKeychainFile::removeStaleCopies(m_filePath);
-    }
     // Someone may have written between our read and the lock: change what is there now.
     if (status == errSecSuccess) {
         status = refresh();

@@ -346,6 +346,9 @@ OSStatus Lock::acquire(const QString& path, std::unique_ptr<Lock>& lock)
             return failed(path, error, true);
         }
     }
+    // Every writer holds the lock while its copy exists: the copies there now are
+    // those of writers that died.
+    removeStaleCopies(path);
     auto held = std::make_shared<Held>();
     held->name = name;
     held->fd = fd;

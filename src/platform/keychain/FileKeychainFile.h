@@ -62,7 +62,8 @@ OSStatus writeAtomically(const QString& path, QByteArrayView bytes, Replace repl
                          FileKeychainStamp& written);
 
 // Removes the temporary copies of the keychain at path that writes killed half-way left
-// behind. Call it while holding the Lock of path: every writer holds it while its
+// behind (regular files ".NAME.XXXXXX", empty or starting as a keychain file does).
+// Lock::acquire calls it once it holds the lock: every writer holds the lock while its
 // copy exists, so no copy found then belongs to a live writer.
 void removeStaleCopies(const QString& path);
 
@@ -71,7 +72,7 @@ void removeStaleCopies(const QString& path);
 // replaced on every write, so a lock on it would not hold. The lock belongs to the
 // process: a second acquire in a process that holds it shares the hold, which ends
 // when the last Lock object is destroyed. The system releases it when the process dies,
-// so it never goes stale.
+// so it never goes stale. Taking it removes what killed writers left (removeStaleCopies).
 class Lock {
 public:
     ~Lock();

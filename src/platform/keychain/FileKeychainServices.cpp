@@ -59,7 +59,6 @@ OSStatus FileKeychainServices::create(const QString& path, std::unique_ptr<Keych
     std::unique_ptr<FileKeychainFile::Lock> lock;
     status = FileKeychainFile::Lock::acquire(path, lock);
     if (status == errSecSuccess) {
-        FileKeychainFile::removeStaleCopies(path);
         status =
             FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp);
     }
