@@ -98,7 +98,6 @@ void TestFileKeychainFiles::filesAreWrittenWithMode0600_data()
     QTest::addColumn<int>("modeAfter");
     QTest::newRow("new file") << -1 << false << 0600;
     QTest::newRow("mode narrowed") << 0664 << false << 0600;
-    QTest::newRow("group may read") << 0640 << false << 0600;
     QTest::newRow("owner may not write") << 0400 << false << 0400;
     QTest::newRow("owner and group kept") << 0600 << true << 0600;
 }
