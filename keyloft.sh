@@ -11,7 +11,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libsodium-dev libsecret-1-dev
     libhunspell-dev)
 TEST_PACKAGES=(dbus dbus-x11 libglib2.0-bin gnome-keyring libsecret-tools desktop-file-utils xvfb xclip weston wl-clipboard dex
-    hunspell-en-us appstream)
+    hunspell-en-us appstream keepassxc)
 # Copies reach the clipboard of a Wayland session through wl-copy; the notes are
 # spell-checked with an English dictionary when none of the user's language is installed.
 RUN_PACKAGES=(wl-clipboard qt6-wayland hunspell-en-us)

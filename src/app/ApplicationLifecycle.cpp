@@ -1,7 +1,11 @@
 #include "app/ApplicationLifecycle.h"
 
+#include "app/NetKeyloft_StatusMenuController.h"
+
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -20,6 +24,17 @@ bool TerminationGate::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+void followSession(QGuiApplication& application, NetKeyloft_StatusMenuController& controller)
+{
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &controller,
+                     [&controller](QSessionManager&) { controller.saveForSession(); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &controller, [&controller] {
+        if (!controller.applicationShouldTerminate()) {
+            controller.terminateForSession();
+        }
+    });
 }
 
 int TerminationSignals::s_writeFd = -1;

@@ -4,7 +4,14 @@
 
 #include <functional>
 
+class NetKeyloft_StatusMenuController;
+class QGuiApplication;
 class QSocketNotifier;
+
+// Follows the session: a request for the application's data, which the session manager
+// sends at a log-out that the user may still cancel and at every checkpoint, saves what
+// the user was editing and the application keeps running; the toolkit quitting ends it.
+void followSession(QGuiApplication& application, NetKeyloft_StatusMenuController& controller);
 
 // Refuses every request to quit that reaches the application through the toolkit
 // unless the application has decided to end.

@@ -62,9 +62,7 @@ int runKeyloft(QApplication& application)
     TerminationGate gate([&controller] { return controller.applicationShouldTerminate(); });
     application.installEventFilter(&gate);
     TerminationSignals signals([&controller] { controller.terminateForSession(); });
-    // Logging out ends the program: every change is in the keychain already.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &controller,
-                     [&controller](QSessionManager&) { controller.terminateForSession(); });
+    followSession(application, controller);
 
     if (!controller.applicationDidFinishLaunching()) {
         return 1;

@@ -114,10 +114,15 @@ void NetKeyloft_StatusMenuController::applicationWillTerminate()
 
 void NetKeyloft_StatusMenuController::terminateForSession()
 {
+    saveForSession();
+    terminate(0);
+}
+
+void NetKeyloft_StatusMenuController::saveForSession()
+{
     if (m_editWindowController) {
         m_editWindowController->saveAllEditItemInfo();
     }
-    terminate(0);
 }
 
 void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeyloft_Error& error)
@@ -126,6 +131,9 @@ void NetKeyloft_StatusMenuController::applicationWillPresentError(const NetKeylo
     logLine(error.localizedDescription());
     Alert alert;
     alert.message = error.localizedDescription();
+    if (!error.providerMessage().isEmpty()) {
+        alert.detailedText = tr("The keyring program said: %1").arg(error.providerMessage());
+    }
     alert.style = Alert::Style::Warning;
     m_env.dialogs.runAlert(alert);
     if (quitAfterError) {

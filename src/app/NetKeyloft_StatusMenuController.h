@@ -72,6 +72,8 @@ public:
     // Ends the application for a reason outside it (log-out, a termination signal)
     // after saving what the user was editing.
     void terminateForSession();
+    // Saves what the user was editing; the application keeps running.
+    void saveForSession();
 
     const Environment& environment() const { return m_env; }
     NetKeyloft_KeychainController* keychainController() const { return m_keychainController.get(); }

@@ -205,7 +205,9 @@ UpdateCheckOutcome NetKeyloft_Updater::outcomeOfFeed(const QByteArray& document)
     QString error;
     const std::optional<UpdateRelease> newest = UpdateFeed::newestRelease(document, &error);
     if (!newest) {
-        return failure(tr("The update information is not valid: %1.").arg(error));
+        // The parser's message may quote the feed: it goes to the log, not the alert.
+        logLine(QStringLiteral("Update check: the feed is not valid: %1").arg(error));
+        return failure(tr("The update information is not valid."));
     }
     const std::optional<AppVersion> running = AppVersion::parse(m_settings.currentVersion);
     if (!running) {
@@ -216,7 +218,11 @@ UpdateCheckOutcome NetKeyloft_Updater::outcomeOfFeed(const QByteArray& document)
     outcome.newestVersion = newest->version.toString();
     if (*running < newest->version) {
         outcome.kind = UpdateCheckOutcome::Kind::UpdateAvailable;
-        outcome.link = newest->link;
+        // Only a secure address on the feed's own host is offered to the user.
+        if (newest->link.scheme() == QStringLiteral("https") &&
+            newest->link.host() == m_settings.feedUrl.host()) {
+            outcome.link = newest->link;
+        }
     } else {
         outcome.kind = UpdateCheckOutcome::Kind::UpToDate;
     }
@@ -241,7 +247,7 @@ void NetKeyloft_Updater::finish(const UpdateCheckOutcome& outcome)
     if (dialogs && outcome.kind != UpdateCheckOutcome::Kind::Cancelled) {
         const int answer = dialogs->runAlert(alertFor(outcome, m_settings.currentVersion));
         if (outcome.kind == UpdateCheckOutcome::Kind::UpdateAvailable && answer == 0 &&
-            m_settings.openUrl) {
+            !outcome.link.isEmpty() && m_settings.openUrl) {
             m_settings.openUrl(outcome.link);
         }
     }
@@ -259,6 +265,10 @@ Alert NetKeyloft_Updater::alertFor(const UpdateCheckOutcome& outcome, const QStr
         break;
     case UpdateCheckOutcome::Kind::UpdateAvailable:
         alert.message = tr("Keyloft %1 is available.").arg(outcome.newestVersion);
+        if (outcome.link.isEmpty()) {
+            alert.informativeText = tr("You have version %1.").arg(currentVersion);
+            break;
+        }
         // The address in its encoded form: no look-alike letters or hidden spaces.
         alert.informativeText = tr("You have version %1. The new version is at\n%2")
                                     .arg(currentVersion, outcome.link.toString(QUrl::FullyEncoded));

@@ -23,7 +23,8 @@ struct UpdateCheckOutcome {
     Kind kind = Kind::Failed;
     // The newest release the feed announces (up to date, update available).
     QString newestVersion;
-    // Where to get it (update available).
+    // Where to get it (update available): an https address on the feed's own host,
+    // else empty.
     QUrl link;
     // Why the check failed, for the user.
     QString reason;

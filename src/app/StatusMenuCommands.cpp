@@ -23,8 +23,8 @@ ItemPtr NetKeyloft_StatusMenuController::itemForSender(const QAction* sender) co
 
 void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text)
 {
-    NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard);
-    if (item) {
+    // A copy that did not happen is no use of the entry.
+    if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs) && item) {
         m_keychainController->addOneToCountUsedForItem(item.get());
     }
 }

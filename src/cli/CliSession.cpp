@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Terminal.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
 #include "platform/keychain/FileKeychainServices.h"
@@ -24,6 +25,19 @@ FileKeychainKdf kdfForNewKeychains()
 {
     return qEnvironmentVariableIsSet(minimumKdfVariable) ? FileKeychainKdf::minimum()
                                                          : FileKeychainKdf::standard();
+}
+
+// How long a command waits for the Secret Service's unlock prompt when nobody may be
+// at the screen to answer it: run from a script or a timer, it fails soon instead.
+constexpr int unattendedPromptMs = 10 * 1000;
+
+SecretServiceTimeouts secretServiceTimeouts()
+{
+    SecretServiceTimeouts timeouts;
+    if (!Terminal::isAvailable()) {
+        timeouts.promptMs = unattendedPromptMs;
+    }
+    return timeouts;
 }
 
 // The lock of changes to a keychain that is no file: one for the user's session.
@@ -55,7 +69,7 @@ CliSession::CliSession(const CliGlobalOptions& options)
     m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_controller);
     m_fileServices = std::make_unique<FileKeychainServices>(m_dialogs, kdfForNewKeychains());
     m_services = std::make_unique<DesktopKeychainServices>(
-        *m_fileServices, std::make_unique<SecretServiceKeychainServices>());
+        *m_fileServices, std::make_unique<SecretServiceKeychainServices>(secretServiceTimeouts()));
 }
 
 CliSession::~CliSession() = default;
@@ -86,8 +100,12 @@ NetKeyloft_KeychainController& CliSession::list(Access access)
         openNamedKeychainCheck(*m_options.keychainPath);
     }
     auto keychain = std::make_unique<NetKeyloft_Keychain>(storeEnvironment());
-    keychain->setErrorPresenter(
-        [this](const NetKeyloft_Error& error) { m_keychainMessages.append(describe(error.code)); });
+    keychain->setErrorPresenter([this](const NetKeyloft_Error& error) {
+        const QString provider = error.providerMessage();
+        m_keychainMessages.append(
+            describe(error.code) +
+            (provider.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(provider)));
+    });
     if (!keychain->initKeychain()) {
         failOperation(QStringLiteral("no keychain could be opened."));
     }
@@ -115,11 +133,15 @@ void CliSession::openNamedKeychainCheck(const QString& path)
     }
 }
 
+// The search names a service no entry has (entries' services are UUIDs), so it
+// unlocks the keychain without reading any entry: the list reads them next.
 void CliSession::checkReadable(Keychain& keychain)
 {
     std::unique_ptr<KeychainSearch> search;
     const OSStatus status = keychain.searchCreateFromAttributes(
-        KeychainCodes::genericPasswordClass, {{KeychainCodes::creator, QByteArrayLiteral("Klft")}},
+        KeychainCodes::genericPasswordClass,
+        {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
+         {KeychainCodes::service, QByteArrayLiteral("keyloft-cli unlock check")}},
         search);
     if (status != errSecSuccess) {
         failOperation(QStringLiteral("cannot read the keychain: %1").arg(describe(status)));
@@ -171,6 +193,10 @@ QString CliSession::describe(OSStatus status) const
         return QStringLiteral("read-only file system.");
     case errSecIO:
         return QStringLiteral("input/output error.");
+    case errSecInteractionRequired:
+        return QStringLiteral("the keyring program (GNOME Keyring, KWallet or KeePassXC) asks "
+                              "for the keychain to be unlocked in its own window, and nobody "
+                              "answered in time; unlock it there and try again.");
     default:
         return QStringLiteral("the keychain failed with status %1.").arg(status);
     }

@@ -180,9 +180,12 @@ void NetKeyloft_EditController::saveComments()
         alert.style = Alert::Style::Warning;
         m_services.dialogs.runAlert(alert);
         m_saving = false;
-        text.truncate(notesLimit);
+        // Never half a character: a pair of surrogates at the limit goes as a whole.
+        text.truncate(text.at(notesLimit - 1).isHighSurrogate() ? notesLimit - 1 : notesLimit);
         m_ui.commentsTextView->setPlainText(text);
         document->setModified(true);
+        // What is stored is what the window now shows.
+        text = plainTextOf(*m_ui.commentsTextView);
     }
     const int row = selectedEntryRow();
     const ItemPtr item = m_keychainController->keychainItemAtIndex(row);
@@ -227,8 +230,10 @@ void NetKeyloft_EditController::copyToPasteboard(bool password)
     }
     const QString text =
         password ? m_keychainController->passwordForKeychainItem(item.get()) : item->userName();
-    NetKeyloftStringUtils::toPasteboard(text, m_services.clipboard);
-    m_keychainController->addOneToCountUsedForItem(item.get());
+    // A copy that did not happen is no use of the entry.
+    if (NetKeyloftStringUtils::toPasteboard(text, m_services.clipboard, m_services.dialogs)) {
+        m_keychainController->addOneToCountUsedForItem(item.get());
+    }
 }
 
 void NetKeyloft_EditController::copyUsernameButtonAction()

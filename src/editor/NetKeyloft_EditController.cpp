@@ -139,16 +139,13 @@ void NetKeyloft_EditController::createTableHeaderMenu()
 
 void NetKeyloft_EditController::setUpTextViews()
 {
-    // Read once: the window is made once per run.
-    const bool spellChecking =
-        m_services.preferences.userDefaults().boolForKey(NKLPREFS_UseSpellChecker_Key);
     m_ui.commentsTextView->setController(this);
     for (QPlainTextEdit* notes :
          {static_cast<QPlainTextEdit*>(m_ui.commentsTextView), m_ui.commentsTextField}) {
         notes->setUndoRedoEnabled(true);
         notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        setContinuousSpellCheckingEnabled(*notes, spellChecking);
     }
+    applySpellCheckingPreference();
     m_ui.commentsTextField->setReadOnly(true);
     m_ui.commentsTextField->setTextInteractionFlags(Qt::TextSelectableByMouse |
                                                     Qt::TextSelectableByKeyboard);
@@ -232,8 +229,21 @@ void NetKeyloft_EditController::removeObserversToQuit()
 
 // --- Display ----------------------------------------------------------------------------
 
+// The window is made once per run and kept, so the preference is read each time it
+// opens: a change made meanwhile takes effect when the window next opens.
+void NetKeyloft_EditController::applySpellCheckingPreference()
+{
+    const bool spellChecking =
+        m_services.preferences.userDefaults().boolForKey(NKLPREFS_UseSpellChecker_Key);
+    for (QPlainTextEdit* notes :
+         {static_cast<QPlainTextEdit*>(m_ui.commentsTextView), m_ui.commentsTextField}) {
+        setContinuousSpellCheckingEnabled(*notes, spellChecking);
+    }
+}
+
 void NetKeyloft_EditController::awakeFromController()
 {
+    applySpellCheckingPreference();
     // Nothing typed is saved here: whoever needs that saves first.
     if (isInEditMode()) {
         switchToViewMode();
@@ -433,9 +443,11 @@ void NetKeyloft_EditController::clearAllTextFields()
 QString NetKeyloft_EditController::plainTextOf(const QPlainTextEdit& textView)
 {
     // The raw text keeps non-breaking spaces that toPlainText() would turn into plain
-    // ones; only the document's paragraph separators become line breaks again.
+    // ones; the document's paragraph separators (Return) and line separators
+    // (Shift+Return) become plain line breaks again.
     QString text = textView.document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
 

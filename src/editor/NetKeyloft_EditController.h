@@ -113,6 +113,7 @@ private:
     void connectControls();
     void setUpTable();
     void setUpTextViews();
+    void applySpellCheckingPreference();
     void setColours();
     void observePreferences(bool observe);
     void createTableHeaderMenu();

@@ -8,8 +8,9 @@ public:
     virtual ~Clipboard() = default;
 
     // Makes text the clipboard's only content, marked as a secret so that
-    // clipboard managers do not keep it in their history.
-    virtual void setSecretText(const QString& text) = 0;
+    // clipboard managers do not keep it in their history; false when the
+    // clipboard did not take it.
+    virtual bool setSecretText(const QString& text) = 0;
 
     // The clipboard's current plain text.
     virtual QString text() const = 0;

@@ -13,6 +13,8 @@ struct Alert {
     enum class Style { Informational, Warning, Critical };
     QString message;
     QString informativeText;
+    // Shown on request under the alert: what a program outside ours said, say.
+    QString detailedText;
     QStringList buttons{QStringLiteral("OK")};
     Style style = Style::Informational;
 };

@@ -4,13 +4,14 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
-void QtClipboard::setSecretText(const QString& text)
+bool QtClipboard::setSecretText(const QString& text)
 {
     auto* mime = new QMimeData;
     mime->setText(text);
     // Clipboard managers of KDE and others skip content that carries this hint.
     mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+    return true;
 }
 
 QString QtClipboard::text() const

@@ -5,6 +5,6 @@
 // The clipboard of the running Qt application.
 class QtClipboard final : public Clipboard {
 public:
-    void setSecretText(const QString& text) override;
+    bool setSecretText(const QString& text) override;
     QString text() const override;
 };

@@ -65,6 +65,7 @@ int QtDialogs::runAlert(const Alert& alert)
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    box.setDetailedText(alert.detailedText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     std::vector<QPushButton*> buttons;
     for (const QString& title : alert.buttons) {

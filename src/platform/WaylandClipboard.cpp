@@ -41,13 +41,7 @@ bool WaylandClipboard::isAvailable()
            !QStandardPaths::findExecutable(kPasteProgram).isEmpty();
 }
 
-void WaylandClipboard::setSecretText(const QString& text)
-{
-    // The interface has no result to give; trySetSecretText has logged the cause.
-    static_cast<void>(trySetSecretText(text));
-}
-
-bool WaylandClipboard::trySetSecretText(const QString& text)
+bool WaylandClipboard::setSecretText(const QString& text)
 {
     QProcess copy;
     copy.setStandardOutputFile(QProcess::nullDevice());

@@ -12,13 +12,10 @@ public:
     // Whether wl-copy and wl-paste are installed.
     static bool isAvailable();
 
-    // Copies text; a failure is written to the log (never the text).
-    void setSecretText(const QString& text) override;
-    QString text() const override;
-
     // Copies text and tells whether the clipboard now holds it; a failure is
-    // also logged. wl-copy offers a
-    // single MIME type, so the text goes out as plain text only: the hint for
-    // clipboard managers cannot travel with it on this path.
-    bool trySetSecretText(const QString& text);
+    // written to the log (never the text). wl-copy offers a single MIME type, so
+    // the text goes out as plain text only: the hint for clipboard managers
+    // cannot travel with it on this path.
+    bool setSecretText(const QString& text) override;
+    QString text() const override;
 };

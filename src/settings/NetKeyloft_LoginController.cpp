@@ -4,6 +4,7 @@
 #include "settings/NetKeyloft_LoginItemsAE.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 using namespace NetKeyloft_LoginItemsAE;
 
@@ -82,6 +83,15 @@ void NetKeyloft_LoginController::removeAppFromLoginItemsOnTiger()
 
 bool NetKeyloft_LoginController::belongsToApp(const LoginItemEntry& entry) const
 {
+    // An item that runs this very program is ours whatever the program is called.
+    if (entry.url.isLocalFile() && !m_appPath.isEmpty()) {
+        const QFileInfo program(entry.url.toLocalFile());
+        const QFileInfo self(m_appPath);
+        if (program.absoluteFilePath() == self.absoluteFilePath() ||
+            (program.exists() && program.canonicalFilePath() == self.canonicalFilePath())) {
+            return true;
+        }
+    }
     QString text = entry.url.toString(QUrl::FullyEncoded);
     while (text.endsWith(QLatin1Char('/'))) {
         text.chop(1);

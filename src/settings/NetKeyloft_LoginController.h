@@ -11,9 +11,9 @@ struct LoginItemEntry;
 }
 
 // Puts the application into the user's login items and takes it out again.
-// A login item belongs to the application when the last component of its URL
-// begins with "Keyloft" (case-sensitive), so the program is installed under a
-// file name that begins so. Failures are not reported: the operations do
+// A login item belongs to the application when it runs the application's program
+// (by its path, links followed), or when the last component of its URL begins with
+// "Keyloft" (case-sensitive). Failures are not reported: the operations do
 // nothing instead, and appExistsInLoginItems() answers false.
 class NetKeyloft_LoginController {
 public:

@@ -6,6 +6,7 @@
 const QString NetKeyloft_Error::keychainErrorDomain = QStringLiteral("Brenmoor_Error_Domain");
 const QString NetKeyloft_Error::localizedDescriptionKey = QStringLiteral("NSLocalizedDescription");
 const QString NetKeyloft_Error::quitAfterErrorKey = QStringLiteral("Tfw7XnBKRLaMzQHe");
+const QString NetKeyloft_Error::providerMessageKey = QStringLiteral("KeyloftProviderMessage");
 
 QString NetKeyloft_Error::localizedDescription() const
 {
@@ -15,6 +16,11 @@ QString NetKeyloft_Error::localizedDescription() const
 bool NetKeyloft_Error::quitAfterError() const
 {
     return userInfo.value(quitAfterErrorKey, false).toBool();
+}
+
+QString NetKeyloft_Error::providerMessage() const
+{
+    return userInfo.value(providerMessageKey).toString();
 }
 
 namespace {
@@ -39,7 +45,7 @@ QString causeOf(OSStatus status)
 
 } // namespace
 
-NetKeyloft_Error keychainError(OSStatus status)
+NetKeyloft_Error keychainError(OSStatus status, const QString& providerMessage)
 {
     NetKeyloft_Error error;
     error.domain = NetKeyloft_Error::keychainErrorDomain;
@@ -58,13 +64,17 @@ NetKeyloft_Error keychainError(OSStatus status)
                 .arg(status));
     }
     error.userInfo.insert(NetKeyloft_Error::quitAfterErrorKey, false);
+    if (!providerMessage.isEmpty()) {
+        error.userInfo.insert(NetKeyloft_Error::providerMessageKey, providerMessage);
+    }
     return error;
 }
 
-void reportKeychainError(OSStatus status, const ErrorPresenter& presenter)
+void reportKeychainError(OSStatus status, const ErrorPresenter& presenter,
+                         const QString& providerMessage)
 {
     logLine(QStringLiteral("Error communicating with system keychain: %1 ").arg(status));
     if (presenter) {
-        presenter(keychainError(status));
+        presenter(keychainError(status, providerMessage));
     }
 }

@@ -13,6 +13,7 @@ struct NetKeyloft_Error {
     static const QString keychainErrorDomain;
     static const QString localizedDescriptionKey;
     static const QString quitAfterErrorKey;
+    static const QString providerMessageKey;
 
     QString domain;
     int code = 0;
@@ -21,14 +22,18 @@ struct NetKeyloft_Error {
     QString localizedDescription() const;
     // False when the user information does not say.
     bool quitAfterError() const;
+    // What the keychain's provider said of the failure in its own words; may be empty.
+    QString providerMessage() const;
 };
 
 // Shows an error to the user; installed by the application.
 using ErrorPresenter = std::function<void(const NetKeyloft_Error&)>;
 
-// The error object for a failed keychain operation with the given status.
-NetKeyloft_Error keychainError(OSStatus status);
+// The error object for a failed keychain operation with the given status, and what
+// the provider said of it where it said more.
+NetKeyloft_Error keychainError(OSStatus status, const QString& providerMessage = QString());
 
 // Logs a failed keychain operation and hands its error to the presenter; with no
 // presenter installed the log line is all that happens.
-void reportKeychainError(OSStatus status, const ErrorPresenter& presenter);
+void reportKeychainError(OSStatus status, const ErrorPresenter& presenter,
+                         const QString& providerMessage = QString());

@@ -8,9 +8,18 @@
 
 namespace NetKeyloftStringUtils {
 
-void toPasteboard(const QString& text, Clipboard& clipboard)
+bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs)
 {
-    clipboard.setSecretText(text);
+    if (clipboard.setSecretText(text)) {
+        return true;
+    }
+    Alert alert;
+    alert.message = QStringLiteral("Nothing was copied.");
+    alert.informativeText = QStringLiteral("The clipboard could not be reached. Try again in a "
+                                           "moment.");
+    alert.style = Alert::Style::Warning;
+    dialogs.runAlert(alert);
+    return false;
 }
 
 QString localizedString(const QString& key)

@@ -10,8 +10,9 @@ class Dialogs;
 // String helpers that the whole program uses.
 namespace NetKeyloftStringUtils {
 
-// Makes text the clipboard's only content, marked as a secret for clipboard managers.
-void toPasteboard(const QString& text, Clipboard& clipboard);
+// Makes text the clipboard's only content, marked as a secret for clipboard managers;
+// when the clipboard does not take it, tells the user so and answers false.
+bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs);
 
 // Looks key up in the translations (a key without a text shows the key itself)
 // and shows it in a blocking alert.

@@ -10,6 +10,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <utility>
 
 const QString NetKeyloft_Keychain::keychainPathKey(NKLPREFS_KeychainPath_Key);
 const QString NetKeyloft_Keychain::keychainPathUnset = QStringLiteral("init");
@@ -68,7 +69,8 @@ bool NetKeyloft_Keychain::isUsable() const
 
 void NetKeyloft_Keychain::report(OSStatus status) const
 {
-    reportKeychainError(status, m_presenter);
+    reportKeychainError(status, m_presenter,
+                        m_keychain ? m_keychain->lastErrorMessage() : QString());
 }
 
 void NetKeyloft_Keychain::showLocalized(const char* key) const
@@ -196,14 +198,18 @@ namespace {
 // UTC. Read by hand: loading thousands of entries reads two each.
 template <typename CharAt> QDateTime utcDateOfDigits(CharAt charAt)
 {
+    for (qsizetype i = 0; i < 14; ++i) {
+        const char16_t c = charAt(i);
+        // Checked apart from the numbers: a year is valid whatever its value, so no
+        // value could stand for a missing digit.
+        if (c < u'0' || c > u'9') {
+            return QDateTime();
+        }
+    }
     const auto number = [&charAt](qsizetype from, qsizetype length) {
         int value = 0;
         for (qsizetype i = from; i < from + length; ++i) {
-            const char16_t c = charAt(i);
-            if (c < u'0' || c > u'9') {
-                return -1;
-            }
-            value = value * 10 + (c - u'0');
+            value = value * 10 + (charAt(i) - u'0');
         }
         return value;
     };
@@ -232,6 +238,14 @@ QDateTime dateOfStamp(const QByteArray& stamp)
     return utcDateOfDigits([&stamp](qsizetype i) { return char16_t(stamp.at(i)); });
 }
 
+// A record of the attributes read in the order of loadTags(); it has no password.
+NetKeyloft_Item itemOfAttributes(const KeychainAttributeList& attributes)
+{
+    return NetKeyloft_Item::initDeserialize(
+        decode(attributes[2]), decode(attributes[1]), decode(attributes[3]), decode(attributes[6]),
+        decode(attributes[0]), dateOfStamp(attributes[5].data), dateOfStamp(attributes[4].data));
+}
+
 } // namespace
 
 // --- Loading --------------------------------------------------------------------------
@@ -245,13 +259,13 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
     std::unique_ptr<KeychainSearch> search;
     const KeychainAttributeList criteria{{KeychainCodes::creator, creatorCode()},
                                          {KeychainCodes::type, typeCode()}};
-    const OSStatus status = m_keychain->searchCreateFromAttributes(
-        KeychainCodes::genericPasswordClass, criteria, search);
+    const OSStatus status = noteRefusal(m_keychain->searchCreateFromAttributes(
+        KeychainCodes::genericPasswordClass, criteria, search));
     if (status != errSecSuccess || !search) {
         // A keychain that refused to open (a wrong or refused password) would
         // otherwise look empty; the user is told why.
         if (status != errSecSuccess && status != errSecItemNotFound) {
-            report(status);
+            tell(status);
         }
         return items;
     }
@@ -264,13 +278,37 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
             attributes.size() != loadTags().size()) {
             continue;
         }
-        const QString gena = decode(attributes[0]);
-        items.push_back(std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initDeserialize(
-            decode(attributes[2]), decode(attributes[1]), decode(attributes[3]),
-            decode(attributes[6]), gena, dateOfStamp(attributes[5].data),
-            dateOfStamp(attributes[4].data))));
+        items.push_back(std::make_shared<NetKeyloft_Item>(itemOfAttributes(attributes)));
     }
     return items;
+}
+
+bool NetKeyloft_Keychain::reloadItem(NetKeyloft_Item& item)
+{
+    // Only what can be read without asking: a keychain that is open is read even after
+    // a refusal (a service may refuse one call and allow the next), a locked one is not
+    // unlocked again.
+    const bool refused = std::exchange(m_refused, false);
+    m_env.services.setUserInteractionAllowed(false);
+    std::unique_ptr<KeychainItemRef> ref;
+    KeychainAttributeList attributes;
+    const bool read =
+        findItemByUuid(item.uuid(), ref) == errSecSuccess &&
+        m_keychain->itemCopyContent(*ref, loadTags(), &attributes, nullptr) == errSecSuccess &&
+        attributes.size() == loadTags().size();
+    m_env.services.setUserInteractionAllowed(true);
+    m_refused = m_refused || refused;
+    if (!read) {
+        return false;
+    }
+    // The position in the list is the list's own, and the password is not read
+    // here: both are kept.
+    const std::int32_t index = item.index();
+    const std::optional<QString> password = item.password();
+    item = itemOfAttributes(attributes);
+    item.setIndex(index);
+    item.setPassword(password);
+    return true;
 }
 
 QDateTime NetKeyloft_Keychain::dateWithZuluDate(const QString& zuluDate)
@@ -284,36 +322,78 @@ QDateTime NetKeyloft_Keychain::dateWithZuluDate(const QString& zuluDate)
 
 // --- Finding, creating, changing, deleting --------------------------------------------
 
-std::unique_ptr<KeychainItemRef> NetKeyloft_Keychain::findItemByUuid(const QString& uuid)
+OSStatus NetKeyloft_Keychain::findItemByUuid(const QString& uuid,
+                                             std::unique_ptr<KeychainItemRef>& found)
 {
     if (uuid.isEmpty() || !isUsable()) {
-        return nullptr;
+        return errSecItemNotFound;
+    }
+    if (m_refused) {
+        return errSecAuthFailed; // the user said no moments ago: not asked again
     }
     std::unique_ptr<KeychainSearch> search;
-    if (m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass,
-                                               {{KeychainCodes::service, utf8(uuid)}},
-                                               search) != errSecSuccess ||
-        !search) {
-        return nullptr;
+    OSStatus status = noteRefusal(m_keychain->searchCreateFromAttributes(
+        KeychainCodes::genericPasswordClass, {{KeychainCodes::service, utf8(uuid)}}, search));
+    if (status != errSecSuccess) {
+        return status;
     }
     std::unique_ptr<KeychainItemRef> ref;
-    while (search->copyNext(ref) == errSecSuccess && ref) {
+    while (search && search->copyNext(ref) == errSecSuccess && ref) {
         KeychainAttributeList attributes;
-        if (m_keychain->itemCopyContent(*ref, {KeychainCodes::service}, &attributes, nullptr) !=
-                errSecSuccess ||
-            attributes.size() != 1) {
-            return nullptr;
+        status = noteRefusal(
+            m_keychain->itemCopyContent(*ref, {KeychainCodes::service}, &attributes, nullptr));
+        if (status != errSecSuccess) {
+            return status;
         }
-        if (decode(attributes[0]) == uuid) {
-            return ref;
+        if (attributes.size() == 1 && decode(attributes[0]) == uuid) {
+            found = std::move(ref);
+            return errSecSuccess;
         }
     }
-    return nullptr;
+    return errSecItemNotFound;
+}
+
+OSStatus NetKeyloft_Keychain::noteRefusal(OSStatus status)
+{
+    if (status == errSecAuthFailed && !m_refused) {
+        m_refused = true;
+        // A refusal holds for the rest of the command that met it. The command ends
+        // when control returns to the event loop it runs from, not to the loop of an
+        // alert it shows on the way: just when a deferred deletion happens.
+        auto* commandEnd = new QObject(&m_commandScope);
+        QObject::connect(commandEnd, &QObject::destroyed, &m_commandScope, [this] {
+            m_refused = false;
+            m_refusalTold = false;
+        });
+        commandEnd->deleteLater();
+    }
+    return status;
+}
+
+void NetKeyloft_Keychain::tell(OSStatus status)
+{
+    // One refusal is one message, however many steps of the command it stopped.
+    if (status == errSecAuthFailed) {
+        if (m_refusalTold) {
+            return;
+        }
+        m_refusalTold = true;
+    }
+    report(status);
+}
+
+bool NetKeyloft_Keychain::succeeded(OSStatus status)
+{
+    // An entry whose item is gone fails without a message.
+    if (status != errSecSuccess && status != errSecItemNotFound) {
+        tell(status);
+    }
+    return status == errSecSuccess;
 }
 
 bool NetKeyloft_Keychain::addToKeychainItem(const NetKeyloft_Item* item)
 {
-    if (item == nullptr || !item->password() || !isUsable()) {
+    if (item == nullptr || !item->password() || !isUsable() || m_refused) {
         return false;
     }
     using namespace KeychainCodes;
@@ -329,14 +409,14 @@ bool NetKeyloft_Keychain::addToKeychainItem(const NetKeyloft_Item* item)
     };
     const SecretBytes password = SecretBytes::fromUtf8(*item->password());
     const OSStatus status =
-        m_keychain->itemCreateFromContent(genericPasswordClass, attributes, password);
+        noteRefusal(m_keychain->itemCreateFromContent(genericPasswordClass, attributes, password));
     if (status == errSecSuccess) {
         return true;
     }
     logLine(QStringLiteral("Error creating new item in system keychain: %1 for label:%2")
                 .arg(status)
                 .arg(decode(attributes[1])));
-    report(status);
+    tell(status);
     return false;
 }
 
@@ -381,16 +461,12 @@ bool NetKeyloft_Keychain::modifyItem(const NetKeyloft_Item* item,
     if (!isUsable() || item->uuid().isEmpty()) {
         return false;
     }
-    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
-    if (!ref) {
-        return false;
-    }
-    const OSStatus status = m_keychain->itemModifyAttributesAndData(*ref, attributes, password);
+    std::unique_ptr<KeychainItemRef> ref;
+    OSStatus status = findItemByUuid(item->uuid(), ref);
     if (status == errSecSuccess) {
-        return true;
+        status = noteRefusal(m_keychain->itemModifyAttributesAndData(*ref, attributes, password));
     }
-    report(status);
-    return false;
+    return succeeded(status);
 }
 
 bool NetKeyloft_Keychain::removeItemFromKeychain(const NetKeyloft_Item* item)
@@ -398,16 +474,12 @@ bool NetKeyloft_Keychain::removeItemFromKeychain(const NetKeyloft_Item* item)
     if (item == nullptr || item->uuid().isEmpty() || !isUsable()) {
         return false;
     }
-    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
-    if (!ref) {
-        return false;
-    }
-    const OSStatus status = m_keychain->itemDelete(*ref);
+    std::unique_ptr<KeychainItemRef> ref;
+    OSStatus status = findItemByUuid(item->uuid(), ref);
     if (status == errSecSuccess) {
-        return true;
+        status = noteRefusal(m_keychain->itemDelete(*ref));
     }
-    report(status);
-    return false;
+    return succeeded(status);
 }
 
 QString NetKeyloft_Keychain::passwordForItem(const NetKeyloft_Item* item)
@@ -416,12 +488,14 @@ QString NetKeyloft_Keychain::passwordForItem(const NetKeyloft_Item* item)
     if (item == nullptr || item->uuid().isEmpty() || !isUsable()) {
         return empty;
     }
-    const std::unique_ptr<KeychainItemRef> ref = findItemByUuid(item->uuid());
+    std::unique_ptr<KeychainItemRef> ref;
+    OSStatus status = findItemByUuid(item->uuid(), ref);
     SecretBytes secret;
-    const OSStatus status = ref ? m_keychain->itemCopyContent(*ref, {}, nullptr, &secret)
-                                : OSStatus(errSecItemNotFound);
+    if (status == errSecSuccess) {
+        status = noteRefusal(m_keychain->itemCopyContent(*ref, {}, nullptr, &secret));
+    }
     if (status != errSecSuccess) {
-        report(status);
+        tell(status);
         return empty;
     }
     // The password ends at its first NUL byte.

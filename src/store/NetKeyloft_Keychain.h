@@ -5,6 +5,7 @@
 #include "store/NetKeyloft_Item.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -44,6 +45,10 @@ public:
     // A record for every one of the program's items that could be read.
     std::vector<ItemPtr> getAllItemsInKeychain();
 
+    // Gives item every field as its keychain item holds it now, but its position
+    // in the list and its password, which are kept; false when it cannot be read.
+    bool reloadItem(NetKeyloft_Item& item);
+
     bool addToKeychainItem(const NetKeyloft_Item* item);
     bool modifyKeychainItem(const NetKeyloft_Item* item, bool modifyPassword);
     bool modifyKeychainItemAttributes(const NetKeyloft_Item* item);
@@ -68,7 +73,15 @@ private:
     bool openStoredKeychain();
     bool openUserSelectedKeychain(const QString& path);
     bool rememberKeychainPath(const QString& path);
-    std::unique_ptr<KeychainItemRef> findItemByUuid(const QString& uuid);
+    // The item of the entry with that UUID into found; the status of the search,
+    // errSecItemNotFound when there is no such item.
+    OSStatus findItemByUuid(const QString& uuid, std::unique_ptr<KeychainItemRef>& found);
+    // Notes a refused unlock in status; status unchanged.
+    OSStatus noteRefusal(OSStatus status);
+    // Shows status to the user, a refused unlock once per command.
+    void tell(OSStatus status);
+    // True for success; tells any failure but a missing item.
+    bool succeeded(OSStatus status);
     bool modifyItem(const NetKeyloft_Item* item, const KeychainAttributeList& attributes,
                     const SecretBytes* password);
     void report(OSStatus status) const;
@@ -77,4 +90,8 @@ private:
     Environment m_env;
     std::unique_ptr<Keychain> m_keychain;
     ErrorPresenter m_presenter;
+    // A refused unlock stops the rest of the command without asking again.
+    bool m_refused = false;
+    bool m_refusalTold = false;
+    QObject m_commandScope; // owns the marker of the command's end
 };

@@ -209,7 +209,11 @@ bool NetKeyloft_KeychainController::writeChange(NetKeyloft_Item& item, bool writ
     if (m_keychain->modifyKeychainItem(&item, writePassword)) {
         return true;
     }
+    // A change may be several writes, of which the first may have been made: the
+    // record goes back to what it held before, then takes what the keychain holds
+    // now where that can be read.
     undo();
+    m_keychain->reloadItem(item);
     return false;
 }
 

@@ -67,7 +67,7 @@ bool AppFixture::launch()
             *m_preferences,
             *m_services,
             m_dialogs,
-            m_clipboard,
+            otherClipboard ? *otherClipboard : m_clipboard,
             [this] {
                 return std::make_unique<NetKeyloft_LoginController>(*m_autostart, programPath());
             },

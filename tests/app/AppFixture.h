@@ -69,6 +69,8 @@ public:
     QString programPath() const { return m_folder.filePath(QStringLiteral("bin/Keyloft")); }
 
     int screenHeight = 400;
+    // The clipboard of the next launch, when not Qt's.
+    Clipboard* otherClipboard = nullptr;
     bool trayAvailable = true;
     std::function<void()> onSetMenu;
     // Exit codes the application asked for, in order.

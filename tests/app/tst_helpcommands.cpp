@@ -168,7 +168,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     LocalHttpServer server;
     server.answer(200, "<rss xmlns:keyloft=\"urn:keyloft:update-feed:1\"><channel><item>"
                        "<keyloft:version>999.0</keyloft:version>"
-                       "<link>https://downloads.example.org/keyloft/</link>"
+                       "<link>https://127.0.0.1/keyloft/</link>"
                        "</item></channel></rss>");
     NetKeyloft_Updater& updater = NetKeyloft_Updater::sharedUpdater();
     QCOMPARE(&NetKeyloft_Updater::sharedUpdater(), &updater);
@@ -182,7 +182,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     QCOMPARE(m_app->dialogs().alertMessages(),
              QStringList{QStringLiteral("Keyloft 999.0 is available.")});
     // The first button, "Download", answered the alert.
-    QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("https://downloads.example.org/keyloft/"))});
+    QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("https://127.0.0.1/keyloft/"))});
 
     // A check still running when the application's controller goes is dropped unanswered.
     server.staySilent();

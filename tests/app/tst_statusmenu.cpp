@@ -3,12 +3,18 @@
 
 #include "AppFixture.h"
 
+#include "ScopedEnvironment.h"
+
 #include "app/ApplicationLifecycle.h"
+#include "editor/NetKeyloft_EditWindowController.h"
+#include "platform/WaylandClipboard.h"
 #include "platform/login/LoginItemsService.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QSessionManager>
 #include <QTest>
 #include <climits>
 #include <csignal>
@@ -77,6 +83,7 @@ private Q_SLOTS:
     void entrySubmenus();
     void fixedSubmenus();
     void copyCommandsCountUses();
+    void failedCopyCountsNoUse();
     void sortCommandsReorderAndMark();
     void sortChangedElsewhereRebuilds();
     void firstLaunchAddsOneLoginItem();
@@ -85,6 +92,7 @@ private Q_SLOTS:
     void noTrayTellsTheUser();
     void terminationGate();
     void terminationSignalEndsTheApplication();
+    void sessionCommitSavesAndKeepsRunning();
     void storeErrorsAreShownOnce();
 };
 
@@ -300,6 +308,34 @@ void TestStatusMenu::copyCommandsCountUses()
     QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), 1);
 }
 
+void TestStatusMenu::failedCopyCountsNoUse()
+{
+    // A wl-copy that cannot reach a compositor, first on the PATH.
+    QTemporaryDir bin;
+    QFile tool(bin.filePath(QStringLiteral("wl-copy")));
+    QVERIFY(tool.open(QIODevice::WriteOnly));
+    tool.write("#!/bin/sh\necho 'Failed to connect to a Wayland server' >&2\nexit 1\n");
+    tool.close();
+    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+    ScopedEnvironment path("PATH", QFile::encodeName(bin.path()) + ':' + qgetenv("PATH"));
+    WaylandClipboard clipboard;
+    AppFixture app;
+    app.otherClipboard = &clipboard;
+    app.createKeychain({QStringLiteral("Mail")});
+    QVERIFY(app.launch());
+    const int uses = app.list().keychainItemAtIndex(0)->countUsed();
+    QTest::ignoreMessage(QtWarningMsg, "wl-copy failed: Failed to connect to a Wayland server");
+    QTest::ignoreMessage(QtWarningMsg, "wl-copy failed: Failed to connect to a Wayland server");
+
+    const QMenu* mail = actionTitled(app.controller().menu(), QStringLiteral("Mail"))->menu();
+    mail->actions()[0]->trigger();
+    mail->actions()[1]->trigger();
+    QCOMPARE(app.dialogs().alertMessages(), (QStringList{QStringLiteral("Nothing was copied."),
+                                                         QStringLiteral("Nothing was copied.")}));
+    QVERIFY(app.launch());
+    QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), uses);
+}
+
 void TestStatusMenu::sortCommandsReorderAndMark()
 {
     AppFixture app;
@@ -482,6 +518,29 @@ void TestStatusMenu::terminationSignalEndsTheApplication()
     // The signal is turned into a call on the main thread by the event loop.
     QTRY_COMPARE(app.exitCodes, QList<int>{0});
     QVERIFY(app.controller().applicationShouldTerminate());
+}
+
+void TestStatusMenu::sessionCommitSavesAndKeepsRunning()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("Mail")});
+    QVERIFY(app.launch());
+    NetKeyloft_StatusMenuController& controller = app.controller();
+    followSession(*qApp, controller);
+    const QMenu* mail = actionTitled(controller.menu(), QStringLiteral("Mail"))->menu();
+    mail->actions()[2]->trigger(); // edit the entry
+    QWidget* window = controller.editWindowController()->window();
+    window->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))
+        ->setText(QStringLiteral("ann"));
+
+    // The request for the data, as Qt's session client sends it at a checkpoint or a log-out.
+    QSessionManager* session = qApp->findChild<QSessionManager*>();
+    QVERIFY(session);
+    Q_EMIT qApp->commitDataRequest(*session);
+    QVERIFY(app.exitCodes.isEmpty());
+    QVERIFY(!controller.applicationShouldTerminate());
+    QVERIFY(app.launch());
+    QCOMPARE(app.list().keychainItemAtIndex(0)->userName(), QStringLiteral("ann"));
 }
 
 void TestStatusMenu::storeErrorsAreShownOnce()

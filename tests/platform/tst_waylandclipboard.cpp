@@ -74,7 +74,7 @@ void TestWaylandClipboard::copiedTextReachesOtherClients_data()
 void TestWaylandClipboard::copiedTextReachesOtherClients()
 {
     QFETCH(QString, text);
-    QVERIFY(m_clipboard.trySetSecretText(text));
+    QVERIFY(m_clipboard.setSecretText(text));
     bool ok = false;
     QCOMPARE(pasted(&ok), text);
     QVERIFY(ok);
@@ -82,7 +82,7 @@ void TestWaylandClipboard::copiedTextReachesOtherClients()
 
 void TestWaylandClipboard::secondCopyReplacesFirst()
 {
-    QVERIFY(m_clipboard.trySetSecretText(QStringLiteral("first secret")));
+    QVERIFY(m_clipboard.setSecretText(QStringLiteral("first secret")));
     QCOMPARE(pasted(), QStringLiteral("first secret"));
     m_clipboard.setSecretText(QStringLiteral("second secret"));
     QCOMPARE(pasted(), QStringLiteral("second secret"));
@@ -90,8 +90,8 @@ void TestWaylandClipboard::secondCopyReplacesFirst()
 
 void TestWaylandClipboard::emptyTextReplacesEarlierText()
 {
-    QVERIFY(m_clipboard.trySetSecretText(QStringLiteral("earlier text")));
-    QVERIFY(m_clipboard.trySetSecretText(QString()));
+    QVERIFY(m_clipboard.setSecretText(QStringLiteral("earlier text")));
+    QVERIFY(m_clipboard.setSecretText(QString()));
     bool ok = false;
     QCOMPARE(pasted(&ok), QString());
     QVERIFY2(ok, "an empty text is still the clipboard's content");
@@ -99,7 +99,7 @@ void TestWaylandClipboard::emptyTextReplacesEarlierText()
 
 void TestWaylandClipboard::copyIsOfferedAsPlainText()
 {
-    QVERIFY(m_clipboard.trySetSecretText(QStringLiteral("<?xml version=\"1.0\"?>")));
+    QVERIFY(m_clipboard.setSecretText(QStringLiteral("<?xml version=\"1.0\"?>")));
     const QByteArrayList types =
         runClient(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")}).split('\n');
     QVERIFY2(types.contains("text/plain"), types.join(' ').constData());
@@ -109,7 +109,7 @@ void TestWaylandClipboard::copyIsOfferedAsPlainText()
 void TestWaylandClipboard::copiedTextIsOnNoCommandLine()
 {
     const QByteArray secret = "unmistakable-secret-7f3a9c";
-    QVERIFY(m_clipboard.trySetSecretText(QString::fromLatin1(secret)));
+    QVERIFY(m_clipboard.setSecretText(QString::fromLatin1(secret)));
     QCOMPARE(pasted(), QString::fromLatin1(secret));
     // The wl-copy that serves the text is still running: its command line, like
     // every process's, must not show the text.
@@ -134,7 +134,7 @@ void TestWaylandClipboard::copyWithoutCompositorFails()
 {
     const QByteArray socket = qgetenv("WAYLAND_DISPLAY");
     qputenv("WAYLAND_DISPLAY", "no-such-compositor");
-    const bool copied = m_clipboard.trySetSecretText(QStringLiteral("lost"));
+    const bool copied = m_clipboard.setSecretText(QStringLiteral("lost"));
     qputenv("WAYLAND_DISPLAY", socket);
     QVERIFY(!copied);
 }

@@ -82,16 +82,10 @@ SecretBytes secretOf(const QByteArray& bytes)
     return SecretBytes(bytes.constData(), std::size_t(bytes.size()));
 }
 
-QDateTime fromStamp(const QByteArray& stamp)
-{
-    return QDateTime::fromString(QString::fromLatin1(stamp.left(15)),
-                                 QStringLiteral("yyyyMMddHHmmss'Z'"))
-        .toTimeZone(QTimeZone::utc());
-}
-
 QDateTime utcFromStamp(const QByteArray& stamp)
 {
-    QDateTime time = fromStamp(stamp);
+    QDateTime time = QDateTime::fromString(QString::fromLatin1(stamp.left(15)),
+                                           QStringLiteral("yyyyMMddHHmmss'Z'"));
     time.setTimeZone(QTimeZone::utc());
     return time;
 }
@@ -117,17 +111,14 @@ QByteArray secretTool(const QProcessEnvironment& env, const QStringList& argumen
 }
 
 // Calls a method of the Secret Service with gdbus, as another program would.
-bool callService(const QProcessEnvironment& env, const QString& path, const QString& method,
-                 const QStringList& arguments = {})
+bool callService(const QProcessEnvironment& env, const QString& path, const QString& method)
 {
     QProcess gdbus;
     gdbus.setProcessEnvironment(env);
     gdbus.start(QStringLiteral("gdbus"),
-                QStringList{QStringLiteral("call"), QStringLiteral("--session"),
-                            QStringLiteral("--dest"), QStringLiteral("org.freedesktop.secrets"),
-                            QStringLiteral("--object-path"), path, QStringLiteral("--method"),
-                            method} +
-                    arguments);
+                {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                 QStringLiteral("org.freedesktop.secrets"), QStringLiteral("--object-path"), path,
+                 QStringLiteral("--method"), method});
     return gdbus.waitForFinished(10000) && gdbus.exitCode() == 0;
 }
 
@@ -171,7 +162,6 @@ private Q_SLOTS:
     void itemRoundTrip();
     void searchMatchesExactValues_data();
     void searchMatchesExactValues();
-    void changingOnlyTheGenericAttributeKeepsTheRest();
     void itemsAreVisibleToOtherTools();
     void timeStampsAreFreshAfterAChange();
     void otherProgramsItemsAreNeverTouched_data();
@@ -181,6 +171,7 @@ private Q_SLOTS:
     void refusedRequests_data();
     void refusedRequests();
     void deletedItemRefIsReported();
+    void everyItemLoadsPastTheBusReplyLimit();
     void deletedCollectionMakesTheKeychainUnusable();
     void lockedCollectionFailsWithoutHanging();
     void desktopServicesSendPathsToFilesAndDefaultToTheService();
@@ -240,7 +231,6 @@ void TestSecretServiceKeychain::itemRoundTrip()
     QCOMPARE(read[4].data.back(), '\0');
     QVERIFY(utcFromStamp(read[4].data) >= before);
     QVERIFY(utcFromStamp(read[4].data) <= QDateTime::currentDateTimeUtc().addSecs(1));
-    QCOMPARE(read[5].data.size(), 16);
     QCOMPARE(read[6].data, first);
     QCOMPARE(copySecret(keychain, *found[0]), QByteArray("pw-one"));
 
@@ -313,27 +303,6 @@ void TestSecretServiceKeychain::searchMatchesExactValues()
     QCOMPARE(search->copyNext(item), errSecItemNotFound);
 }
 
-void TestSecretServiceKeychain::changingOnlyTheGenericAttributeKeepsTheRest()
-{
-    const QByteArray uuid = newUuid();
-    QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                               entryAttributes(uuid, "Shop"), secretOf("secret")),
-             errSecSuccess);
-    auto found = findByService(*m_keychain, uuid);
-    QCOMPARE(found.size(), std::size_t(1));
-    QCOMPARE(m_keychain->itemModifyAttributesAndData(
-                 *found[0], {{KeychainCodes::generic, uuid + "<<NKL>>1<<NKL>>1"}}, nullptr),
-             errSecSuccess);
-    found = findByService(*m_keychain, uuid);
-    QCOMPARE(found.size(), std::size_t(1));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::generic),
-             uuid + "<<NKL>>1<<NKL>>1");
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Shop"));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::account), QByteArray("someone"));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::type), type);
-    QCOMPARE(copySecret(*m_keychain, *found[0]), QByteArray("secret"));
-}
-
 void TestSecretServiceKeychain::itemsAreVisibleToOtherTools()
 {
     const QByteArray uuid = newUuid();
@@ -347,10 +316,6 @@ void TestSecretServiceKeychain::itemsAreVisibleToOtherTools()
     QVERIFY2(listing.contains("label = Visible"), listing.constData());
     QVERIFY2(listing.contains("secret = shown-to-tools"), listing.constData());
     QVERIFY2(listing.contains("schema = org.keyloft.Password"), listing.constData());
-    QVERIFY2(listing.contains("attribute.acct = someone"), listing.constData());
-    QVERIFY2(listing.contains("attribute.crtr = Klft"), listing.constData());
-    QVERIFY2(listing.contains("attribute.type = Klf1"), listing.constData());
-    QVERIFY2(listing.contains("attribute.desc = Keyloft Application"), listing.constData());
     QVERIFY2(listing.contains("attribute.gena = " + uuid + "<<NKL>>1<<NKL>>0"),
              listing.constData());
 }
@@ -456,9 +421,6 @@ void TestSecretServiceKeychain::refusedRequests_data()
     QTest::newRow("attribute outside the layout")
         << genp << KeychainAttributeList{{fourCharCode("srvr"), "host"}}
         << OSStatus(errSecNoSuchAttr);
-    QTest::newRow("creation date given")
-        << genp << KeychainAttributeList{{KeychainCodes::creationDate, "20100305140709Z"}}
-        << OSStatus(errSecNoSuchAttr);
     QTest::newRow("value that is no utf-8")
         << genp << KeychainAttributeList{{KeychainCodes::account, QByteArray("caf\xe9")}}
         << OSStatus(errSecParam);
@@ -504,13 +466,32 @@ void TestSecretServiceKeychain::deletedItemRefIsReported()
     QCOMPARE(second.size(), std::size_t(1));
     QCOMPARE(m_keychain->itemDelete(*first[0]), errSecSuccess);
     QCOMPARE(m_keychain->itemDelete(*second[0]), errSecInvalidItemRef);
+    // The provider's own words on it are kept for the alert's details.
+    QVERIFY(!m_keychain->lastErrorMessage().isEmpty());
     SecretBytes secret;
     QVERIFY(m_keychain->itemCopyContent(*second[0], {}, nullptr, &secret) != errSecSuccess);
     QVERIFY(findByService(*m_keychain, uuid).empty());
 }
 
+// More items than the bus lets one connection await replies for at once: a load that
+// asked for them all together would come back short, and pass for complete.
+void TestSecretServiceKeychain::everyItemLoadsPastTheBusReplyLimit()
+{
+    constexpr int count = 140;
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(m_keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                                   entryAttributes(newUuid(), "Many"),
+                                                   secretOf("x")),
+                 errSecSuccess);
+    }
+    QCOMPARE(find(*m_keychain, {{KeychainCodes::creator, creator}}).size(), std::size_t(count));
+}
+
 void TestSecretServiceKeychain::deletedCollectionMakesTheKeychainUnusable()
 {
+    if (SecretServiceBus::providerUnderTest() != SecretServiceBus::Provider::GnomeKeyring) {
+        QSKIP("drives gnome-keyring's own collection and prompter");
+    }
     SecretServiceBus bus(SecretServiceBus::Service::UnlockedKeyring);
     QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
     bus.makeSessionBus();
@@ -537,6 +518,9 @@ void TestSecretServiceKeychain::deletedCollectionMakesTheKeychainUnusable()
 
 void TestSecretServiceKeychain::lockedCollectionFailsWithoutHanging()
 {
+    if (SecretServiceBus::providerUnderTest() != SecretServiceBus::Provider::GnomeKeyring) {
+        QSKIP("drives gnome-keyring's own collection and prompter");
+    }
     SecretServiceBus bus(SecretServiceBus::Service::UnlockedKeyring);
     QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
     bus.makeSessionBus();
@@ -549,9 +533,7 @@ void TestSecretServiceKeychain::lockedCollectionFailsWithoutHanging()
     auto found = findByService(*keychain, "locked");
     QCOMPARE(found.size(), std::size_t(1));
 
-    QVERIFY(callService(bus.environment(), QStringLiteral("/org/freedesktop/secrets"),
-                        QStringLiteral("org.freedesktop.Secret.Service.Lock"),
-                        {QStringLiteral("['") + loginCollection + QStringLiteral("']")}));
+    QVERIFY(bus.lockDefaultCollection());
     // Still a usable keychain: it only needs unlocking.
     QCOMPARE(keychain->getStatus(), errSecSuccess);
 

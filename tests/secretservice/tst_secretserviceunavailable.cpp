@@ -67,14 +67,16 @@ void TestSecretServiceUnavailable::noSessionBus()
 void TestSecretServiceUnavailable::busWithoutDefaultKeychain_data()
 {
     QTest::addColumn<SecretServiceBus::Service>("service");
-    QTest::newRow("a bus without any Secret Service") << SecretServiceBus::Service::None;
+    QTest::addColumn<bool>("creatable");
+    QTest::newRow("a bus without any Secret Service") << SecretServiceBus::Service::None << false;
     QTest::newRow("a Secret Service without a default collection")
-        << SecretServiceBus::Service::KeyringWithoutDefault;
+        << SecretServiceBus::Service::KeyringWithoutDefault << true;
 }
 
 void TestSecretServiceUnavailable::busWithoutDefaultKeychain()
 {
     QFETCH(SecretServiceBus::Service, service);
+    QFETCH(bool, creatable);
     SecretServiceBus bus(service);
     QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
     bus.makeSessionBus();
@@ -87,6 +89,14 @@ void TestSecretServiceUnavailable::busWithoutDefaultKeychain()
     const qint64 elapsed = timer.elapsed();
     QVERIFY(!keychain);
     QVERIFY2(elapsed < 100, qPrintable(QString::number(elapsed)));
+
+    // A service that runs without a default collection is asked to make one; here its
+    // prompt has no display to show on, which fails the request rather than hanging.
+    QCOMPARE(services.canCreateDefault(), creatable);
+    if (creatable) {
+        QVERIFY(services.createDefault(keychain) != errSecSuccess);
+        QVERIFY(!keychain);
+    }
 }
 
 void TestSecretServiceUnavailable::serviceThatNeverStartsIsGivenUp()

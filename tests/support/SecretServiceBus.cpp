@@ -1,7 +1,9 @@
 #include "SecretServiceBus.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -12,7 +14,48 @@ constexpr int startTimeoutMs = 10000;
 
 const QString secretsName = QStringLiteral("org.freedesktop.secrets");
 
-QString busConfig(const QString& dir)
+// A KeePassXC database whose root group is exposed as a Secret Service collection: the
+// exposed group is kept in the database's own custom data, which an XML import sets.
+const char* const keepassDatabaseXml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<KeePassFile>
+  <Meta>
+    <DatabaseName>Keyloft test</DatabaseName>
+    <CustomData><Item>
+      <Key>FDO_SECRETS_EXPOSED_GROUP</Key>
+      <Value>{00000000-0000-0000-0000-000000000001}</Value>
+    </Item></CustomData>
+  </Meta>
+  <Root><Group>
+    <UUID>AAAAAAAAAAAAAAAAAAAAAQ==</UUID>
+    <Name>Keyloft test</Name>
+  </Group></Root>
+</KeePassFile>
+)";
+
+// Its integration on, and nothing that would ask a question no test answers. Saving
+// after every change is off: with it, KeePassXC crashes in its own background save
+// under a quick series of writes.
+const char* const keepassSettings = R"([General]
+ConfigVersion=2
+SingleInstance=false
+RememberLastDatabases=false
+OpenPreviousDatabasesOnStartup=false
+AutoSaveAfterEveryChange=false
+UpdateCheckMessageShown=true
+
+[GUI]
+ShowTrayIcon=false
+CheckForUpdates=false
+
+[FdoSecrets]
+Enabled=true
+ShowNotification=false
+ConfirmAccessItem=false
+ConfirmDeleteItem=false
+NoConfirmDeleteItem=true
+)";
+
+QString busConfig(const QString& dir, const QString& refusals)
 {
     return QStringLiteral(
                R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -22,14 +65,17 @@ QString busConfig(const QString& dir)
   <listen>unix:dir=%1</listen>
   <auth>EXTERNAL</auth>
   <servicedir>%1/services</servicedir>
+  <!-- dbus-daemon's own default, which a desktop's session bus may keep: a client
+       awaiting more replies than this at once has the rest refused. -->
+  <limit name="max_replies_per_connection">128</limit>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
-    <allow own="*"/>
+    <allow own="*"/>%2
   </policy>
 </busconfig>
 )")
-        .arg(dir);
+        .arg(dir, refusals);
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
@@ -62,6 +108,12 @@ const char* SecretServiceBus::keyringPassword()
     return "keyloft-test";
 }
 
+SecretServiceBus::Provider SecretServiceBus::providerUnderTest()
+{
+    return qgetenv("KEYLOFT_TEST_SECRET_SERVICE") == "keepassxc" ? Provider::KeePassXC
+                                                                 : Provider::GnomeKeyring;
+}
+
 SecretServiceBus::SecretServiceBus(Service service)
 {
     if (!m_dir.isValid()) {
@@ -71,8 +123,12 @@ SecretServiceBus::SecretServiceBus(Service service)
     if (!startBus(service)) {
         return;
     }
-    if (service == Service::UnlockedKeyring || service == Service::KeyringWithoutDefault) {
-        if (!startKeyring(service == Service::UnlockedKeyring) || !waitForName(secretsName)) {
+    if (service == Service::UnlockedKeyring && providerUnderTest() == Provider::KeePassXC) {
+        if (!startKeePassXC() || !waitForName(secretsName) || !waitForUnlockedDefault()) {
+            return;
+        }
+    } else if (service != Service::None && service != Service::NeverStarting) {
+        if (!startKeyring(service != Service::KeyringWithoutDefault) || !waitForName(secretsName)) {
             return;
         }
     }
@@ -94,7 +150,13 @@ bool SecretServiceBus::writeBusConfig(Service service)
 {
     const QString dir = m_dir.path();
     if (!QDir(dir).mkpath(QStringLiteral("services")) ||
-        !writeFile(dir + QStringLiteral("/bus.conf"), busConfig(dir).toUtf8())) {
+        !writeFile(dir + QStringLiteral("/bus.conf"),
+                   busConfig(dir, service == Service::RefusingNewSecrets
+                                      ? QStringLiteral("\n    <deny send_interface="
+                                                       "\"org.freedesktop.Secret.Item\" "
+                                                       "send_member=\"SetSecret\"/>")
+                                      : QString())
+                       .toUtf8())) {
         return false;
     }
     if (service == Service::NeverStarting) {
@@ -180,6 +242,76 @@ bool SecretServiceBus::startKeyring(bool unlock)
     return true;
 }
 
+// KeePassXC opens the database given on its command line with the password on its
+// standard input, and serves the exposed group as the default collection.
+bool SecretServiceBus::startKeePassXC()
+{
+    const QString dir = m_dir.path();
+    QDir().mkpath(dir + QStringLiteral("/home/config/keepassxc"));
+    QDir().mkpath(dir + QStringLiteral("/run"));
+    QFile::setPermissions(dir + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString database = dir + QStringLiteral("/keyloft.kdbx");
+    const QByteArray password = QByteArray(keyringPassword()) + '\n';
+    if (!writeFile(dir + QStringLiteral("/home/config/keepassxc/keepassxc.ini"), keepassSettings) ||
+        !writeFile(dir + QStringLiteral("/database.xml"), keepassDatabaseXml)) {
+        m_error = QStringLiteral("cannot write KeePassXC's files");
+        return false;
+    }
+    QProcess import;
+    import.setProcessEnvironment(environment());
+    import.start(QStringLiteral("keepassxc-cli"),
+                 {QStringLiteral("import"), QStringLiteral("-q"), QStringLiteral("-p"),
+                  QStringLiteral("-t"), QStringLiteral("100"),
+                  dir + QStringLiteral("/database.xml"), database});
+    import.write(password + password);
+    import.closeWriteChannel();
+    if (!import.waitForFinished(startTimeoutMs) || import.exitCode() != 0) {
+        m_error = QStringLiteral("keepassxc-cli could not make the test database: ") +
+                  QString::fromLocal8Bit(import.readAllStandardError());
+        return false;
+    }
+    QProcessEnvironment environment = this->environment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_keyring.setProcessEnvironment(environment);
+    endWithParent(m_keyring);
+    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_keyring.setStandardOutputFile(QProcess::nullDevice());
+    m_keyring.start(QStringLiteral("keepassxc"), {QStringLiteral("--pw-stdin"), database});
+    if (!m_keyring.waitForStarted(startTimeoutMs)) {
+        m_error = QStringLiteral("keepassxc did not start (is it installed?)");
+        return false;
+    }
+    m_keyring.write(password);
+    m_keyring.waitForBytesWritten(startTimeoutMs);
+    m_keyring.closeWriteChannel();
+    return true;
+}
+
+// The provider owns its name before it has unlocked its database.
+bool SecretServiceBus::waitForUnlockedDefault()
+{
+    QDeadlineTimer deadline(startTimeoutMs);
+    while (!deadline.hasExpired()) {
+        QProcess get;
+        get.setProcessEnvironment(environment());
+        get.start(
+            QStringLiteral("gdbus"),
+            {QStringLiteral("call"), QStringLiteral("--address"), QString::fromUtf8(m_address),
+             QStringLiteral("--dest"), secretsName, QStringLiteral("--object-path"),
+             QStringLiteral("/org/freedesktop/secrets/aliases/default"), QStringLiteral("--method"),
+             QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+             QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked")});
+        if (get.waitForFinished(startTimeoutMs) &&
+            get.readAllStandardOutput().trimmed() == "(<false>,)") {
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    m_error = QStringLiteral("the provider's default collection was not unlocked in time");
+    return false;
+}
+
 bool SecretServiceBus::waitForName(const QString& name)
 {
     QProcess wait;
@@ -203,4 +335,17 @@ void SecretServiceBus::makeSessionBus()
         m_madeSessionBus = true;
     }
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
+}
+
+bool SecretServiceBus::lockDefaultCollection() const
+{
+    QProcess gdbus;
+    gdbus.setProcessEnvironment(environment());
+    gdbus.start(QStringLiteral("gdbus"),
+                {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                 secretsName, QStringLiteral("--object-path"),
+                 QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("--method"),
+                 QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                 QStringLiteral("['/org/freedesktop/secrets/collection/login']")});
+    return gdbus.waitForFinished(startTimeoutMs) && gdbus.exitCode() == 0;
 }

@@ -9,17 +9,26 @@
 #include <optional>
 
 // A private D-Bus session bus for one test, in a temporary folder, with or without a
-// Secret Service (gnome-keyring-daemon) on it. Nothing of the user's session is
-// touched: the keyring keeps its files in the temporary folder, and only our own
-// service folder is searched for activatable services.
+// Secret Service on it. Nothing of the user's session is touched: the provider keeps
+// its files in the temporary folder, and only our own service folder is searched for
+// activatable services.
+//
+// The provider of an unlocked default collection is gnome-keyring, or KeePassXC when
+// the environment variable KEYLOFT_TEST_SECRET_SERVICE is "keepassxc": the same tests
+// then run against the other provider.
 class SecretServiceBus {
 public:
     enum class Service {
         None,                  // a bus on which no Secret Service runs or can be started
-        UnlockedKeyring,       // gnome-keyring with an unlocked default ("login") collection
+        UnlockedKeyring,       // the provider under test with an unlocked default collection
+        RefusingNewSecrets,    // gnome-keyring, unlocked, on a bus that refuses every call
+                               // to set a secret
         KeyringWithoutDefault, // gnome-keyring without any default collection
         NeverStarting,         // the service is activatable but never appears on the bus
     };
+    enum class Provider { GnomeKeyring, KeePassXC };
+    // The provider that UnlockedKeyring starts in this test run.
+    static Provider providerUnderTest();
 
     explicit SecretServiceBus(Service service);
     ~SecretServiceBus();
@@ -40,11 +49,16 @@ public:
 
     static const char* keyringPassword();
 
+    // Locks the default collection as another program would; true when it did.
+    bool lockDefaultCollection() const;
+
 private:
     bool startBus(Service service);
     bool writeBusConfig(Service service);
     bool startKeyring(bool unlock);
+    bool startKeePassXC();
     bool waitForName(const QString& name);
+    bool waitForUnlockedDefault();
 
     QTemporaryDir m_dir;
     QProcess m_bus;

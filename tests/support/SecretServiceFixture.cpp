@@ -1,6 +1,6 @@
 #include "SecretServiceFixture.h"
 
-SecretServiceFixture::SecretServiceFixture() : m_bus(SecretServiceBus::Service::UnlockedKeyring)
+SecretServiceFixture::SecretServiceFixture(SecretServiceBus::Service service) : m_bus(service)
 {
     if (m_bus.isReady()) {
         m_bus.makeSessionBus();

@@ -19,7 +19,8 @@
 //     std::unique_ptr<Keychain> keychain = fixture.cleanDefaultKeychain();
 class SecretServiceFixture {
 public:
-    SecretServiceFixture();
+    explicit SecretServiceFixture(
+        SecretServiceBus::Service service = SecretServiceBus::Service::UnlockedKeyring);
 
     bool isReady() const { return m_bus.isReady(); }
     QString errorString() const { return m_error.isEmpty() ? m_bus.errorString() : m_error; }

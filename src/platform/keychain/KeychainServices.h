@@ -95,6 +95,10 @@ public:
                                                  const SecretBytes* secret) = 0;
 
     virtual OSStatus itemDelete(KeychainItemRef& item) = 0;
+
+    // What the keychain's provider said of its last failure in its own words, where it
+    // says more than a status can; empty otherwise. Never holds a secret.
+    virtual QString lastErrorMessage() const { return {}; }
 };
 
 // Opens and creates keychains.
@@ -114,4 +118,15 @@ public:
 
     // Creates a new keychain file at path, asking the user for its password.
     virtual OSStatus create(const QString& path, std::unique_ptr<Keychain>& keychain) = 0;
+
+    // Whether there is a provider of default keychains that has none yet but can be asked
+    // to make one (a keyring program before its first wallet).
+    virtual bool canCreateDefault() { return false; }
+
+    // Asks that provider to make the default keychain; it asks the user for the new
+    // keychain's password in its own window.
+    virtual OSStatus createDefault(std::unique_ptr<Keychain>& /*keychain*/)
+    {
+        return errSecUnimplemented;
+    }
 };

@@ -32,5 +32,6 @@ enum KeychainStatusCode : OSStatus {
     errSecNoSuchClass = -25306,
     errSecNoDefaultKeychain = -25307,
     errSecInteractionNotAllowed = -25308,
+    errSecInteractionRequired = -25315, // a prompt was shown but not answered in time
     errSecDecode = -26275,
 };

@@ -130,8 +130,10 @@ qint32 XdgAutostartService::readEntries(QList<Entry>* entries) const
         if (!file.open(QIODevice::ReadOnly)) {
             continue; // a file we cannot read is no item we could show or remove
         }
+        // An entry without a program (an empty Exec=, as desktop settings tools write to
+        // turn a system-wide entry off) starts nothing, so it is no item either.
         const std::optional<LoginItem> item = DesktopEntryText::itemFromEntry(file.readAll());
-        if (item) {
+        if (item && !item->path.isEmpty()) {
             entries->append(
                 {info.filePath(), info.lastModified(), {programPath(item->path), item->hidden}});
         }

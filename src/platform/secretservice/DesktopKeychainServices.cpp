@@ -25,3 +25,13 @@ OSStatus DesktopKeychainServices::create(const QString& path, std::unique_ptr<Ke
 {
     return m_files.create(path, keychain);
 }
+
+bool DesktopKeychainServices::canCreateDefault()
+{
+    return m_secrets->canCreateDefault();
+}
+
+OSStatus DesktopKeychainServices::createDefault(std::unique_ptr<Keychain>& keychain)
+{
+    return m_secrets->createDefault(keychain);
+}

@@ -16,6 +16,8 @@ public:
     OSStatus open(const QString& path, std::unique_ptr<Keychain>& keychain) override;
     OSStatus copyDefault(std::unique_ptr<Keychain>& keychain) override;
     OSStatus create(const QString& path, std::unique_ptr<Keychain>& keychain) override;
+    bool canCreateDefault() override;
+    OSStatus createDefault(std::unique_ptr<Keychain>& keychain) override;
 
 private:
     KeychainServices& m_files;

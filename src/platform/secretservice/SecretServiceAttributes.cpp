@@ -58,31 +58,68 @@ bool sameTables(GHashTable* a, GHashTable* b)
     return true;
 }
 
-QByteArray read(SecretItem* item, FourCharCode tag)
+GHashTable* newOwnedTable(GVariant* properties)
+{
+    GHashTable* table = newSchemaTable();
+    GVariant* attributes =
+        g_variant_lookup_value(properties, "Attributes", G_VARIANT_TYPE("a{ss}"));
+    if (attributes == nullptr) {
+        return table;
+    }
+    GVariantIter iter;
+    const gchar* name = nullptr;
+    const gchar* value = nullptr;
+    g_variant_iter_init(&iter, attributes);
+    while (g_variant_iter_next(&iter, "{&s&s}", &name, &value)) {
+        if (SecretServiceItemLayout::isOwnedAttributeName(name)) {
+            g_hash_table_replace(table, g_strdup(name), g_strdup(value));
+        }
+    }
+    g_variant_unref(attributes);
+    return table;
+}
+
+namespace {
+
+QByteArray readAttribute(GVariant* properties, FourCharCode tag)
+{
+    GVariant* attributes =
+        g_variant_lookup_value(properties, "Attributes", G_VARIANT_TYPE("a{ss}"));
+    if (attributes == nullptr) {
+        return {};
+    }
+    const QByteArray name = SecretServiceItemLayout::attributeName(tag);
+    const gchar* value = nullptr;
+    QByteArray bytes;
+    if (g_variant_lookup(attributes, name.constData(), "&s", &value)) {
+        bytes = value;
+    }
+    g_variant_unref(attributes);
+    return bytes;
+}
+
+std::uint64_t readTime(GVariant* properties, const char* name)
+{
+    guint64 seconds = 0;
+    return g_variant_lookup(properties, name, "t", &seconds) ? seconds : 0;
+}
+
+} // namespace
+
+QByteArray read(GVariant* properties, FourCharCode tag)
 {
     switch (SecretServiceItemLayout::slotForTag(tag)) {
     case Slot::Label: {
-        gchar* label = secret_item_get_label(item);
-        QByteArray bytes(label == nullptr ? "" : label);
-        g_free(label);
-        return bytes;
+        const gchar* label = nullptr;
+        return g_variant_lookup(properties, "Label", "&s", &label) ? QByteArray(label)
+                                                                   : QByteArray();
     }
-    case Slot::Attribute: {
-        GHashTable* attributes = secret_item_get_attributes(item);
-        if (attributes == nullptr) {
-            return {};
-        }
-        const QByteArray name = SecretServiceItemLayout::attributeName(tag);
-        const auto* value =
-            static_cast<const char*>(g_hash_table_lookup(attributes, name.constData()));
-        QByteArray bytes(value == nullptr ? "" : value);
-        g_hash_table_unref(attributes);
-        return bytes;
-    }
+    case Slot::Attribute:
+        return readAttribute(properties, tag);
     case Slot::Created:
-        return SecretServiceItemLayout::zuluTimeStamp(secret_item_get_created(item));
+        return SecretServiceItemLayout::zuluTimeStamp(readTime(properties, "Created"));
     case Slot::Modified:
-        return SecretServiceItemLayout::zuluTimeStamp(secret_item_get_modified(item));
+        return SecretServiceItemLayout::zuluTimeStamp(readTime(properties, "Modified"));
     case Slot::Unknown:
         break;
     }

@@ -7,7 +7,7 @@
 #include <optional>
 
 typedef struct _GHashTable GHashTable;
-typedef struct _SecretItem SecretItem;
+typedef struct _GVariant GVariant;
 
 // Converting keychain attribute lists to and from Secret Service items.
 namespace SecretServiceAttributes {
@@ -24,8 +24,14 @@ OSStatus addToTable(GHashTable* table, const KeychainAttributeList& attributes,
 // Whether two attribute tables hold the same names and values.
 bool sameTables(GHashTable* a, GHashTable* b);
 
-// The item's attribute for one tag, from what the item object holds.
-QByteArray read(SecretItem* item, FourCharCode tag);
+// A new table of the item attributes that we own (our schema and the layout's
+// attributes) among an item's properties (the a{sv} of its D-Bus properties). What a
+// provider adds of its own is left out: KeePassXC refuses any change that names its
+// read-only attributes, even unchanged.
+GHashTable* newOwnedTable(GVariant* properties);
+
+// The item's attribute for one tag, from its D-Bus properties (an a{sv}).
+QByteArray read(GVariant* properties, FourCharCode tag);
 
 // errSecSuccess when every tag can be read from an item, errSecNoSuchAttr otherwise.
 OSStatus checkReadable(const std::vector<FourCharCode>& tags);

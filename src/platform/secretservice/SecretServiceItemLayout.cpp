@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <array>
 
 namespace SecretServiceItemLayout {
@@ -43,6 +44,16 @@ QByteArray attributeName(FourCharCode tag)
         name[i] = char((tag >> (8 * (3 - i))) & 0xff);
     }
     return name;
+}
+
+bool isOwnedAttributeName(const char* name)
+{
+    const QByteArray text(name);
+    if (text == schemaAttribute) {
+        return true;
+    }
+    return std::any_of(attributeTags.begin(), attributeTags.end(),
+                       [&](FourCharCode tag) { return attributeName(tag) == text; });
 }
 
 bool isStorableText(const QByteArray& bytes)

@@ -38,6 +38,10 @@ Slot slotForTag(FourCharCode tag);
 // The item attribute's name for a tag whose slot is Attribute ("svce" for 'svce').
 QByteArray attributeName(FourCharCode tag);
 
+// Whether an item attribute of that name is one of ours: the schema or one of the
+// layout's attributes.
+bool isOwnedAttributeName(const char* name);
+
 // Whether the bytes can be kept as a Secret Service text: valid UTF-8, no NUL.
 bool isStorableText(const QByteArray& bytes);
 

@@ -2,6 +2,7 @@
 
 #include "platform/secretservice/SecretServiceAttributes.h"
 #include "platform/secretservice/SecretServiceItemLayout.h"
+#include "platform/secretservice/SecretServiceProperties.h"
 
 #include <libsecret/secret.h>
 
@@ -32,32 +33,42 @@ ValuePtr newValue(const SecretBytes& secret)
                                      SecretServiceItemLayout::secretContentType));
 }
 
+} // namespace
+
+// An item found by a search: its object path and its D-Bus properties, read with
+// plain calls. A change marks it stale; the next read loads the properties afresh,
+// since the service stamps a new modification time. The libsecret item object, which
+// follows the item's signals through a match rule on the bus, is made only when a
+// secret is read or written or the item deleted.
+class SecretServiceItemRef final : public KeychainItemRef {
+public:
+    SecretServiceItemRef(std::string path, GVariantPtr properties)
+        : m_path(std::move(path)), m_properties(std::move(properties))
+    {}
+    const char* path() const { return m_path.c_str(); }
+    GVariant* properties() const { return m_properties.get(); }
+    void setProperties(GVariantPtr properties) { m_properties = std::move(properties); }
+    GObjectPtr<SecretItem> object;
+    bool stale = false;
+
+private:
+    std::string m_path;
+    GVariantPtr m_properties;
+};
+
+namespace {
+
 // The items that one search found, in order of their object paths.
 class SecretServiceSearch final : public KeychainSearch {
 public:
-    explicit SecretServiceSearch(std::vector<GObjectPtr<SecretItem>> items)
+    explicit SecretServiceSearch(std::vector<std::unique_ptr<SecretServiceItemRef>> items)
         : m_items(std::move(items))
     {}
     OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) override;
 
 private:
-    std::vector<GObjectPtr<SecretItem>> m_items;
+    std::vector<std::unique_ptr<SecretServiceItemRef>> m_items;
     std::size_t m_next = 0;
-};
-
-} // namespace
-
-// An item found by a search: the item object with the properties it was loaded with.
-// A change marks it stale; the next read loads it afresh, since the service stamps a
-// new modification time that the object does not learn of.
-class SecretServiceItemRef final : public KeychainItemRef {
-public:
-    explicit SecretServiceItemRef(GObjectPtr<SecretItem> item) : m_item(std::move(item)) {}
-    SecretItem* item() const { return m_item.get(); }
-    bool stale = false;
-
-private:
-    GObjectPtr<SecretItem> m_item;
 };
 
 OSStatus SecretServiceSearch::copyNext(std::unique_ptr<KeychainItemRef>& item)
@@ -65,9 +76,11 @@ OSStatus SecretServiceSearch::copyNext(std::unique_ptr<KeychainItemRef>& item)
     if (m_next >= m_items.size()) {
         return errSecItemNotFound;
     }
-    item = std::make_unique<SecretServiceItemRef>(std::move(m_items[m_next++]));
+    item = std::move(m_items[m_next++]);
     return errSecSuccess;
 }
+
+} // namespace
 
 SecretServiceKeychain::SecretServiceKeychain(std::shared_ptr<SecretServiceSession> session,
                                              GObjectPtr<SecretCollection> collection)
@@ -128,20 +141,36 @@ OSStatus SecretServiceKeychain::ensureUnlocked()
         return errSecInteractionNotAllowed;
     }
     GList objects = {m_collection.get(), nullptr, nullptr};
-    gint unlocked = 0;
-    status = m_session->perform(
+    const SecretServiceCall call = m_session->run(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
             secret_service_unlock(m_session->service(), &objects, cancellable, callback, data);
         },
-        [&](GAsyncResult* result, GError** error) {
-            unlocked = secret_service_unlock_finish(m_session->service(), result, nullptr, error);
-        },
-        m_session->options().timeouts.promptMs, SecretServiceSubject::Keychain);
+        m_session->options().timeouts.promptMs);
+    GError* error = nullptr;
+    gint unlocked = 0;
+    if (call.result() != nullptr) {
+        unlocked =
+            secret_service_unlock_finish(m_session->service(), call.result(), nullptr, &error);
+    }
+    // A prompt still open when the time allowed for it ran out was never answered: the
+    // provider may be showing it in a window nobody is looking at.
+    const bool unanswered =
+        call.timedOut() &&
+        (error == nullptr || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+    status = m_session->statusOf(call, error, SecretServiceSubject::Keychain);
+    if (unanswered) {
+        return errSecInteractionRequired;
+    }
     if (status == errSecUserCanceled || status == errSecNotAvailable ||
         (status == errSecSuccess && unlocked == 0)) {
         return errSecAuthFailed;
     }
     return status;
+}
+
+QString SecretServiceKeychain::lastErrorMessage() const
+{
+    return m_session->lastErrorMessage();
 }
 
 OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClass,
@@ -158,7 +187,8 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
         }
         // No stored item holds a value that is no text, so nothing can match it.
         if (!SecretServiceItemLayout::isStorableText(attribute.data)) {
-            search = std::make_unique<SecretServiceSearch>(std::vector<GObjectPtr<SecretItem>>());
+            search = std::make_unique<SecretServiceSearch>(
+                std::vector<std::unique_ptr<SecretServiceItemRef>>());
             return errSecSuccess;
         }
     }
@@ -170,9 +200,9 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
     }
     std::vector<std::string> paths;
     status = searchPaths(table.get(), paths);
-    std::vector<GObjectPtr<SecretItem>> items;
+    std::vector<std::unique_ptr<SecretServiceItemRef>> items;
     if (status == errSecSuccess) {
-        status = loadItems(paths, items);
+        status = loadItems(table.get(), paths, items);
     }
     if (status == errSecSuccess) {
         search = std::make_unique<SecretServiceSearch>(std::move(items));
@@ -221,46 +251,58 @@ OSStatus SecretServiceKeychain::searchPaths(GHashTable* attributes, std::vector<
     return status;
 }
 
-// Item objects for the paths, with their properties. Their loads are all sent at once
-// and the replies collected together, so a thousand items take about as long as the
-// service needs to answer, not a thousand round trips. The objects skip what libsecret's
-// own do and a plain read does not need: following the service's signals (a match rule
-// on the bus for each item) and resolving the service's name for each.
-OSStatus SecretServiceKeychain::loadItems(const std::vector<std::string>& paths,
-                                          std::vector<GObjectPtr<SecretItem>>& items)
+// The items at the paths, with their properties, read with plain calls side by side
+// (within the session's window, so that a bus limiting the replies one connection may
+// await refuses none). An item that the service does not know any more was deleted
+// since the search, and is left out only when a second search agrees; any other
+// failure fails the whole load, since a short list would pass for a complete one.
+OSStatus SecretServiceKeychain::loadItems(GHashTable* attributes,
+                                          const std::vector<std::string>& paths,
+                                          std::vector<std::unique_ptr<SecretServiceItemRef>>& items)
 {
-    gchar* owner = g_dbus_proxy_get_name_owner(G_DBUS_PROXY(m_session->service()));
-    const std::string name = owner != nullptr ? owner : m_session->busName();
-    g_free(owner);
     std::vector<SecretServiceSession::Start> starts;
+    starts.reserve(paths.size());
     for (const std::string& path : paths) {
-        starts.emplace_back(
-            [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-                g_async_initable_new_async(
-                    SECRET_TYPE_ITEM, G_PRIORITY_DEFAULT, cancellable, callback, data, "g-flags",
-                    GDBusProxyFlags(G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS |
-                                    G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START),
-                    "g-name", name.c_str(), "g-connection", m_session->connection(),
-                    "g-object-path", path.c_str(), "g-interface-name", itemInterface, "service",
-                    m_session->service(), nullptr);
-            });
+        starts.push_back(SecretServiceProperties::getAll(*m_session, path.c_str(), itemInterface));
     }
     std::vector<SecretServiceCall> calls =
         m_session->runAll(starts, m_session->options().timeouts.callMs);
-    for (const SecretServiceCall& call : calls) {
+    bool missing = false;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
         GError* error = nullptr;
-        GObject* item = nullptr;
-        if (call.result() != nullptr) {
-            GObjectPtr<GObject> source(g_async_result_get_source_object(call.result()));
-            item =
-                g_async_initable_new_finish(G_ASYNC_INITABLE(source.get()), call.result(), &error);
+        GVariantPtr properties;
+        if (calls[i].result() != nullptr) {
+            properties =
+                SecretServiceProperties::finishGetAll(*m_session, calls[i].result(), &error);
         }
-        const OSStatus status = call.status(error, SecretServiceSubject::Item);
+        const OSStatus status = m_session->statusOf(calls[i], error, SecretServiceSubject::Item);
         if (status == errSecSuccess) {
-            items.emplace_back(SECRET_ITEM(item));
-        } else if (status != errSecInvalidItemRef) {
-            // An item deleted since the search is simply not found; anything else fails.
+            items.push_back(
+                std::make_unique<SecretServiceItemRef>(paths[i], std::move(properties)));
+        } else if (status == errSecInvalidItemRef) {
+            missing = true;
+        } else {
             return status;
+        }
+    }
+    return missing ? confirmDeleted(attributes, items) : OSStatus(errSecSuccess);
+}
+
+// After some items of a search could not be loaded as unknown: the load stands only
+// when none of them is still found.
+OSStatus SecretServiceKeychain::confirmDeleted(
+    GHashTable* attributes, const std::vector<std::unique_ptr<SecretServiceItemRef>>& loaded)
+{
+    std::vector<std::string> paths;
+    const OSStatus status = searchPaths(attributes, paths);
+    if (status != errSecSuccess) {
+        return status;
+    }
+    for (const std::string& path : paths) {
+        const bool wasLoaded = std::any_of(loaded.begin(), loaded.end(),
+                                           [&](const auto& item) { return path == item->path(); });
+        if (!wasLoaded) {
+            return errSecIO;
         }
     }
     return errSecSuccess;
@@ -272,39 +314,51 @@ OSStatus SecretServiceKeychain::itemOf(KeychainItemRef& ref, SecretServiceItemRe
     return item == nullptr ? OSStatus(errSecInvalidItemRef) : OSStatus(errSecSuccess);
 }
 
-// Reads all properties of the item afresh into the item object.
+// Reads all properties of the item afresh.
 OSStatus SecretServiceKeychain::refresh(SecretServiceItemRef& item)
 {
-    GDBusProxy* proxy = G_DBUS_PROXY(item.item());
-    const OSStatus status = m_session->perform(
-        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            g_dbus_connection_call(m_session->connection(), m_session->busName(),
-                                   g_dbus_proxy_get_object_path(proxy),
-                                   "org.freedesktop.DBus.Properties", "GetAll",
-                                   g_variant_new("(s)", g_dbus_proxy_get_interface_name(proxy)),
-                                   G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
-                                   cancellable, callback, data);
-        },
-        [&](GAsyncResult* result, GError** error) {
-            GVariant* reply = g_dbus_connection_call_finish(m_session->connection(), result, error);
-            if (reply == nullptr) {
-                return;
-            }
-            GVariantIter* properties = nullptr;
-            g_variant_get(reply, "(a{sv})", &properties);
-            const gchar* name = nullptr;
-            GVariant* value = nullptr;
-            while (g_variant_iter_loop(properties, "{&sv}", &name, &value)) {
-                g_dbus_proxy_set_cached_property(proxy, name, value);
-            }
-            g_variant_iter_free(properties);
-            g_variant_unref(reply);
-        },
-        m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+    GVariantPtr properties;
+    const OSStatus status = SecretServiceProperties::readAll(
+        *m_session, item.path(), itemInterface, SecretServiceSubject::Item, properties);
     if (status == errSecSuccess) {
+        item.setProperties(std::move(properties));
         item.stale = false;
     }
     return status;
+}
+
+// The libsecret object of the item, made on first use: it carries the secret to and
+// from the service through the session's encryption. It is named by the service's
+// unique name, so that it need not follow who owns the service's well-known one.
+OSStatus SecretServiceKeychain::objectOf(SecretServiceItemRef& item, SecretItem*& object)
+{
+    if (!item.object) {
+        gchar* owner = g_dbus_proxy_get_name_owner(G_DBUS_PROXY(m_session->service()));
+        const std::string name = owner != nullptr ? owner : m_session->busName();
+        g_free(owner);
+        const OSStatus status = m_session->perform(
+            [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+                g_async_initable_new_async(
+                    SECRET_TYPE_ITEM, G_PRIORITY_DEFAULT, cancellable, callback, data, "g-flags",
+                    GDBusProxyFlags(G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS |
+                                    G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START),
+                    "g-name", name.c_str(), "g-connection", m_session->connection(),
+                    "g-object-path", item.path(), "g-interface-name", itemInterface, "service",
+                    m_session->service(), nullptr);
+            },
+            [&](GAsyncResult* result, GError** error) {
+                GObjectPtr<GObject> source(g_async_result_get_source_object(result));
+                GObject* made =
+                    g_async_initable_new_finish(G_ASYNC_INITABLE(source.get()), result, error);
+                item.object.reset(made == nullptr ? nullptr : SECRET_ITEM(made));
+            },
+            m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+        if (status != errSecSuccess) {
+            return status;
+        }
+    }
+    object = item.object.get();
+    return errSecSuccess;
 }
 
 OSStatus SecretServiceKeychain::itemCopyContent(KeychainItemRef& ref,
@@ -324,7 +378,7 @@ OSStatus SecretServiceKeychain::itemCopyContent(KeychainItemRef& ref,
     if (status == errSecSuccess && secret != nullptr) {
         status = ensureUnlocked();
         if (status == errSecSuccess) {
-            status = loadSecret(item->item(), loaded);
+            status = loadSecret(*item, loaded);
         }
     }
     if (status != errSecSuccess) {
@@ -333,7 +387,7 @@ OSStatus SecretServiceKeychain::itemCopyContent(KeychainItemRef& ref,
     if (attributes != nullptr) {
         attributes->clear();
         for (FourCharCode tag : tags) {
-            attributes->push_back({tag, SecretServiceAttributes::read(item->item(), tag)});
+            attributes->push_back({tag, SecretServiceAttributes::read(item->properties(), tag)});
         }
     }
     if (secret != nullptr) {
@@ -342,20 +396,24 @@ OSStatus SecretServiceKeychain::itemCopyContent(KeychainItemRef& ref,
     return errSecSuccess;
 }
 
-OSStatus SecretServiceKeychain::loadSecret(SecretItem* item, SecretBytes& secret)
+OSStatus SecretServiceKeychain::loadSecret(SecretServiceItemRef& item, SecretBytes& secret)
 {
-    const OSStatus status = m_session->perform(
-        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_item_load_secret(item, cancellable, callback, data);
-        },
-        [&](GAsyncResult* result, GError** error) {
-            secret_item_load_secret_finish(item, result, error);
-        },
-        m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+    SecretItem* object = nullptr;
+    OSStatus status = objectOf(item, object);
+    if (status == errSecSuccess) {
+        status = m_session->perform(
+            [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+                secret_item_load_secret(object, cancellable, callback, data);
+            },
+            [&](GAsyncResult* result, GError** error) {
+                secret_item_load_secret_finish(object, result, error);
+            },
+            m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+    }
     if (status != errSecSuccess) {
         return status;
     }
-    const ValuePtr value(secret_item_get_secret(item));
+    const ValuePtr value(secret_item_get_secret(object));
     if (!value) {
         return errSecAuthFailed;
     }
@@ -384,7 +442,7 @@ OSStatus SecretServiceKeychain::itemCreateFromContent(FourCharCode itemClass,
     const ValuePtr value = newValue(secret);
     const QByteArray labelText = label.value_or(QByteArray());
     // Never replaces an item: two entries may well share every attribute.
-    return m_session->perform(
+    status = m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
             secret_item_create(m_collection.get(), nullptr, table.get(), labelText.constData(),
                                value.get(), SECRET_ITEM_CREATE_NONE, cancellable, callback, data);
@@ -393,6 +451,30 @@ OSStatus SecretServiceKeychain::itemCreateFromContent(FourCharCode itemClass,
             GObjectPtr<SecretItem> created(secret_item_create_finish(result, error));
         },
         m_session->options().timeouts.callMs, SecretServiceSubject::Keychain);
+    if (status != errSecSuccess) {
+        removeHalfCreated(table.get());
+    }
+    return status;
+}
+
+// A provider may fail a creation after it stored the item (kwalletd stores it, then
+// fails to take its secret): whatever it kept of an item that was reported as not
+// created is deleted again, so that the item does not reappear at the next load. The
+// table names the new item's own service (its UUID), so nothing else matches it.
+void SecretServiceKeychain::removeHalfCreated(GHashTable* attributes)
+{
+    std::vector<std::string> paths;
+    if (g_hash_table_lookup(
+            attributes,
+            SecretServiceItemLayout::attributeName(KeychainCodes::service).constData()) ==
+            nullptr ||
+        searchPaths(attributes, paths) != errSecSuccess) {
+        return;
+    }
+    for (const std::string& path : paths) {
+        SecretServiceItemRef item(path, nullptr);
+        itemDelete(item);
+    }
 }
 
 OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref,
@@ -413,13 +495,13 @@ OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref
         status = refresh(*item);
     }
     if (status == errSecSuccess) {
-        status = setAttributes(item->item(), attributes);
+        status = setAttributes(*item, attributes);
     }
     if (status == errSecSuccess && label) {
-        status = setLabel(item->item(), *label);
+        status = setLabel(*item, *label);
     }
     if (status == errSecSuccess && secret != nullptr) {
-        status = setSecret(item->item(), *secret);
+        status = setSecret(*item, *secret);
     }
     if (item != nullptr) {
         item->stale = true;
@@ -427,61 +509,58 @@ OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref
     return status;
 }
 
-// Replaces the named attributes and keeps the others (our schema among them). The
-// service only takes the whole table, so it is written only when something changed.
-OSStatus SecretServiceKeychain::setAttributes(SecretItem* item,
+// Writes our attributes with the named ones replaced, and only ours: a provider's own
+// attributes are its business (KeePassXC refuses a change that names its read-only
+// ones), and every provider tried keeps what a change does not name. Nothing is
+// written when nothing changed.
+OSStatus SecretServiceKeychain::setAttributes(SecretServiceItemRef& item,
                                               const KeychainAttributeList& attributes)
 {
-    const TablePtr current(secret_item_get_attributes(item));
-    const TablePtr table(SecretServiceAttributes::newSchemaTable());
-    if (current) {
-        GHashTableIter iter;
-        gpointer key = nullptr;
-        gpointer value = nullptr;
-        g_hash_table_iter_init(&iter, current.get());
-        while (g_hash_table_iter_next(&iter, &key, &value)) {
-            g_hash_table_replace(table.get(), g_strdup(static_cast<const char*>(key)),
-                                 g_strdup(static_cast<const char*>(value)));
-        }
-    }
+    const TablePtr current(SecretServiceAttributes::newOwnedTable(item.properties()));
+    const TablePtr table(SecretServiceAttributes::newOwnedTable(item.properties()));
     SecretServiceAttributes::addToTable(table.get(), attributes, nullptr);
-    if (current && SecretServiceAttributes::sameTables(table.get(), current.get())) {
+    if (SecretServiceAttributes::sameTables(table.get(), current.get())) {
         return errSecSuccess;
     }
-    return m_session->perform(
-        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_item_set_attributes(item, nullptr, table.get(), cancellable, callback, data);
-        },
-        [&](GAsyncResult* result, GError** error) {
-            secret_item_set_attributes_finish(item, result, error);
-        },
-        m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
+    GHashTableIter iter;
+    gpointer name = nullptr;
+    gpointer value = nullptr;
+    g_hash_table_iter_init(&iter, table.get());
+    while (g_hash_table_iter_next(&iter, &name, &value)) {
+        g_variant_builder_add(&builder, "{ss}", static_cast<const char*>(name),
+                              static_cast<const char*>(value));
+    }
+    return SecretServiceProperties::write(*m_session, item.path(), itemInterface, "Attributes",
+                                          g_variant_builder_end(&builder),
+                                          SecretServiceSubject::Item);
 }
 
-OSStatus SecretServiceKeychain::setLabel(SecretItem* item, const QByteArray& label)
+OSStatus SecretServiceKeychain::setLabel(SecretServiceItemRef& item, const QByteArray& label)
 {
-    if (SecretServiceAttributes::read(item, KeychainCodes::label) == label) {
+    if (SecretServiceAttributes::read(item.properties(), KeychainCodes::label) == label) {
         return errSecSuccess;
     }
-    return m_session->perform(
-        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_item_set_label(item, label.constData(), cancellable, callback, data);
-        },
-        [&](GAsyncResult* result, GError** error) {
-            secret_item_set_label_finish(item, result, error);
-        },
-        m_session->options().timeouts.callMs, SecretServiceSubject::Item);
+    return SecretServiceProperties::write(*m_session, item.path(), itemInterface, "Label",
+                                          g_variant_new_string(label.constData()),
+                                          SecretServiceSubject::Item);
 }
 
-OSStatus SecretServiceKeychain::setSecret(SecretItem* item, const SecretBytes& secret)
+OSStatus SecretServiceKeychain::setSecret(SecretServiceItemRef& item, const SecretBytes& secret)
 {
+    SecretItem* object = nullptr;
+    const OSStatus status = objectOf(item, object);
+    if (status != errSecSuccess) {
+        return status;
+    }
     const ValuePtr value = newValue(secret);
     return m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_item_set_secret(item, value.get(), cancellable, callback, data);
+            secret_item_set_secret(object, value.get(), cancellable, callback, data);
         },
         [&](GAsyncResult* result, GError** error) {
-            secret_item_set_secret_finish(item, result, error);
+            secret_item_set_secret_finish(object, result, error);
         },
         m_session->options().timeouts.callMs, SecretServiceSubject::Item);
 }
@@ -489,19 +568,23 @@ OSStatus SecretServiceKeychain::setSecret(SecretItem* item, const SecretBytes& s
 OSStatus SecretServiceKeychain::itemDelete(KeychainItemRef& ref)
 {
     SecretServiceItemRef* item = nullptr;
+    SecretItem* object = nullptr;
     OSStatus status = itemOf(ref, item);
     if (status == errSecSuccess) {
         status = ensureUnlocked();
+    }
+    if (status == errSecSuccess) {
+        status = objectOf(*item, object);
     }
     if (status != errSecSuccess) {
         return status;
     }
     return m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            secret_item_delete(item->item(), cancellable, callback, data);
+            secret_item_delete(object, cancellable, callback, data);
         },
         [&](GAsyncResult* result, GError** error) {
-            secret_item_delete_finish(item->item(), result, error);
+            secret_item_delete_finish(object, result, error);
         },
         m_session->options().timeouts.callMs, SecretServiceSubject::Item);
 }

@@ -32,19 +32,24 @@ public:
                                          const KeychainAttributeList& attributes,
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
+    QString lastErrorMessage() const override;
 
 private:
     OSStatus readLocked(bool& locked);
     OSStatus ensureUnlocked();
     OSStatus searchPaths(GHashTable* attributes, std::vector<std::string>& paths);
-    OSStatus loadItems(const std::vector<std::string>& paths,
-                       std::vector<GObjectPtr<SecretItem>>& items);
+    OSStatus loadItems(GHashTable* attributes, const std::vector<std::string>& paths,
+                       std::vector<std::unique_ptr<SecretServiceItemRef>>& items);
+    OSStatus confirmDeleted(GHashTable* attributes,
+                            const std::vector<std::unique_ptr<SecretServiceItemRef>>& loaded);
     OSStatus itemOf(KeychainItemRef& ref, SecretServiceItemRef*& item);
     OSStatus refresh(SecretServiceItemRef& item);
-    OSStatus loadSecret(SecretItem* item, SecretBytes& secret);
-    OSStatus setAttributes(SecretItem* item, const KeychainAttributeList& attributes);
-    OSStatus setLabel(SecretItem* item, const QByteArray& label);
-    OSStatus setSecret(SecretItem* item, const SecretBytes& secret);
+    OSStatus objectOf(SecretServiceItemRef& item, SecretItem*& object);
+    OSStatus loadSecret(SecretServiceItemRef& item, SecretBytes& secret);
+    OSStatus setAttributes(SecretServiceItemRef& item, const KeychainAttributeList& attributes);
+    OSStatus setLabel(SecretServiceItemRef& item, const QByteArray& label);
+    OSStatus setSecret(SecretServiceItemRef& item, const SecretBytes& secret);
+    void removeHalfCreated(GHashTable* attributes);
     const char* collectionPath() const;
 
     std::shared_ptr<SecretServiceSession> m_session;

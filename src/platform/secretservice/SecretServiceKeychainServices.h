@@ -21,8 +21,13 @@ public:
     OSStatus open(const QString& path, std::unique_ptr<Keychain>& keychain) override;
     OSStatus copyDefault(std::unique_ptr<Keychain>& keychain) override;
     OSStatus create(const QString& path, std::unique_ptr<Keychain>& keychain) override;
+    bool canCreateDefault() override;
+    OSStatus createDefault(std::unique_ptr<Keychain>& keychain) override;
 
 private:
+    OSStatus defaultCollection(SecretServiceSession& session,
+                               GObjectPtr<SecretCollection>& collection);
+
     // Shared with every keychain opened, so later changes reach them too.
     std::shared_ptr<SecretServiceOptions> m_options;
 };

@@ -1,10 +1,13 @@
 #include "platform/secretservice/SecretServiceSession.h"
 
+#include "platform/Log.h"
+
 #include <libsecret/secret.h>
 
 #include <QByteArray>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -134,6 +137,13 @@ void GObjectUnref::operator()(void* object) const
     }
 }
 
+void GVariantUnref::operator()(GVariant* variant) const
+{
+    if (variant != nullptr) {
+        g_variant_unref(variant);
+    }
+}
+
 SecretServiceCall::SecretServiceCall(GAsyncResult* result, bool timedOut)
     : m_result(result), m_timedOut(timedOut)
 {}
@@ -228,7 +238,7 @@ OSStatus SecretServiceSession::openConnection()
     }
     GError* error = nullptr;
     m_connection.reset(g_dbus_connection_new_for_address_finish(call.result(), &error));
-    return call.status(error, SecretServiceSubject::Keychain);
+    return statusOf(call, error, SecretServiceSubject::Keychain);
 }
 
 // Calls a method of the bus itself with one name as its argument; its reply's one
@@ -292,7 +302,7 @@ OSStatus SecretServiceSession::openService()
     GObject* service =
         g_async_initable_new_finish(G_ASYNC_INITABLE(source.get()), call.result(), &error);
     m_service.reset(service == nullptr ? nullptr : SECRET_SERVICE(service));
-    return call.status(error, SecretServiceSubject::Keychain);
+    return statusOf(call, error, SecretServiceSubject::Keychain);
 }
 
 OSStatus SecretServiceSession::perform(const Start& start, const Finish& finish, int timeoutMs,
@@ -303,7 +313,25 @@ OSStatus SecretServiceSession::perform(const Start& start, const Finish& finish,
     if (call.result() != nullptr) {
         finish(call.result(), &error);
     }
-    return call.status(error, subject);
+    return statusOf(call, error, subject);
+}
+
+OSStatus SecretServiceSession::statusOf(const SecretServiceCall& call, GError* error,
+                                        SecretServiceSubject subject)
+{
+    // Kept for the last failure only, so that a later failure without words of the
+    // provider's is not shown with an earlier one's.
+    const bool ownWords =
+        error != nullptr && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    const QString message = ownWords ? QString::fromUtf8(error->message) : QString();
+    const OSStatus status = call.status(error, subject);
+    if (status != errSecSuccess) {
+        m_lastErrorMessage = message;
+    }
+    if (!message.isEmpty()) {
+        logLine(QStringLiteral("The Secret Service reported: ") + message);
+    }
+    return status;
 }
 
 const char* SecretServiceSession::busName() const
@@ -318,31 +346,39 @@ SecretServiceCall SecretServiceSession::run(const Start& start, int timeoutMs)
 }
 
 std::vector<SecretServiceCall> SecretServiceSession::runAll(const std::vector<Start>& starts,
-                                                            int timeoutMs)
+                                                            int timeoutMs, std::size_t window)
 {
     g_main_context_push_thread_default(m_context);
     auto* batch = new PendingBatch;
     batch->results.assign(starts.size(), nullptr);
     GCancellable* cancellable = g_cancellable_new();
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        ++batch->references;
-        starts[i](cancellable, onCallReady, new PendingCall{batch, i});
-    }
+    std::size_t started = 0;
+    const auto startMore = [&] {
+        while (started < starts.size() &&
+               started - batch->finished < std::max<std::size_t>(window, 1)) {
+            ++batch->references;
+            starts[started](cancellable, onCallReady, new PendingCall{batch, started});
+            ++started;
+        }
+    };
 
     bool deadlinePassed = false;
-    {
+    while (batch->finished < starts.size() && !deadlinePassed) {
+        startMore();
+        const std::size_t finishedBefore = batch->finished;
         Timer deadline(m_context, timeoutMs, &deadlinePassed);
-        while (batch->finished < starts.size() && !deadlinePassed) {
+        while (batch->finished == finishedBefore && !deadlinePassed) {
             g_main_context_iteration(m_context, TRUE);
         }
     }
-    // Only calls that had to be cancelled count as timed out.
+    // Only calls that had to be cancelled count as timed out; those never started
+    // are left without a result.
     const bool timedOut = batch->finished < starts.size();
     if (timedOut) {
         bool gaveUp = false;
         g_cancellable_cancel(cancellable);
         Timer grace(m_context, cancelGraceMs, &gaveUp);
-        while (batch->finished < starts.size() && !gaveUp) {
+        while (batch->finished < started && !gaveUp) {
             g_main_context_iteration(m_context, TRUE);
         }
     }

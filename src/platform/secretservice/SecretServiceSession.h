@@ -2,6 +2,8 @@
 
 #include "platform/keychain/KeychainStatus.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <vector>
@@ -14,6 +16,7 @@ typedef struct _GDBusConnection GDBusConnection;
 typedef struct _GError GError;
 typedef struct _GMainContext GMainContext;
 typedef struct _GObject GObject;
+typedef struct _GVariant GVariant;
 typedef struct _SecretCollection SecretCollection;
 typedef struct _SecretItem SecretItem;
 typedef struct _SecretService SecretService;
@@ -25,6 +28,12 @@ struct GObjectUnref {
     void operator()(void* object) const;
 };
 template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+// Releases a GVariant; for std::unique_ptr.
+struct GVariantUnref {
+    void operator()(GVariant* variant) const;
+};
+using GVariantPtr = std::unique_ptr<GVariant, GVariantUnref>;
 
 // How long each kind of wait on the Secret Service may take before it is given up.
 struct SecretServiceTimeouts {
@@ -88,14 +97,26 @@ public:
     // Starts an asynchronous call on the private context and waits for it, cancelling
     // it once timeoutMs have passed.
     SecretServiceCall run(const Start& start, int timeoutMs);
-    // Starts all calls at once and waits for them together, at most timeoutMs in all,
-    // so that many calls cost little more than the slowest one.
-    std::vector<SecretServiceCall> runAll(const std::vector<Start>& starts, int timeoutMs);
+    // Runs the calls side by side, at most window of them at a time, and waits for them
+    // together, so that many calls cost little more than the service's time to answer
+    // them. The wait is given up (and what is still running cancelled) once timeoutMs
+    // pass without any call finishing. The window stays under the number of replies a
+    // bus lets one connection await (dbus-daemon's default is 128): a call past it
+    // would fail at once.
+    static constexpr std::size_t defaultWindow = 64;
+    std::vector<SecretServiceCall> runAll(const std::vector<Start>& starts, int timeoutMs,
+                                          std::size_t window = defaultWindow);
     // Runs a call as run() does and hands its result to finish, which reports the
     // call's error; the status of the whole.
     using Finish = std::function<void(GAsyncResult*, GError**)>;
     OSStatus perform(const Start& start, const Finish& finish, int timeoutMs,
                      SecretServiceSubject subject);
+
+    // The status of a call whose finish function reported error (or none); consumes
+    // error. The service's own message is kept as lastErrorMessage() and logged, since
+    // a status alone cannot say what the provider found wrong.
+    OSStatus statusOf(const SecretServiceCall& call, GError* error, SecretServiceSubject subject);
+    const QString& lastErrorMessage() const { return m_lastErrorMessage; }
 
     const SecretServiceOptions& options() const { return *m_options; }
     SecretService* service() const { return m_service.get(); }
@@ -115,4 +136,5 @@ private:
     GMainContext* m_context = nullptr;
     GObjectPtr<GDBusConnection> m_connection;
     GObjectPtr<SecretService> m_service;
+    QString m_lastErrorMessage;
 };
