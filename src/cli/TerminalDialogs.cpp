@@ -39,7 +39,9 @@ std::optional<SecretBytes> TerminalDialogs::passwordFromDescriptor()
         return std::nullopt;
     }
     m_descriptorRead = true;
-    return Terminal::readLineFromDescriptor(*m_passwordFd);
+    std::optional<SecretBytes> password = Terminal::readLineFromDescriptor(*m_passwordFd);
+    m_unreadableDescriptor = !password;
+    return password;
 }
 
 std::optional<SecretBytes> TerminalDialogs::askKeychainPassword(const QString& path, int attempt)

@@ -394,9 +394,9 @@ void TestFileStore::failedWritesAreReportedAndUndone()
     QCOMPARE(fixture.errors().size(), std::size_t(7));
     for (const NetKeyloft_Error& error : fixture.errors()) {
         QVERIFY(error.code != errSecAuthFailed && error.code < 0);
+        QCOMPARE(error.code, errSecDiskFull);
         QCOMPARE(error.localizedDescription(),
-                 QStringLiteral("There was an error communicating with your Keychain. Error %1")
-                     .arg(error.code));
+                 QStringLiteral("There is no space left on the disk for your keychain. Error -34"));
         QVERIFY(!error.quitAfterError());
     }
     QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
@@ -455,6 +455,12 @@ void TestFileStore::errorObjectsCarryTheStatus_data()
     QTest::newRow("item not found")
         << int(errSecItemNotFound)
         << QStringLiteral("There was an error communicating with your Keychain. Error -25300");
+    QTest::newRow("read-only file system")
+        << int(errSecReadOnly)
+        << QStringLiteral("Your keychain is on a disk that cannot be written to. Error -25292");
+    QTest::newRow("permissions") << int(errSecWrPerm)
+                                 << QStringLiteral("You do not have permission to change your "
+                                                   "keychain file. Error -61");
 }
 
 void TestFileStore::errorObjectsCarryTheStatus()
