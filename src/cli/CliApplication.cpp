@@ -1,12 +1,14 @@
 #include "cli/CliApplication.h"
 
 #include "cli/CliCommand.h"
+#include "cli/CliFormat.h"
 #include "cli/CliHelp.h"
 #include "cli/CliSession.h"
 #include "cli/Terminal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <QTranslator>
 
 namespace {
@@ -120,9 +122,41 @@ int dispatch(const QStringList& arguments)
     return runCommand(*command, QStringList{arguments.first()} + positional.mid(1), options);
 }
 
+// The bytes of an argument for a message: printable ASCII as it is, others as \xHH.
+QString shownBytes(const QByteArray& bytes)
+{
+    QString shown;
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        shown += value >= 0x20 && value < 0x7f
+                     ? QString(QLatin1Char(byte))
+                     : QStringLiteral("\\x%1").arg(unsigned(value), 2, 16, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+// The arguments as text. Qt keeps file names as text too, so a file name that is not
+// UTF-8 could not be opened as given either: every argument must be UTF-8.
+QStringList decodedArguments(const QByteArrayList& arguments)
+{
+    QStringList decoded;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8.decode(arguments.at(i));
+        if (utf8.hasError()) {
+            failUsage(QStringLiteral("argument %1 (\"%2\") is not UTF-8 text; keyloft-cli takes "
+                                     "texts and file names in UTF-8 only.")
+                          .arg(i)
+                          .arg(shownBytes(arguments.at(i))));
+        }
+        decoded.append(text);
+    }
+    return decoded;
+}
+
 } // namespace
 
-int runCli(const QStringList& arguments)
+int runCli(const QByteArrayList& arguments)
 {
     qInstallMessageHandler(logFilter);
     QTranslator texts;
@@ -130,9 +164,11 @@ int runCli(const QStringList& arguments)
         QCoreApplication::installTranslator(&texts);
     }
     try {
-        return dispatch(arguments);
+        return dispatch(decodedArguments(arguments));
     } catch (const CliFailure& failure) {
-        QString text = QStringLiteral("keyloft-cli: ") + failure.message + QLatin1Char('\n');
+        // Messages quote labels and file names, which must not steer the terminal.
+        QString text = QStringLiteral("keyloft-cli: ") + CliFormat::escapeText(failure.message) +
+                       QLatin1Char('\n');
         if (failure.exitCode == ExitUsage) {
             text += QStringLiteral("Try \"keyloft-cli --help\".\n");
         }

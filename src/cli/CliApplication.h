@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QStringList>
+#include <QByteArrayList>
 
-// Runs keyloft-cli with the given arguments (the program name first) and returns its
-// exit status: 0 on success, 1 when an operation failed, 2 for a usage error.
-int runCli(const QStringList& arguments);
+// Runs keyloft-cli with the given arguments as the system gave them (the program name
+// first) and returns its exit status: 0 on success, 1 when an operation failed, 2 for a
+// usage error, which includes an argument that is not UTF-8.
+int runCli(const QByteArrayList& arguments);

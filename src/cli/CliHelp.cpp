@@ -63,6 +63,8 @@ QString general()
     }
     text += QStringLiteral("\nOptions of every command:\n") + optionLines(cliGlobalOptions()) +
             QStringLiteral("  --version                Show the version.\n\n"
+                           "Arguments must be UTF-8. Labels and user names may have up to 4,096 "
+                           "characters,\nnotes up to 2,000; a password may hold no NUL byte.\n\n"
                            "\"keyloft-cli help COMMAND\" shows a command's options. Exit status: "
                            "0 done, 1 failed, 2 wrong usage.\n");
     return text;

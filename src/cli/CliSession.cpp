@@ -8,9 +8,12 @@
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "settings/NetKeyloft_Preferences.h"
 
+#include "platform/keychain/FileKeychain.h"
+
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
+
+#include <cstring>
 
 namespace {
 
@@ -37,16 +40,24 @@ SecretServiceTimeouts secretServiceTimeouts()
     return timeouts;
 }
 
-// How long a change waits for another keyloft-cli process that is changing entries.
-constexpr int changeLockWaitMs = 120 * 1000;
-
-QString changeLockPath()
+// The lock of changes to a keychain that is no file: one for the user's session.
+QString changeLockBase()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) {
         folder = QDir::tempPath();
     }
-    return QDir(folder).filePath(QStringLiteral("keyloft-cli.lock"));
+    return QDir(folder).filePath(QStringLiteral("keyloft-cli"));
+}
+
+// The system's words for error, as a terminal shows them: "no space left on device".
+QString systemWords(int error)
+{
+    QString words = QString::fromLocal8Bit(std::strerror(error));
+    if (!words.isEmpty()) {
+        words[0] = words[0].toLower();
+    }
+    return words;
 }
 
 } // namespace
@@ -61,24 +72,7 @@ CliSession::CliSession(const CliGlobalOptions& options)
         *m_fileServices, std::make_unique<SecretServiceKeychainServices>(secretServiceTimeouts()));
 }
 
-CliSession::~CliSession()
-{
-    if (!m_namedFolder) {
-        return;
-    }
-    // The settings of this run go first (they may write their file as they go), then
-    // the folder: its few known files by name, which costs far less than
-    // QTemporaryDir's walk through the folder. Anything else left there is walked.
-    m_list.reset();
-    m_namedDefaults.reset();
-    const QDir folder(m_namedFolder->path());
-    for (const char* name : {"keyloft-cli.conf", "keyloft-cli.conf.lock"}) {
-        QFile::remove(folder.filePath(QString::fromLatin1(name)));
-    }
-    if (QDir().rmdir(folder.path())) {
-        m_namedFolder->setAutoRemove(false);
-    }
-}
+CliSession::~CliSession() = default;
 
 UserDefaults& CliSession::userDefaults()
 {
@@ -90,9 +84,7 @@ NetKeyloft_Keychain::Environment CliSession::storeEnvironment()
     if (!m_options.keychainPath) {
         return {*m_services, userDefaults(), m_dialogs};
     }
-    m_namedFolder = std::make_unique<QTemporaryDir>();
-    m_namedDefaults =
-        std::make_unique<UserDefaults>(m_namedFolder->filePath(QStringLiteral("keyloft-cli.conf")));
+    m_namedDefaults = std::make_unique<UserDefaults>();
     m_namedDefaults->registerDefaults(
         {{NetKeyloft_Keychain::keychainPathKey,
           QDir::current().absoluteFilePath(*m_options.keychainPath)}});
@@ -109,7 +101,10 @@ NetKeyloft_KeychainController& CliSession::list(Access access)
     }
     auto keychain = std::make_unique<NetKeyloft_Keychain>(storeEnvironment());
     keychain->setErrorPresenter([this](const NetKeyloft_Error& error) {
-        m_keychainMessages.append(error.localizedDescription());
+        const QString provider = error.providerMessage();
+        m_keychainMessages.append(
+            describe(error.code) +
+            (provider.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(provider)));
     });
     if (!keychain->initKeychain()) {
         failOperation(QStringLiteral("no keychain could be opened."));
@@ -117,8 +112,12 @@ NetKeyloft_KeychainController& CliSession::list(Access access)
     // Unlocks the keychain before anything is read from it: the list would take a
     // keychain it cannot read for an empty one.
     checkReadable(*keychain->keychain());
-    if (access == Access::Change) {
-        lockForChanges();
+    if (access != Access::Read) {
+        const OSStatus status = lockForChanges(*keychain->keychain());
+        if (status != errSecSuccess && access == Access::Change) {
+            failOperation(
+                QStringLiteral("cannot lock the keychain for changes: %1").arg(describe(status)));
+        }
     }
     m_list = std::make_unique<NetKeyloft_KeychainController>(std::move(keychain));
     return *m_list;
@@ -149,23 +148,29 @@ void CliSession::checkReadable(Keychain& keychain)
     }
 }
 
-void CliSession::lockForChanges()
+OSStatus CliSession::lockForChanges(Keychain& keychain)
 {
-    m_changeLock = std::make_unique<QLockFile>(changeLockPath());
-    // An import may hold the lock for long, so age alone never makes it stale; a lock
-    // whose process has died is still taken over, by its process id.
-    m_changeLock->setStaleLockTime(0);
-    if (!m_changeLock->tryLock(changeLockWaitMs)) {
-        failOperation(QStringLiteral("another keyloft-cli has been changing entries for too long "
-                                     "(lock file %1).")
-                          .arg(changeLockPath()));
-    }
+    const auto* file = dynamic_cast<const FileKeychain*>(&keychain);
+    return FileKeychainFile::Lock::acquire(file ? file->filePath() : changeLockBase(),
+                                           m_changeLock);
 }
 
 QString CliSession::describe(OSStatus status) const
 {
+    const FileKeychainFile::Failure& failure = FileKeychainFile::lastFailure();
+    if (failure.error != 0 && FileKeychainFile::statusForErrno(failure.error) == status &&
+        status != errSecNoSuchKeychain) {
+        return QStringLiteral("cannot %1 %2: %3.")
+            .arg(failure.writing ? QStringLiteral("write") : QStringLiteral("read"), failure.path,
+                 systemWords(failure.error));
+    }
     switch (status) {
     case errSecAuthFailed:
+        if (m_dialogs.unreadableDescriptor()) {
+            return QStringLiteral("the password was to come from descriptor %1, which is not "
+                                  "open for reading.")
+                .arg(*m_options.passwordFd);
+        }
         if (m_dialogs.lackedTerminal()) {
             return QStringLiteral("its password is needed, but there is no terminal to ask it "
                                   "on; give it with --password-fd N.");
@@ -176,21 +181,38 @@ QString CliSession::describe(OSStatus status) const
         return QStringLiteral("there is no such file.");
     case errSecInvalidKeychain:
         return QStringLiteral("it is not a keychain file, or it is damaged.");
+    case errSecUserCanceled:
+        return QStringLiteral("no password was given.");
+    case errSecDuplicateKeychain:
+        return QStringLiteral("the file exists already.");
+    case errSecDiskFull:
+        return QStringLiteral("no space left on device.");
+    case errSecWrPerm:
+        return QStringLiteral("permission denied.");
+    case errSecReadOnly:
+        return QStringLiteral("read-only file system.");
+    case errSecIO:
+        return QStringLiteral("input/output error.");
     case errSecInteractionRequired:
         return QStringLiteral("the keyring program (GNOME Keyring, KWallet or KeePassXC) asks "
                               "for the keychain to be unlocked in its own window, and nobody "
                               "answered in time; unlock it there and try again.");
     default:
-        return keychainError(status).localizedDescription();
+        return QStringLiteral("the keychain failed with status %1.").arg(status);
     }
 }
 
-void CliSession::failKeychainOperation(const QString& message)
+QString CliSession::takeKeychainMessages()
 {
-    QString text = message;
+    QString text;
     for (const QString& keychainMessage : std::as_const(m_keychainMessages)) {
         text += QStringLiteral("\n  ") + keychainMessage;
     }
     m_keychainMessages.clear();
-    failOperation(text);
+    return text;
+}
+
+void CliSession::failKeychainOperation(const QString& message)
+{
+    failOperation(message + takeKeychainMessages());
 }

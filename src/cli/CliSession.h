@@ -4,8 +4,7 @@
 #include "cli/TerminalDialogs.h"
 #include "store/NetKeyloft_KeychainController.h"
 
-#include <QLockFile>
-#include <QTemporaryDir>
+#include "platform/keychain/FileKeychainFile.h"
 
 #include <memory>
 
@@ -20,10 +19,14 @@ class UserDefaultsController;
 // default keychain), unless the command line names a keychain file.
 class CliSession {
 public:
-    // How the item list is wanted: for reading only, or for changes. Changes of
-    // keyloft-cli processes are made one process at a time, each over a list read after
-    // the previous process finished, so that labels stay unique among them.
-    enum class Access { Read, Change };
+    // How the item list is wanted: for reading only, for changes, or for reading and
+    // then counting a use. A change holds the keychain file's own lock from before the
+    // list is read until the command ends, so every process that writes the file (other
+    // keyloft-cli processes, whatever their runtime folder, and the application) waits
+    // for it, and labels stay unique. A keychain that is no file is changed one
+    // keyloft-cli process at a time, under a lock in the runtime folder. Count takes the
+    // lock where it can, and reads without it where it cannot (a read-only folder).
+    enum class Access { Read, Change, Count };
 
     explicit CliSession(const CliGlobalOptions& options);
     ~CliSession();
@@ -42,13 +45,18 @@ public:
     [[noreturn]] void failKeychainOperation(const QString& message);
     // Whether the keychain reported a failure since the last failKeychainOperation.
     bool keychainReportedFailure() const { return !m_keychainMessages.isEmpty(); }
+    // The keychain's failures reported since the last call, one a line, and forgets them.
+    QString takeKeychainMessages();
+
+    // What a keychain status means, in the terminal's words, naming the file and the
+    // system's reason where a file operation failed.
+    QString describe(OSStatus status) const;
 
 private:
     NetKeyloft_Keychain::Environment storeEnvironment();
     void openNamedKeychainCheck(const QString& path);
     void checkReadable(Keychain& keychain);
-    void lockForChanges();
-    QString describe(OSStatus status) const;
+    OSStatus lockForChanges(Keychain& keychain);
 
     CliGlobalOptions m_options;
     TerminalDialogs m_dialogs;
@@ -56,11 +64,10 @@ private:
     std::unique_ptr<NetKeyloft_Preferences> m_preferences;
     std::unique_ptr<KeychainServices> m_fileServices;
     std::unique_ptr<KeychainServices> m_services;
-    // With --keychain, the store reads the path from defaults of this run alone, so
-    // the stored choice of the application is neither used nor changed.
-    std::unique_ptr<QTemporaryDir> m_namedFolder;
+    // With --keychain, the store reads the path from defaults of this run alone, kept
+    // in memory, so the stored choice of the application is neither used nor changed.
     std::unique_ptr<UserDefaults> m_namedDefaults;
-    std::unique_ptr<QLockFile> m_changeLock;
+    std::unique_ptr<FileKeychainFile::Lock> m_changeLock;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
     QStringList m_keychainMessages;
 };

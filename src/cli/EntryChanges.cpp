@@ -49,7 +49,7 @@ namespace {
 
 } // namespace
 
-QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
+ItemPtr addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
                  ChangeSequence& changes)
 {
     // The entry and all its fields are stored by one write.
@@ -61,7 +61,7 @@ QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const
     }
     const ItemPtr added = list.keychainItems().back();
     changes.add([&list, added] { return list.deleteKeychainItem(added.get()); });
-    return added->label();
+    return added;
 }
 
 QString readEntryPassword(const QString& label)
@@ -88,4 +88,25 @@ void requireLabel(const QString& label)
     if (label.isEmpty()) {
         failUsage(QStringLiteral("a label cannot be empty."));
     }
+}
+
+QString entryProblem(const NewEntry& entry)
+{
+    const auto tooLong = [](const std::optional<QString>& text, qsizetype limit) {
+        return text && text->size() > limit;
+    };
+    if (entry.label.size() > textLimit) {
+        return QStringLiteral("its label is longer than %1 characters.").arg(textLimit);
+    }
+    if (tooLong(entry.userName, textLimit)) {
+        return QStringLiteral("its user name is longer than %1 characters.").arg(textLimit);
+    }
+    if (tooLong(entry.notes, notesLimit)) {
+        return QStringLiteral("its notes are longer than %1 characters.").arg(notesLimit);
+    }
+    // A password is kept as text up to its first NUL: storing it would cut it short.
+    if (entry.password && entry.password->contains(QChar(0))) {
+        return QStringLiteral("its password holds a NUL byte, which cannot be stored.");
+    }
+    return QString();
 }

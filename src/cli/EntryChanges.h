@@ -37,9 +37,9 @@ private:
 unsigned findEntryPosition(const NetKeyloft_KeychainController& list, const QString& label);
 
 // Adds an entry through the item list (its label made unique as the application makes
-// it) with its given fields, in one write. Returns the label the entry got. On failure,
-// takes back everything this command changed and fails the command.
-QString addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
+// it) with its given fields, in one write. Returns the entry added, with the label it
+// got. On failure, takes back everything this command changed and fails the command.
+ItemPtr addEntry(CliSession& session, NetKeyloft_KeychainController& list, const NewEntry& entry,
                  ChangeSequence& changes);
 
 // The new password of an entry: all of standard input (less one final line end), or
@@ -48,3 +48,12 @@ QString readEntryPassword(const QString& label);
 
 // Fails the command as a usage error when label is empty.
 void requireLabel(const QString& label);
+
+// The longest texts an entry takes from keyloft-cli: notes as long as the edit window
+// keeps, labels and user names far longer than any real one.
+constexpr qsizetype notesLimit = 2000;
+constexpr qsizetype textLimit = 4096;
+
+// What keeps the given fields of entry from being stored as given ("its notes are
+// longer than ..."), or a null string when nothing does.
+QString entryProblem(const NewEntry& entry);

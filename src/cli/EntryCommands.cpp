@@ -24,7 +24,7 @@ SortKey sortKeyNamed(const QString& name)
 void writeShowLine(QString& text, const QString& name, const QString& value)
 {
     // Further lines of a multi-line value line up under its first line.
-    QString indented = value;
+    QString indented = CliFormat::escapeText(value);
     indented.replace(QLatin1Char('\n'), QStringLiteral("\n            "));
     text += name.leftJustified(12) + indented + QLatin1Char('\n');
 }
@@ -36,12 +36,6 @@ int showPassword(C& list, const ItemPtr& item, CliSession& session)
         session.failKeychainOperation(
             QStringLiteral("could not read the password of \"%1\".").arg(item->label()));
     }
-    // A use is counted as when the application copies the password.
-    if (!list.addOneToCountUsedForItem(item.get())) {
-        wipeMemory(password.data(), std::size_t(password.size()) * sizeof(QChar));
-        session.failKeychainOperation(
-            QStringLiteral("could not count the use of \"%1\".").arg(item->label()));
-    }
     SecretBytes bytes = SecretBytes::fromUtf8(password);
     wipeMemory(password.data(), std::size_t(password.size()) * sizeof(QChar));
     // A terminal gets a line end after it; a pipe gets the password's bytes alone.
@@ -52,7 +46,24 @@ int showPassword(C& list, const ItemPtr& item, CliSession& session)
     if (!Terminal::writeOut(bytes.data(), bytes.size())) {
         failOperation(QStringLiteral("could not write the password."));
     }
+    // A use is counted as when the application copies the password. The password was
+    // read all the same when the count cannot be written (a full disk, a read-only file).
+    if (!list.addOneToCountUsedForItem(item.get())) {
+        Terminal::writeErr(
+            QStringLiteral("keyloft-cli: warning: could not count the use of "
+                           "\"%1\".%2\n")
+                .arg(CliFormat::escapeField(item->label()), session.takeKeychainMessages()));
+    }
     return ExitSuccess;
+}
+
+// Fails the command when the given fields of the entry labelled label cannot be stored.
+void requireStorable(const QString& label, const NewEntry& fields)
+{
+    if (const QString problem = entryProblem(fields); !problem.isNull()) {
+        failOperation(QStringLiteral("\"%1\" cannot be stored: %2")
+                          .arg(CliFormat::escapeField(label.left(80)), problem));
+    }
 }
 
 } // namespace
@@ -85,7 +96,7 @@ int runList(const CliInvocation& invocation, CliSession& session)
 int runShow(const CliInvocation& invocation, CliSession& session)
 {
     const bool password = invocation.isSet(QStringLiteral("password"));
-    C& list = session.list(password ? CliSession::Access::Change : CliSession::Access::Read);
+    C& list = session.list(password ? CliSession::Access::Count : CliSession::Access::Read);
     const ItemPtr item =
         list.keychainItemAtIndex(std::int32_t(findEntryPosition(list, invocation.argument(0))));
     if (password) {
@@ -113,13 +124,15 @@ int runAdd(const CliInvocation& invocation, CliSession& session)
     requireLabel(entry.label);
     entry.userName = invocation.value(QStringLiteral("user"));
     entry.notes = invocation.value(QStringLiteral("notes"));
+    requireStorable(entry.label, entry);
     // Asked before the keychain is opened, so no other process waits on the prompt.
     entry.password = readEntryPassword(entry.label);
+    requireStorable(entry.label, entry);
     C& list = session.list(CliSession::Access::Change);
     ChangeSequence changes;
-    const QString label = addEntry(session, list, entry, changes);
+    const ItemPtr added = addEntry(session, list, entry, changes);
     wipeMemory(entry.password->data(), std::size_t(entry.password->size()) * sizeof(QChar));
-    Terminal::writeOut(label + QLatin1Char('\n'));
+    Terminal::writeOut(CliFormat::escapeField(added->label()) + QLatin1Char('\n'));
     return ExitSuccess;
 }
 
@@ -128,6 +141,7 @@ int runRename(const CliInvocation& invocation, CliSession& session)
     const QString& label = invocation.argument(0);
     const QString& newLabel = invocation.argument(1);
     requireLabel(newLabel);
+    requireStorable(newLabel, {newLabel, std::nullopt, std::nullopt, std::nullopt});
     C& list = session.list(CliSession::Access::Change);
     const unsigned position = findEntryPosition(list, label);
     if (newLabel == label) {
@@ -151,7 +165,9 @@ int runEdit(const CliInvocation& invocation, CliSession& session)
         failUsage(QStringLiteral("edit needs --user, --notes or --password-stdin."));
     }
     const QString& label = invocation.argument(0);
+    requireStorable(label, {QString(), user, notes, std::nullopt});
     QString password = newPassword ? readEntryPassword(label) : QString();
+    requireStorable(label, {QString(), user, notes, password});
     C& list = session.list(CliSession::Access::Change);
     const unsigned position = findEntryPosition(list, label);
     // Every given field is written at once, so a refused write changes none of them.

@@ -128,6 +128,9 @@ NewEntry parseEntry(const QJsonValue& value, qsizetype position)
     entry.userName = textField(object, position, QStringLiteral("userName"), true);
     entry.notes = textField(object, position, QStringLiteral("notes"), true);
     entry.password = textField(object, position, QStringLiteral("password"), false);
+    if (const QString problem = entryProblem(entry); !problem.isNull()) {
+        failEntry(position, problem);
+    }
     return entry;
 }
 

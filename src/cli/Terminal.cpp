@@ -196,7 +196,8 @@ std::optional<bool> confirm(const QString& question)
 
 std::optional<SecretBytes> readLineFromDescriptor(int fd)
 {
-    if (fd < 0 || ::fcntl(fd, F_GETFD) == -1) {
+    const int flags = fd < 0 ? -1 : ::fcntl(fd, F_GETFL);
+    if (flags == -1 || (flags & O_ACCMODE) == O_WRONLY) {
         return std::nullopt;
     }
     SecretBytes line;

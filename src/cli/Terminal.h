@@ -28,7 +28,7 @@ std::optional<SecretBytes> readNewSecret(const QString& prompt);
 std::optional<bool> confirm(const QString& question);
 
 // Reads the first line from descriptor fd, without its end of line (a file without a
-// line end gives all of it). No value when the descriptor cannot be read.
+// line end gives all of it). No value when the descriptor is not open for reading.
 std::optional<SecretBytes> readLineFromDescriptor(int fd);
 
 // Reads all of standard input, dropping one final line end ("\n" or "\r\n").

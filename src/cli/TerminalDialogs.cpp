@@ -17,8 +17,10 @@ int TerminalDialogs::runAlert(const Alert& alert)
         text += QStringLiteral("  ") + alert.informativeText + QLatin1Char('\n');
     }
     Terminal::writeErr(text);
-    // Alerts here only inform; the first button is the plain acknowledgement.
-    return 0;
+    // Alerts here only inform: the first button is the plain acknowledgement, and where
+    // an alert offers a choice the last, most cautious one is taken (a command never
+    // makes a keychain the user did not ask for).
+    return alert.buttons.size() > 1 ? int(alert.buttons.size()) - 1 : 0;
 }
 
 std::optional<QString> TerminalDialogs::chooseKeychainFile()
@@ -37,7 +39,9 @@ std::optional<SecretBytes> TerminalDialogs::passwordFromDescriptor()
         return std::nullopt;
     }
     m_descriptorRead = true;
-    return Terminal::readLineFromDescriptor(*m_passwordFd);
+    std::optional<SecretBytes> password = Terminal::readLineFromDescriptor(*m_passwordFd);
+    m_unreadableDescriptor = !password;
+    return password;
 }
 
 std::optional<SecretBytes> TerminalDialogs::askKeychainPassword(const QString& path, int attempt)

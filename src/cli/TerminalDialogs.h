@@ -22,6 +22,8 @@ public:
     // want of a terminal: lets the caller explain a refused unlock.
     int passwordRequests() const { return m_passwordRequests; }
     bool lackedTerminal() const { return m_lackedTerminal; }
+    // Whether the password descriptor could not be read (not open, or not for reading).
+    bool unreadableDescriptor() const { return m_unreadableDescriptor; }
 
 private:
     std::optional<SecretBytes> passwordFromDescriptor();
@@ -30,5 +32,6 @@ private:
     bool m_descriptorRead = false;
     int m_passwordRequests = 0;
     bool m_lackedTerminal = false;
+    bool m_unreadableDescriptor = false;
     bool m_chooserDeclined = false;
 };

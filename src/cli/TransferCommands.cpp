@@ -1,5 +1,6 @@
 // export and import: all entries out to the JSON form and back in, and create-keychain.
 #include "cli/CliCommands.h"
+#include "cli/CliFormat.h"
 #include "cli/CliSession.h"
 #include "cli/ExportFormat.h"
 #include "cli/Terminal.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QSet>
 
 #include <sys/stat.h>
 
@@ -21,8 +23,10 @@ void writePrivateFile(const QString& path, const SecretBytes& bytes)
 {
     const mode_t previous = ::umask(077);
     QSaveFile file(path);
-    const bool opened = file.open(QIODevice::WriteOnly);
+    bool opened = file.open(QIODevice::WriteOnly);
     ::umask(previous);
+    // The new file took the mode of the one it replaces, which may let others read it.
+    opened = opened && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!opened || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) ||
         !file.commit()) {
         failOperation(QStringLiteral("could not write %1: %2").arg(path, file.errorString()));
@@ -73,6 +77,30 @@ void wipePasswords(std::vector<ExportFormat::ExportEntry>& entries)
     }
 }
 
+// Prints the labels of the entries added that the keychain holds now. Something may
+// have replaced the keychain file while they were added (an older copy put back): the
+// entries it lost are named on standard error, and the command fails.
+int reportImported(C& list, const std::vector<ItemPtr>& added)
+{
+    QSet<QString> stored;
+    for (const ItemPtr& item : list.keychain().getAllItemsInKeychain()) {
+        stored.insert(item->uuid());
+    }
+    QString kept;
+    QString lost;
+    for (const ItemPtr& item : added) {
+        (stored.contains(item->uuid()) ? kept : lost) +=
+            CliFormat::escapeField(item->label()) + QLatin1Char('\n');
+    }
+    Terminal::writeOut(kept);
+    if (!lost.isEmpty()) {
+        failOperation(QStringLiteral("the keychain file was replaced during the import, and "
+                                     "these entries are not in it:\n") +
+                      lost.trimmed());
+    }
+    return ExitSuccess;
+}
+
 } // namespace
 
 int runExport(const CliInvocation& invocation, CliSession& session)
@@ -99,12 +127,11 @@ int runImport(const CliInvocation& invocation, CliSession& session)
     wipeMemory(json.data(), std::size_t(json.size()));
     C& list = session.list(CliSession::Access::Change);
     ChangeSequence changes;
-    QString labels;
+    std::vector<ItemPtr> added;
     for (const NewEntry& entry : entries) {
-        labels += addEntry(session, list, entry, changes) + QLatin1Char('\n');
+        added.push_back(addEntry(session, list, entry, changes));
     }
-    Terminal::writeOut(labels);
-    return ExitSuccess;
+    return reportImported(list, added);
 }
 
 int runCreateKeychain(const CliInvocation& invocation, CliSession& session)
@@ -113,13 +140,23 @@ int runCreateKeychain(const CliInvocation& invocation, CliSession& session)
     if (QFile::exists(path)) {
         failOperation(QStringLiteral("%1 exists already.").arg(path));
     }
-    NetKeyloft_Keychain store({session.services(), session.userDefaults(), session.dialogs()});
-    if (!store.createKeyloftKeychain(path)) {
-        if (session.dialogs().lackedTerminal()) {
-            failOperation(QStringLiteral("the new keychain needs a password, but there is no "
-                                         "terminal to ask it on; give it with --password-fd N."));
-        }
-        failOperation(QStringLiteral("could not create the keychain %1.").arg(path));
+    KeychainServices& services = session.services();
+    services.setUserInteractionAllowed(true);
+    std::unique_ptr<Keychain> keychain;
+    const OSStatus status = services.create(path, keychain);
+    if (status == errSecParam) {
+        failOperation(QStringLiteral("a keychain password cannot be empty; nothing was made."));
+    }
+    if (status == errSecUserCanceled && session.dialogs().lackedTerminal()) {
+        failOperation(QStringLiteral("the new keychain needs a password, but there is no "
+                                     "terminal to ask it on; give it with --password-fd N."));
+    }
+    if (status == errSecUserCanceled && session.dialogs().unreadableDescriptor()) {
+        failOperation(session.describe(errSecAuthFailed));
+    }
+    if (status != errSecSuccess) {
+        failOperation(QStringLiteral("could not create the keychain %1: %2")
+                          .arg(path, session.describe(status)));
     }
     if (invocation.isSet(QStringLiteral("set-default"))) {
         session.userDefaults().setValue(NetKeyloft_Keychain::keychainPathKey, path);

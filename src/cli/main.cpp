@@ -47,5 +47,11 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Keyloft"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KEYLOFT_VERSION));
-    return runCli(QCoreApplication::arguments());
+    // The bytes as given: Qt's own list would turn bytes that are not UTF-8 into
+    // replacement characters without a word.
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    return runCli(arguments);
 }

@@ -164,9 +164,16 @@ std::optional<SecretBytes> QtDialogs::askNewKeychainPassword(const QString& path
     const auto check = [=] {
         const bool same = first->text() == second->text();
         ok->setEnabled(same && !first->text().isEmpty());
-        mismatch->setText(same ? QString()
-                               : QApplication::translate("Dialogs", "The passwords differ."));
+        if (!same) {
+            mismatch->setText(QApplication::translate("Dialogs", "The passwords differ."));
+        } else if (first->text().isEmpty()) {
+            mismatch->setText(QApplication::translate(
+                "Dialogs", "A keychain needs a password: anyone could open it without one."));
+        } else {
+            mismatch->clear();
+        }
     };
+    check();
     QObject::connect(first, &QLineEdit::textChanged, &dialog, check);
     QObject::connect(second, &QLineEdit::textChanged, &dialog, check);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

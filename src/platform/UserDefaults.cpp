@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QStandardPaths>
 
-UserDefaults::UserDefaults(const QString& filePath) : m_settings(filePath, QSettings::IniFormat) {}
+UserDefaults::UserDefaults(const QString& filePath)
+    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{}
+
+UserDefaults::UserDefaults() = default;
 
 QString UserDefaults::standardFilePath()
 {
@@ -19,7 +23,7 @@ UserDefaults& UserDefaults::standardUserDefaults()
 
 QString UserDefaults::filePath() const
 {
-    return m_settings.fileName();
+    return m_settings ? m_settings->fileName() : QString();
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -29,25 +33,33 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults)
 
 QVariant UserDefaults::value(const QString& key) const
 {
-    if (m_settings.contains(key)) {
-        return m_settings.value(key);
+    if (hasStoredValue(key)) {
+        return m_settings ? m_settings->value(key) : m_stored.value(key);
     }
     return m_registered.value(key);
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
-    m_settings.setValue(key, value);
+    if (m_settings) {
+        m_settings->setValue(key, value);
+    } else {
+        m_stored.insert(key, value);
+    }
 }
 
 void UserDefaults::removeValue(const QString& key)
 {
-    m_settings.remove(key);
+    if (m_settings) {
+        m_settings->remove(key);
+    } else {
+        m_stored.remove(key);
+    }
 }
 
 bool UserDefaults::hasStoredValue(const QString& key) const
 {
-    return m_settings.contains(key);
+    return m_settings ? m_settings->contains(key) : m_stored.contains(key);
 }
 
 QString UserDefaults::stringForKey(const QString& key) const
@@ -83,6 +95,9 @@ void UserDefaults::setIntegerForKey(qint32 value, const QString& key)
 
 bool UserDefaults::synchronize()
 {
-    m_settings.sync();
-    return m_settings.status() == QSettings::NoError;
+    if (!m_settings) {
+        return true;
+    }
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }

@@ -5,6 +5,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <memory>
+
 // The application's user defaults: values stored in its settings file, over a
 // registration layer of defaults that is consulted when no value is stored and
 // is never written to disk.
@@ -12,6 +14,9 @@ class UserDefaults {
 public:
     // The defaults kept in the settings file at filePath.
     explicit UserDefaults(const QString& filePath);
+    // Defaults kept in memory alone and never written: for a run that must leave every
+    // settings file alone.
+    UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
 
@@ -48,6 +53,8 @@ public:
     bool synchronize();
 
 private:
-    QSettings m_settings;
+    // Null when the defaults are kept in memory (m_stored) alone.
+    std::unique_ptr<QSettings> m_settings;
+    QVariantMap m_stored;
     QVariantMap m_registered;
 };

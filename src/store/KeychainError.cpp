@@ -23,6 +23,28 @@ QString NetKeyloft_Error::providerMessage() const
     return userInfo.value(providerMessageKey).toString();
 }
 
+namespace {
+
+// What went wrong, for the statuses whose cause a person can act on; empty for others.
+QString causeOf(OSStatus status)
+{
+    switch (status) {
+    case errSecDiskFull:
+        return QStringLiteral("There is no space left on the disk for your keychain.");
+    case errSecWrPerm:
+        return QStringLiteral("You do not have permission to change your keychain file.");
+    case errSecReadOnly:
+        return QStringLiteral("Your keychain is on a disk that cannot be written to.");
+    case errSecIO:
+        return QStringLiteral("Your keychain file could not be read or written: the disk "
+                              "failed, or a symbolic link on its way points in a loop.");
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
 NetKeyloft_Error keychainError(OSStatus status, const QString& providerMessage)
 {
     NetKeyloft_Error error;
@@ -32,6 +54,9 @@ NetKeyloft_Error keychainError(OSStatus status, const QString& providerMessage)
         error.userInfo.insert(
             NetKeyloft_Error::localizedDescriptionKey,
             NetKeyloftStringUtils::localizedString(QStringLiteral("KLOFT_errSecAuthFailed")));
+    } else if (const QString cause = causeOf(status); !cause.isEmpty()) {
+        error.userInfo.insert(NetKeyloft_Error::localizedDescriptionKey,
+                              QStringLiteral("%1 Error %2").arg(cause).arg(status));
     } else {
         error.userInfo.insert(
             NetKeyloft_Error::localizedDescriptionKey,

@@ -94,12 +94,19 @@ bool NetKeyloft_Keychain::initKeychain()
     if (status > 0) {
         return false;
     }
-    Alert alert;
-    alert.message = QStringLiteral("Keyloft could not locate your default keychain.");
-    alert.informativeText =
-        QStringLiteral("Please select the keychain you would like to use.") + QLatin1Char('\n') +
-        QStringLiteral("A name that does not exist yet creates a new keychain.");
-    m_env.dialogs.runAlert(alert);
+    if (m_env.services.canCreateDefault()) {
+        if (offerToCreateDefaultKeychain()) {
+            return true;
+        }
+    } else {
+        Alert alert;
+        alert.message = QStringLiteral("Keyloft could not locate your default keychain.");
+        alert.informativeText =
+            QStringLiteral("Please select the keychain you would like to use.") +
+            QLatin1Char('\n') +
+            QStringLiteral("A name that does not exist yet creates a new keychain.");
+        m_env.dialogs.runAlert(alert);
+    }
 
     const std::optional<QString> chosen = m_env.dialogs.chooseKeychainFile();
     if (!chosen) {
@@ -107,6 +114,34 @@ bool NetKeyloft_Keychain::initKeychain()
         return false;
     }
     return openUserSelectedKeychain(*chosen);
+}
+
+// The desktop's keyring program runs but has no default keychain yet (KWallet before
+// its first wallet): it can make one, asking the new keychain's password in its own
+// window. Declining, or a creation that fails, leads on to a keychain file.
+bool NetKeyloft_Keychain::offerToCreateDefaultKeychain()
+{
+    Alert alert;
+    alert.message = QStringLiteral("Keyloft could not locate your default keychain.");
+    alert.informativeText =
+        QStringLiteral("Your keyring program has no default keychain yet. It can make one "
+                       "now (it asks you for the new keychain's password), or you can select "
+                       "a keychain file instead.");
+    alert.buttons = {QStringLiteral("Create Default Keychain"),
+                     QStringLiteral("Select a Keychain File")};
+    if (m_env.dialogs.runAlert(alert) != 0) {
+        return false;
+    }
+    const OSStatus status = m_env.services.createDefault(m_keychain);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    m_keychain.reset();
+    logLine(QStringLiteral("Could not create the default keychain: %1").arg(status));
+    if (status != errSecUserCanceled) {
+        report(status);
+    }
+    return false;
 }
 
 bool NetKeyloft_Keychain::openStoredKeychain()

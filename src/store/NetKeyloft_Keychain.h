@@ -69,6 +69,7 @@ public:
 private:
     bool isUsable() const;
     bool openStoredKeychain();
+    bool offerToCreateDefaultKeychain();
     bool openUserSelectedKeychain(const QString& path);
     bool rememberKeychainPath(const QString& path);
     // The item of the entry with that UUID into found; the status of the search,

@@ -47,9 +47,10 @@ void CliRunner::prepare(QProcess& process, const QStringList& arguments,
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(*password + '\n');
         environment.insert(QStringLiteral("CLI_TEST_PASSWORD_FILE"), file);
-        shellArguments << QStringLiteral("exec \"$0\" \"$@\" 3<\"$CLI_TEST_PASSWORD_FILE\"");
+        shellArguments << m_launcher +
+                              QStringLiteral(" \"$0\" \"$@\" 3<\"$CLI_TEST_PASSWORD_FILE\"");
     } else {
-        shellArguments << QStringLiteral("exec \"$0\" \"$@\"");
+        shellArguments << m_launcher + QStringLiteral(" \"$0\" \"$@\"");
     }
     shellArguments << QStringLiteral(KEYLOFT_CLI_PATH) << arguments;
     process.setProcessEnvironment(environment);
@@ -111,6 +112,11 @@ bool CliRunner::createKeychain()
                               QByteArray(), keychainPassword);
     m_environment.remove(QStringLiteral("KEYLOFT_CLI_BENCH_MINIMUM_KDF"));
     return result.exitCode == 0;
+}
+
+QByteArray CliRunner::password(const QString& label)
+{
+    return onKeychain({QStringLiteral("show"), QStringLiteral("--password"), label}).out;
 }
 
 QStringList CliRunner::labels()

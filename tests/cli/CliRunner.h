@@ -42,10 +42,17 @@ public:
     // Creates the test keychain file (cheapest key derivation, keychainPassword).
     bool createKeychain();
 
+    // What `show --password LABEL` prints on the test keychain.
+    QByteArray password(const QString& label);
+
     // The entries' labels in creation order, as `list --sort index` prints them.
     QStringList labels();
 
-    const QProcessEnvironment& environment() const { return m_environment; }
+    QProcessEnvironment& environment() { return m_environment; }
+
+    // The shell commands that start keyloft-cli for later runs, its arguments following
+    // as "$0" "$@" (a command may change them first): "exec" unless set.
+    void setLauncher(const QString& shellCommands) { m_launcher = shellCommands; }
 
 private:
     void prepare(QProcess& process, const QStringList& arguments,
@@ -54,4 +61,5 @@ private:
     QTemporaryDir m_folder;
     QProcessEnvironment m_environment;
     int m_passwordFiles = 0;
+    QString m_launcher = QStringLiteral("exec");
 };

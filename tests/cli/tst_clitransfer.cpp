@@ -1,13 +1,17 @@
-// keyloft-cli's export and import, and changes by several processes at once, run as a
-// real process against keychain files in a temporary folder.
+// keyloft-cli's export and import, changes by several processes at once and writes that
+// fail, run as a real process against keychain files in a temporary folder.
 #include "CliRunner.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
 
 class TestCliTransfer : public QObject {
     Q_OBJECT
@@ -21,11 +25,14 @@ private Q_SLOTS:
     void importNeverOverwrites();
     void badImportFileChangesNothing_data();
     void badImportFileChangesNothing();
+    void importIntoAReplacedKeychainNamesWhatIsLost();
     void twoAddsAtOnceKeepBoth();
+    void killedWritersLeaveNothingInTheWay();
+    void readingDoesNotNeedWriting_data();
+    void readingDoesNotNeedWriting();
 
 private:
     QByteArray keychainBytes() const;
-    QJsonArray exportedEntries(const QStringList& options = {});
     std::unique_ptr<CliRunner> m_cli;
 };
 
@@ -50,18 +57,6 @@ QByteArray TestCliTransfer::keychainBytes() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QJsonArray TestCliTransfer::exportedEntries(const QStringList& options)
-{
-    const CliRunner::Result result =
-        m_cli->onKeychain(QStringList{QStringLiteral("export")} + options);
-    if (result.exitCode != 0) {
-        return {};
-    }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
-    return document.object().value(QStringLiteral("entries")).toArray();
-}
-
 void TestCliTransfer::exportWithoutPasswords()
 {
     const CliRunner::Result result = m_cli->onKeychain({QStringLiteral("export")});
@@ -76,9 +71,6 @@ void TestCliTransfer::exportWithoutPasswords()
     QCOMPARE(entries.size(), 2);
     const QJsonObject mail = entries.at(0).toObject();
     QCOMPARE(mail.value(QStringLiteral("label")).toString(), QStringLiteral("Mail"));
-    QCOMPARE(mail.value(QStringLiteral("userName")).toString(), QStringLiteral("me@example.org"));
-    QCOMPARE(mail.value(QStringLiteral("notes")).toString(),
-             QStringLiteral("line 1\n\"quoted\"\ttab"));
     QCOMPARE(mail.value(QStringLiteral("uses")).toInt(), 1);
     QVERIFY(!mail.contains(QStringLiteral("password")));
     QVERIFY(!result.out.contains("m\xc3\xa4il"));
@@ -88,7 +80,12 @@ void TestCliTransfer::exportWithoutPasswords()
 
 void TestCliTransfer::exportWithPasswordsToAPrivateFile()
 {
+    // A file that is there already is replaced by one that only its owner can read.
     const QString file = m_cli->path(QStringLiteral("backup.json"));
+    QFile loose(file);
+    QVERIFY(loose.open(QIODevice::WriteOnly));
+    QVERIFY(loose.setPermissions(QFileDevice::Permissions(0x6666)));
+    loose.close();
     const CliRunner::Result result = m_cli->onKeychain(
         {QStringLiteral("export"), QStringLiteral("--with-passwords"), QStringLiteral("-o"), file});
     QCOMPARE(result.exitCode, 0);
@@ -121,11 +118,7 @@ void TestCliTransfer::exportThenImportElsewhere()
     const CliRunner::Result imported = other.onKeychain({QStringLiteral("import"), file});
     QCOMPARE(imported.exitCode, 0);
     QCOMPARE(imported.out, QByteArray("Mail\nBank\n"));
-    QCOMPARE(other
-                 .onKeychain(
-                     {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Mail")})
-                 .out,
-             QByteArray("m\xc3\xa4il"));
+    QCOMPARE(other.password(QStringLiteral("Mail")), QByteArray("m\xc3\xa4il"));
     const QByteArray shown = other.onKeychain({QStringLiteral("show"), QStringLiteral("Mail")}).out;
     QVERIFY(shown.contains("User name:  me@example.org\n"));
     QVERIFY(shown.contains("Notes:      line 1\n            \"quoted\"\ttab\n"));
@@ -141,12 +134,10 @@ void TestCliTransfer::importNeverOverwrites()
     QCOMPARE(imported.exitCode, 0);
     QCOMPARE(imported.out, QByteArray("Mail1\nFresh\n"));
     const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
-    QCOMPARE(m_cli->onKeychain(show + QStringList{QStringLiteral("Mail")}).out,
-             QByteArray("m\xc3\xa4il"));
-    QCOMPARE(m_cli->onKeychain(show + QStringList{QStringLiteral("Mail1")}).out, QByteArray("new"));
+    QCOMPARE(m_cli->password(QStringLiteral("Mail")), QByteArray("m\xc3\xa4il"));
+    QCOMPARE(m_cli->password(QStringLiteral("Mail1")), QByteArray("new"));
     // Without a password in the file the entry keeps the application's placeholder.
-    QCOMPARE(m_cli->onKeychain(show + QStringList{QStringLiteral("Fresh")}).out,
-             QByteArray("Password not entered yet."));
+    QCOMPARE(m_cli->password(QStringLiteral("Fresh")), QByteArray("Password not entered yet."));
 }
 
 void TestCliTransfer::badImportFileChangesNothing_data()
@@ -174,6 +165,14 @@ void TestCliTransfer::badImportFileChangesNothing_data()
     QTest::newRow("empty label")
         << QByteArray(R"({"entries": [{"label": "", "userName": "u", "notes": "n"}]})")
         << QByteArray("label is empty");
+    QTest::newRow("notes of 2,001 characters")
+        << QByteArray(R"({"entries": [{"label": "L", "userName": "u", "notes": ")" +
+                      QByteArray(2001, 'n') + "\"}]}")
+        << QByteArray("entry 1 of the file: its notes are longer than 2000 characters");
+    QTest::newRow("NUL in a password")
+        << QByteArray("{\"entries\": [" + good + R"(, {"label": "L", "userName": "u",
+                      "notes": "n", "password": "a\u0000b"}]})")
+        << QByteArray("entry 2 of the file: its password holds a NUL byte");
     QTest::newRow("other version")
         << QByteArray("{\"version\": 2, \"entries\": [" + good + "]}") << QByteArray("version");
 }
@@ -195,15 +194,72 @@ void TestCliTransfer::badImportFileChangesNothing()
     QCOMPARE(keychainBytes(), before);
 }
 
+void TestCliTransfer::importIntoAReplacedKeychainNamesWhatIsLost()
+{
+    QByteArray json = "{\"entries\": [";
+    QStringList imported;
+    for (int i = 0; i < 300; ++i) {
+        imported << QStringLiteral("Imported %1").arg(i);
+        json += QByteArray(i > 0 ? "," : "") + R"({"label": ")" + imported.last().toUtf8() +
+                R"(", "userName": "u", "notes": "n"})";
+    }
+    json += "]}";
+    const QByteArray older = keychainBytes();
+    QProcess import;
+    m_cli->start(import, {QStringLiteral("import"), QStringLiteral("-")});
+    import.write(json);
+    import.closeWriteChannel();
+    // Each time the import has written, the older copy is put back in place, twenty times
+    // near its start. A copy put back while the import writes is replaced at once and
+    // costs nothing; others take away what it added before.
+    const QString copy = m_cli->path(QStringLiteral("older copy"));
+    int swaps = 0;
+    while (swaps < 20 && !import.waitForFinished(0)) {
+        if (keychainBytes().size() > older.size()) {
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(older);
+            file.close();
+            QCOMPARE(::rename(QFile::encodeName(copy).constData(),
+                              QFile::encodeName(m_cli->keychainPath()).constData()),
+                     0);
+            ++swaps;
+        }
+    }
+    QVERIFY(import.waitForFinished(60000));
+    QCOMPARE(swaps, 20);
+    // What the keychain holds is printed; everything else is named as lost.
+    QStringList held = m_cli->labels().mid(2);
+    const QString err = QString::fromUtf8(import.readAllStandardError());
+    const QStringList lost = err.section(QStringLiteral("are not in it:\n"), 1)
+                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(import.exitCode(), 1);
+    QVERIFY2(!lost.isEmpty(), qPrintable(err));
+    QCOMPARE(QString::fromUtf8(import.readAllStandardOutput())
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             held);
+    held += lost;
+    held.sort();
+    imported.sort();
+    QCOMPARE(held, imported);
+}
+
 void TestCliTransfer::twoAddsAtOnceKeepBoth()
 {
-    // Two pairs of processes at once: each pair asks for the same label. Each waits for
-    // its password on standard input; all are given theirs at the same moment.
+    // Two groups of three processes at once: each group asks for the same label. Each
+    // process has a runtime folder of its own, or none, as a job started outside the
+    // session has. Each waits for its password on standard input; all get theirs at once.
     std::vector<std::unique_ptr<QProcess>> processes;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 6; ++i) {
+        const QString runtime = m_cli->path(QStringLiteral("run-%1").arg(i));
+        QVERIFY(QDir().mkpath(runtime));
+        m_cli->environment().insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        if (i == 5) {
+            m_cli->environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        }
         processes.push_back(std::make_unique<QProcess>());
         m_cli->start(*processes.back(), {QStringLiteral("add"),
-                                         i < 2 ? QStringLiteral("Same") : QStringLiteral("Web9")});
+                                         i < 3 ? QStringLiteral("Same") : QStringLiteral("Web9")});
     }
     QTest::qWait(500);
     for (std::size_t i = 0; i < processes.size(); ++i) {
@@ -220,15 +276,96 @@ void TestCliTransfer::twoAddsAtOnceKeepBoth()
         QCOMPARE(process->exitCode(), 0);
         printed << QString::fromUtf8(process->readAllStandardOutput()).trimmed();
     }
+    const QStringList added{QStringLiteral("Same"),  QStringLiteral("Same1"),
+                            QStringLiteral("Same2"), QStringLiteral("Web10"),
+                            QStringLiteral("Web11"), QStringLiteral("Web9")};
     QStringList labels = m_cli->labels();
-    QCOMPARE(labels.size(), 6);
     labels.sort();
-    QCOMPARE(labels, (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail"),
-                                  QStringLiteral("Same"), QStringLiteral("Same1"),
-                                  QStringLiteral("Web10"), QStringLiteral("Web9")}));
+    QCOMPARE(labels, (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail")} + added));
     printed.sort();
-    QCOMPARE(printed, (QStringList{QStringLiteral("Same"), QStringLiteral("Same1"),
-                                   QStringLiteral("Web10"), QStringLiteral("Web9")}));
+    QCOMPARE(printed, added);
+}
+
+void TestCliTransfer::killedWritersLeaveNothingInTheWay()
+{
+    // What killed processes leave: the lock file of an earlier keyloft-cli, and the
+    // copy of a write cut short.
+    QFile stale(m_cli->path(QStringLiteral("run/keyloft-cli.lock")));
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    const QString copy = m_cli->path(QStringLiteral(".test.keychain.Ab12Cd"));
+    QVERIFY(QFile::copy(m_cli->keychainPath(), copy));
+    // A run with its own empty temporary folder, which it must leave empty.
+    const QString temporary = m_cli->path(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(temporary));
+    m_cli->environment().insert(QStringLiteral("TMPDIR"), temporary);
+    const CliRunner::Result added =
+        m_cli->onKeychain({QStringLiteral("add"), QStringLiteral("After")}, "pw");
+    QCOMPARE(added.exitCode, 0);
+    QVERIFY(!QFileInfo::exists(copy));
+    QVERIFY(QDir(temporary).isEmpty());
+    QCOMPARE(m_cli->labels().last(), QStringLiteral("After"));
+}
+
+void TestCliTransfer::readingDoesNotNeedWriting_data()
+{
+    QTest::addColumn<QString>("launcher");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("cause");
+    // A keychain larger than the file size limit (in blocks of 512 bytes): no new
+    // copy can be written, as on a full disk.
+    QTest::newRow("file size limit") << QStringLiteral("trap '' XFSZ; ulimit -f 4; exec")
+                                     << QStringLiteral("large") << QByteArray("file too large");
+    QTest::newRow("read-only keychain")
+        << QStringLiteral("exec") << QStringLiteral("chmod 400") << QByteArray("permission denied");
+    QTest::newRow("read-only folder, another user")
+        << QStringLiteral("exec setpriv --reuid=nobody --regid=nogroup --clear-groups")
+        << QStringLiteral("nobody") << QByteArray("permission denied");
+}
+
+void TestCliTransfer::readingDoesNotNeedWriting()
+{
+    QFETCH(QString, launcher);
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, cause);
+    const QString folder = QFileInfo(m_cli->keychainPath()).path();
+    if (setup == QStringLiteral("large")) {
+        QCOMPARE(m_cli
+                     ->onKeychain({QStringLiteral("edit"), QStringLiteral("Bank"),
+                                   QStringLiteral("--notes"), QString(2000, u'n')})
+                     .exitCode,
+                 0);
+    } else if (setup == QStringLiteral("chmod 400")) {
+        QVERIFY(QFile::setPermissions(m_cli->keychainPath(), QFileDevice::ReadOwner));
+    } else if (::geteuid() != 0) {
+        QSKIP("only root can run keyloft-cli as another user here");
+    } else {
+        // The keychain and its folder belong to nobody, who may not write in the folder.
+        for (const QString& name :
+             QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotDot)) {
+            const QByteArray file = QFile::encodeName(folder + QLatin1Char('/') + name);
+            QCOMPARE(::chown(file.constData(), 65534, 65534), 0);
+        }
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
+    }
+    const QByteArray before = keychainBytes();
+    m_cli->setLauncher(launcher);
+    const CliRunner::Result shown = m_cli->onKeychain(
+        {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Bank")});
+    const CliRunner::Result added =
+        m_cli->onKeychain({QStringLiteral("add"), QStringLiteral("New")}, "pw");
+    m_cli->setLauncher(QStringLiteral("exec"));
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7700));
+    // The password is printed, and the use that could not be counted is only warned of.
+    QCOMPARE(shown.exitCode, 0);
+    QCOMPARE(shown.out, QByteArray("b\\ank"));
+    const QByteArray message = "cannot write " + m_cli->keychainPath().toUtf8() + ": " + cause;
+    QVERIFY2(shown.err.contains("warning: could not count the use of \"Bank\".\n  " + message),
+             shown.err.constData());
+    // A change fails, saying why and where, and leaves the file as it was.
+    QCOMPARE(added.exitCode, 1);
+    QVERIFY2(added.err.contains(message), added.err.constData());
+    QCOMPARE(keychainBytes(), before);
 }
 
 QTEST_GUILESS_MAIN(TestCliTransfer)

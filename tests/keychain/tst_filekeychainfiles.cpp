@@ -5,14 +5,11 @@
 #include "platform/keychain/FileKeychainFile.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
-#include <algorithm>
 #include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,15 +32,6 @@ QByteArrayList servicesIn(Keychain& keychain)
     return services;
 }
 
-QByteArray withBigEndian(QByteArray bytes, int offset, quint64 value)
-{
-    for (int i = 7; i >= 0; --i) {
-        bytes[offset + i] = char(value & 0xff);
-        value >>= 8;
-    }
-    return bytes;
-}
-
 int permissionsOf(const QString& path)
 {
     struct stat info {};
@@ -56,19 +44,14 @@ class TestFileKeychainFiles : public QObject {
 
 private Q_SLOTS:
     void twoKeychainObjectsShareOneFile();
-    void processesWritingAtOnceLoseNothing();
+    void filesAreWrittenWithMode0600_data();
     void filesAreWrittenWithMode0600();
+    void killedWriterLeavesNeitherLockNorCopy();
     void damagedFile_data();
     void damagedFile();
-    void absurdCostIsRejectedQuickly_data();
-    void absurdCostIsRejectedQuickly();
     void fileDeletedWhileOpen();
     void fileReplacedByAnotherKeychain();
-    void failedWriteKeepsTheOldFile();
     void symbolicLinkStaysALink();
-    void createInFolderThatCannotExist();
-    void statusForErrno_data();
-    void statusForErrno();
 };
 
 void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
@@ -108,58 +91,94 @@ void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
 }
 
-void TestFileKeychainFiles::processesWritingAtOnceLoseNothing()
+void TestFileKeychainFiles::filesAreWrittenWithMode0600_data()
 {
-    FileKeychainFixture fixture;
-    fixture.create();
-    constexpr int processes = 3;
-    constexpr int itemsEach = 15;
-    std::vector<pid_t> children;
-    for (int p = 0; p < processes; ++p) {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            ScriptedDialogs dialogs;
-            dialogs.queuePassword(QStringLiteral("secret"));
-            FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
-            std::unique_ptr<Keychain> keychain;
-            int failures = services.open(fixture.path(), keychain) == errSecSuccess ? 0 : 1;
-            for (int i = 0; keychain && i < itemsEach; ++i) {
-                const QByteArray service = QByteArray::number(p) + '-' + QByteArray::number(i);
-                failures += createItem(*keychain, service) == errSecSuccess ? 0 : 1;
-            }
-            ::_exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    for (const pid_t child : children) {
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
-    }
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    fixture.dialogs.queuePassword(QStringLiteral("secret"));
-    QByteArrayList services = servicesIn(*keychain);
-    QCOMPARE(services.size(), processes * itemsEach);
-    std::sort(services.begin(), services.end());
-    QCOMPARE(std::unique(services.begin(), services.end()), services.end());
-    // No temporary file is left behind.
-    QCOMPARE(QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QTest::addColumn<int>("modeBefore");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<int>("modeAfter");
+    QTest::newRow("new file") << -1 << false << 0600;
+    QTest::newRow("mode narrowed") << 0664 << false << 0600;
+    QTest::newRow("owner may not write") << 0400 << false << 0400;
+    QTest::newRow("owner and group kept") << 0600 << true << 0600;
 }
 
 void TestFileKeychainFiles::filesAreWrittenWithMode0600()
 {
+    QFETCH(int, modeBefore);
+    QFETCH(bool, otherOwner);
+    QFETCH(int, modeAfter);
+    if (otherOwner && ::geteuid() != 0) {
+        QSKIP("only root can write a keychain that another user owns");
+    }
     FileKeychainFixture fixture;
     const mode_t previous = ::umask(0);
     std::unique_ptr<Keychain> keychain = fixture.create();
-    const int created = permissionsOf(fixture.path());
+    const QByteArray path = QFile::encodeName(fixture.path());
+    QCOMPARE(permissionsOf(fixture.path()), 0600);
+    if (modeBefore >= 0) {
+        QCOMPARE(::chmod(path.constData(), mode_t(modeBefore)), 0);
+    }
+    if (otherOwner) {
+        QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+    }
+    const QByteArray before = fixture.fileBytes();
     const OSStatus status = createItem(*keychain, "s1");
     ::umask(previous);
-    QCOMPARE(status, errSecSuccess);
-    QCOMPARE(created, 0600);
-    QCOMPARE(permissionsOf(fixture.path()), 0600);
+    // A file its owner made read-only is left alone, even by root.
+    QCOMPARE(status, modeAfter == 0400 ? errSecWrPerm : errSecSuccess);
+    QCOMPARE(fixture.fileBytes() == before, modeAfter == 0400);
+    QCOMPARE(permissionsOf(fixture.path()), modeAfter);
     QCOMPARE(permissionsOf(FileKeychainFile::Lock::lockPath(fixture.path())), 0600);
+    struct stat info {};
+    QCOMPARE(::stat(path.constData(), &info), 0);
+    QCOMPARE(info.st_uid, otherOwner ? uid_t(65534) : ::geteuid());
+    QCOMPARE(info.st_gid, otherOwner ? gid_t(65534) : ::getegid());
+}
+
+void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
+{
+    FileKeychainFixture fixture;
+    std::unique_ptr<Keychain> keychain = fixture.create();
+    QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
+    // Beside the keychain: what killed writes leave (an empty copy, a copy cut short),
+    // and files of the user's that only look like them.
+    const QByteArray start = fixture.fileBytes().left(30);
+    fixture.writeFileBytes(QByteArray(), QStringLiteral(".test.keychain.Zz9Yy8"));
+    fixture.writeFileBytes("my notes", QStringLiteral(".test.keychain.Notes1"));
+    fixture.writeFileBytes(start, QStringLiteral(".test.keychain.longer1"));
+    // A writer that dies while it holds the lock, its copy half written.
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        std::unique_ptr<FileKeychainFile::Lock> lock;
+        FileKeychainFile::Lock::acquire(fixture.path(), lock);
+        fixture.writeFileBytes(start, QStringLiteral(".test.keychain.Ab12Cd"));
+        // The lock taken again by the same process is shared, not waited for.
+        std::unique_ptr<FileKeychainFile::Lock> again;
+        FileKeychainFile::Lock::acquire(fixture.path(), again);
+        char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    ::close(ready[0]);
+    QCOMPARE(::kill(child, SIGKILL), 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+
+    QCOMPARE(createItem(*keychain, "s2"), errSecSuccess);
+    QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s2"}));
+    QStringList left = QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QCOMPARE(left,
+             (QStringList{QStringLiteral(".test.keychain.Notes1"),
+                          QStringLiteral(".test.keychain.longer1"), QStringLiteral("test.keychain"),
+                          QStringLiteral("test.keychain.lock")}));
 }
 
 void TestFileKeychainFiles::damagedFile_data()
@@ -231,38 +250,6 @@ void TestFileKeychainFiles::damagedFile()
     QCOMPARE(fixture.fileBytes(), bytes);
 }
 
-void TestFileKeychainFiles::absurdCostIsRejectedQuickly_data()
-{
-    QTest::addColumn<quint64>("opsLimit");
-    QTest::addColumn<quint64>("memLimit");
-    const quint64 minOps = FileKeychainKdf::minimum().opsLimit;
-    const quint64 minMem = FileKeychainKdf::minimum().memLimit;
-    QTest::newRow("memory 4 GiB") << minOps << (quint64(4) << 30);
-    QTest::newRow("memory all ones") << minOps << ~quint64(0);
-    QTest::newRow("memory below the minimum") << minOps << minMem - 1;
-    QTest::newRow("passes 2^40") << (quint64(1) << 40) << minMem;
-    QTest::newRow("passes 17") << quint64(17) << minMem;
-    QTest::newRow("no passes") << quint64(0) << minMem;
-}
-
-void TestFileKeychainFiles::absurdCostIsRejectedQuickly()
-{
-    QFETCH(quint64, opsLimit);
-    QFETCH(quint64, memLimit);
-    FileKeychainFixture fixture;
-    fixture.create();
-    const QByteArray bytes =
-        withBigEndian(withBigEndian(fixture.fileBytes(), 12, opsLimit), 20, memLimit);
-    fixture.writeFileBytes(bytes);
-    QElapsedTimer timer;
-    timer.start();
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.open(fixture.path(), keychain), errSecInvalidKeychain);
-    QVERIFY(timer.elapsed() < 500);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-    QCOMPARE(fixture.fileBytes(), bytes);
-}
-
 void TestFileKeychainFiles::fileDeletedWhileOpen()
 {
     FileKeychainFixture fixture;
@@ -311,33 +298,6 @@ void TestFileKeychainFiles::fileReplacedByAnotherKeychain()
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
 }
 
-void TestFileKeychainFiles::failedWriteKeepsTheOldFile()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
-    const QByteArray before = fixture.fileBytes();
-
-    // No file may grow beyond the current size: the next write runs out of room.
-    struct rlimit previous {};
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = previous;
-    limited.rlim_cur = rlim_t(before.size() + 16);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const OSStatus status = createItem(*keychain, "s2", QByteArray(4096, 'x'));
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
-
-    QCOMPARE(status, errSecDiskFull);
-    QCOMPARE(fixture.fileBytes(), before);
-    QCOMPARE(QDir(fixture.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    // The keychain goes on with what the file holds.
-    QCOMPARE(servicesIn(*keychain), QByteArrayList{"s1"});
-    QCOMPARE(createItem(*keychain, "s3"), errSecSuccess);
-    QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s3"}));
-}
-
 void TestFileKeychainFiles::symbolicLinkStaysALink()
 {
     FileKeychainFixture fixture;
@@ -356,40 +316,6 @@ void TestFileKeychainFiles::symbolicLinkStaysALink()
     QCOMPARE(servicesIn(*real), QByteArrayList{"through the link"});
     QVERIFY(!QFile::exists(FileKeychainFile::Lock::lockPath(link)));
     QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
-}
-
-void TestFileKeychainFiles::createInFolderThatCannotExist()
-{
-    FileKeychainFixture fixture;
-    fixture.writeFileBytes("a file, not a folder", QStringLiteral("plain"));
-    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
-    std::unique_ptr<Keychain> keychain;
-    const QString path = fixture.path(QStringLiteral("plain/test.keychain"));
-    QCOMPARE(fixture.services.create(path, keychain), errSecIO);
-    QVERIFY(!keychain);
-    QCOMPARE(fixture.services.open(path, keychain), errSecNoSuchKeychain);
-    QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
-}
-
-void TestFileKeychainFiles::statusForErrno_data()
-{
-    QTest::addColumn<int>("error");
-    QTest::addColumn<OSStatus>("expected");
-    QTest::newRow("no space") << ENOSPC << OSStatus(errSecDiskFull);
-    QTest::newRow("quota") << EDQUOT << OSStatus(errSecDiskFull);
-    QTest::newRow("file too large") << EFBIG << OSStatus(errSecDiskFull);
-    QTest::newRow("access") << EACCES << OSStatus(errSecWrPerm);
-    QTest::newRow("permission") << EPERM << OSStatus(errSecWrPerm);
-    QTest::newRow("read-only file system") << EROFS << OSStatus(errSecReadOnly);
-    QTest::newRow("input/output") << EIO << OSStatus(errSecIO);
-    QTest::newRow("not a folder") << ENOTDIR << OSStatus(errSecIO);
-}
-
-void TestFileKeychainFiles::statusForErrno()
-{
-    QFETCH(int, error);
-    QFETCH(OSStatus, expected);
-    QCOMPARE(FileKeychainFile::statusForErrno(error), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainFiles)

@@ -3,13 +3,13 @@
 #include "FileKeychainFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 class TestFileKeychainUnlock : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void openAsksForNothing();
     void firstNeedAsksOnce_data();
     void firstNeedAsksOnce();
     void wrongThenRightPassword();
@@ -17,12 +17,9 @@ private Q_SLOTS:
     void failedUnlock();
     void openRejects_data();
     void openRejects();
-    void openRejectsFolder();
-    void createRefusesExistingPath();
-    void createRefusedPassword();
-    void createWithoutInteraction();
+    void createRefusals_data();
+    void createRefusals();
     void createdKeychainIsUnlockedAndEmpty();
-    void noDefaultKeychain();
 
 private:
     enum class Operation { Search, CreateItem };
@@ -40,17 +37,6 @@ OSStatus TestFileKeychainUnlock::run(Keychain& keychain, Operation operation)
                                           secretOf("password"));
 }
 
-void TestFileKeychainUnlock::openAsksForNothing()
-{
-    FileKeychainFixture fixture;
-    fixture.create();
-    fixture.dialogs.clearRecord();
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    QVERIFY(keychain);
-    QCOMPARE(keychain->getStatus(), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-}
-
 void TestFileKeychainUnlock::firstNeedAsksOnce_data()
 {
     QTest::addColumn<Operation>("operation");
@@ -63,6 +49,7 @@ void TestFileKeychainUnlock::firstNeedAsksOnce()
     QFETCH(Operation, operation);
     FileKeychainFixture fixture;
     fixture.create(QStringLiteral("pässword"));
+    // Opening asks for nothing: the first operation that needs the content asks once.
     std::unique_ptr<Keychain> keychain = fixture.open();
     fixture.dialogs.queuePassword(QStringLiteral("pässword"));
     QCOMPARE(run(*keychain, operation), errSecSuccess);
@@ -143,6 +130,7 @@ void TestFileKeychainUnlock::openRejects_data()
     QTest::addColumn<bool>("exists");
     QTest::addColumn<OSStatus>("expected");
     QTest::newRow("no file") << QByteArray() << false << OSStatus(errSecNoSuchKeychain);
+    QTest::newRow("folder") << QByteArray("folder") << false << OSStatus(errSecInvalidKeychain);
     QTest::newRow("empty file") << QByteArray() << true << OSStatus(errSecInvalidKeychain);
     QTest::newRow("text file") << QByteArray(200, 'x') << true << OSStatus(errSecInvalidKeychain);
     QTest::newRow("magic only") << QByteArrayLiteral("KLFTKCF\n") << true
@@ -158,8 +146,9 @@ void TestFileKeychainUnlock::openRejects()
     if (exists) {
         fixture.writeFileBytes(content);
     }
+    const QString path = content == "folder" ? fixture.dir.path() : fixture.path();
     std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.open(fixture.path(), keychain), expected);
+    QCOMPARE(fixture.services.open(path, keychain), expected);
     QVERIFY(!keychain);
     QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
     if (exists) {
@@ -167,47 +156,47 @@ void TestFileKeychainUnlock::openRejects()
     }
 }
 
-void TestFileKeychainUnlock::openRejectsFolder()
+void TestFileKeychainUnlock::createRefusals_data()
 {
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.open(fixture.dir.path(), keychain), errSecInvalidKeychain);
-    QVERIFY(!keychain);
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<std::optional<QString>>("password"); // none: the prompt is refused
+    QTest::addColumn<bool>("interaction");
+    QTest::addColumn<OSStatus>("expected");
+    QTest::addColumn<int>("prompts");
+    const std::optional<QString> secret = QStringLiteral("secret");
+    QTest::newRow("existing file")
+        << QStringLiteral("plain") << secret << true << OSStatus(errSecDuplicateKeychain) << 0;
+    QTest::newRow("existing folder")
+        << QString() << secret << true << OSStatus(errSecDuplicateKeychain) << 0;
+    QTest::newRow("folder is a file")
+        << QStringLiteral("plain/test.keychain") << secret << true << OSStatus(errSecIO) << 1;
+    QTest::newRow("refused prompt") << QStringLiteral("test.keychain") << std::optional<QString>()
+                                    << true << OSStatus(errSecUserCanceled) << 1;
+    QTest::newRow("empty password")
+        << QStringLiteral("test.keychain") << std::optional<QString>(QString()) << true
+        << OSStatus(errSecParam) << 1;
+    QTest::newRow("without interaction") << QStringLiteral("test.keychain") << secret << false
+                                         << OSStatus(errSecInteractionNotAllowed) << 0;
 }
 
-void TestFileKeychainUnlock::createRefusesExistingPath()
+void TestFileKeychainUnlock::createRefusals()
 {
+    QFETCH(QString, name);
+    QFETCH(std::optional<QString>, password);
+    QFETCH(bool, interaction);
+    QFETCH(OSStatus, expected);
+    QFETCH(int, prompts);
     FileKeychainFixture fixture;
-    fixture.writeFileBytes("something else");
-    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
+    fixture.writeFileBytes("a file, not a folder", QStringLiteral("plain"));
+    fixture.dialogs.queueNewPassword(password);
+    fixture.services.setUserInteractionAllowed(interaction);
+    const QString path = name.isEmpty() ? fixture.dir.path() : fixture.path(name);
     std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecDuplicateKeychain);
-    QCOMPARE(fixture.fileBytes(), QByteArrayLiteral("something else"));
-    QCOMPARE(fixture.services.create(fixture.dir.path(), keychain), errSecDuplicateKeychain);
+    QCOMPARE(fixture.services.create(path, keychain), expected);
     QVERIFY(!keychain);
-    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 0);
-}
-
-void TestFileKeychainUnlock::createRefusedPassword()
-{
-    FileKeychainFixture fixture;
-    fixture.dialogs.queueNewPassword(std::nullopt);
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecUserCanceled);
-    QVERIFY(!keychain);
-    QVERIFY(!QFile::exists(fixture.path()));
-    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
-}
-
-void TestFileKeychainUnlock::createWithoutInteraction()
-{
-    FileKeychainFixture fixture;
-    fixture.services.setUserInteractionAllowed(false);
-    fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.create(fixture.path(), keychain), errSecInteractionNotAllowed);
-    QVERIFY(!QFile::exists(fixture.path()));
-    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 0);
+    QCOMPARE(fixture.dialogs.newPasswordPrompts(), prompts);
+    QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
+    QCOMPARE(QFileInfo(fixture.path()).exists(), false);
 }
 
 void TestFileKeychainUnlock::createdKeychainIsUnlockedAndEmpty()
@@ -223,14 +212,6 @@ void TestFileKeychainUnlock::createdKeychainIsUnlockedAndEmpty()
     QCOMPARE(searchAll(*keychain, {}).size(), std::size_t(1));
     QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
     QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
-}
-
-void TestFileKeychainUnlock::noDefaultKeychain()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.copyDefault(keychain), errSecNoDefaultKeychain);
-    QVERIFY(!keychain);
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainUnlock)

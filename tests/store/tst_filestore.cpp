@@ -1,8 +1,13 @@
 // Choosing and opening a keychain file, and how the store behaves when the keychain
 // refuses: alerts, statuses and the records in memory.
 
+#include "ScriptedDialogs.h"
+#include "SecretServiceBus.h"
 #include "StoreFixture.h"
 
+#include "platform/keychain/FileKeychainServices.h"
+#include "platform/secretservice/DesktopKeychainServices.h"
+#include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "store/KeychainError.h"
 
 #include <QDir>
@@ -64,6 +69,8 @@ class TestFileStore : public QObject {
 private Q_SLOTS:
     void storedPathOpensWithoutAsking();
     void withoutAnyKeychainTheUserPicksOne();
+    void keyringWithoutDefaultOffersToMakeOne_data();
+    void keyringWithoutDefaultOffersToMakeOne();
     void pickingAnExistingKeychainRemembersIt();
     void namingANewFileCreatesAKeychain();
     void refusingTheNewPasswordCreatesNothing();
@@ -114,6 +121,40 @@ void TestFileStore::withoutAnyKeychainTheUserPicksOne()
                             "does not exist yet creates a new keychain."));
     QCOMPARE(fixture.dialogs().filePrompts(), 1);
     QVERIFY(!NetKeyloft_KeychainController::create(fixture.environment()));
+}
+
+void TestFileStore::keyringWithoutDefaultOffersToMakeOne_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("make one (the keyring's prompt cannot show here)") << 0;
+    QTest::newRow("select a keychain file") << 1;
+}
+
+// A keyring program without a default keychain (a gnome-keyring without one on a
+// private bus): the user is offered to have it make one, and a keychain file otherwise.
+void TestFileStore::keyringWithoutDefaultOffersToMakeOne()
+{
+    QFETCH(int, answer);
+    SecretServiceBus bus(SecretServiceBus::Service::KeyringWithoutDefault);
+    QVERIFY2(bus.isReady(), qPrintable(bus.errorString()));
+    bus.makeSessionBus();
+    ScriptedDialogs dialogs;
+    FileKeychainServices files(dialogs, FileKeychainKdf::minimum());
+    DesktopKeychainServices services(files, std::make_unique<SecretServiceKeychainServices>());
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath(QStringLiteral("Keyloft.conf")));
+    const QString path = folder.filePath(QStringLiteral("new.keychain"));
+    dialogs.queueAlertAnswer(answer);
+    dialogs.queueFile(path);
+    dialogs.queueNewPassword(QStringLiteral("fresh"));
+
+    NetKeyloft_Keychain store({services, defaults, dialogs});
+    QVERIFY(store.initKeychain());
+    const Alert& offer = dialogs.alerts().front();
+    QCOMPARE(offer.message, notLocated);
+    QCOMPARE(offer.buttons.size(), 2);
+    QCOMPARE(dialogs.filePrompts(), 1);
+    QCOMPARE(defaults.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
 
 void TestFileStore::pickingAnExistingKeychainRemembersIt()
@@ -353,9 +394,9 @@ void TestFileStore::failedWritesAreReportedAndUndone()
     QCOMPARE(fixture.errors().size(), std::size_t(7));
     for (const NetKeyloft_Error& error : fixture.errors()) {
         QVERIFY(error.code != errSecAuthFailed && error.code < 0);
+        QCOMPARE(error.code, errSecDiskFull);
         QCOMPARE(error.localizedDescription(),
-                 QStringLiteral("There was an error communicating with your Keychain. Error %1")
-                     .arg(error.code));
+                 QStringLiteral("There is no space left on the disk for your keychain. Error -34"));
         QVERIFY(!error.quitAfterError());
     }
     QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
@@ -414,6 +455,12 @@ void TestFileStore::errorObjectsCarryTheStatus_data()
     QTest::newRow("item not found")
         << int(errSecItemNotFound)
         << QStringLiteral("There was an error communicating with your Keychain. Error -25300");
+    QTest::newRow("read-only file system")
+        << int(errSecReadOnly)
+        << QStringLiteral("Your keychain is on a disk that cannot be written to. Error -25292");
+    QTest::newRow("permissions") << int(errSecWrPerm)
+                                 << QStringLiteral("You do not have permission to change your "
+                                                   "keychain file. Error -61");
 }
 
 void TestFileStore::errorObjectsCarryTheStatus()

@@ -42,6 +42,8 @@ public:
     ~FileKeychain() override;
 
     const QString& path() const { return m_path; }
+    // The file written, the target of path when path is a symbolic link.
+    const QString& filePath() const { return m_filePath; }
 
     OSStatus getStatus() override;
     OSStatus searchCreateFromAttributes(FourCharCode itemClass,

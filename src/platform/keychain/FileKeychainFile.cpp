@@ -1,5 +1,8 @@
 #include "platform/keychain/FileKeychainFile.h"
 
+#include "platform/keychain/FileKeychainHeader.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -7,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,9 +54,19 @@ private:
     int m_fd;
 };
 
-OSStatus missingOr(int error)
+thread_local Failure failure;
+
+// Remembers the failure of a call on path and gives its status.
+OSStatus failed(const QString& path, int error, bool writing)
 {
-    return (error == ENOENT || error == ENOTDIR) ? errSecNoSuchKeychain : statusForErrno(error);
+    failure = Failure{path, error, writing};
+    return statusForErrno(error);
+}
+
+OSStatus missingOr(const QString& path, int error)
+{
+    const OSStatus status = failed(path, error, false);
+    return (error == ENOENT || error == ENOTDIR) ? errSecNoSuchKeychain : status;
 }
 
 bool writeAll(int fd, const char* data, std::size_t size)
@@ -116,7 +131,82 @@ int syncFolder(const QString& folder)
     }
     return 0;
 }
+// Gives the new file at fd the owner, group and mode of the file it replaces (old), the
+// mode narrowed to the owner's reading and writing. Where the owner cannot be given
+// (only root may), the group still may be; the mode is set either way.
+void keepOwnerAndMode(int fd, const struct stat& old)
+{
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+        // Neither could be given: the file stays the writer's, as any new file.
+    }
+    ::fchmod(fd, old.st_mode & (S_IRUSR | S_IWUSR));
+}
+
+// Whether the file at path is what an interrupted write leaves: a regular file that is
+// empty or starts as a keychain file does. Anything else of a matching name is kept.
+bool isInterruptedCopy(const QString& path)
+{
+    Descriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat info {};
+    if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    char head[8] = {};
+    std::size_t got = 0;
+    return readAll(file.get(), head, sizeof head, got) &&
+           FileKeychainHeader::mayStartFile(QByteArrayView(head, qsizetype(got)));
+}
+
+// The lock files this process holds, by name, so that a second acquire shares the hold:
+// a second flock on another descriptor of the same file would wait for ourselves.
+std::mutex heldMutex;
+std::map<QByteArray, std::weak_ptr<Lock::Held>>& heldLocks()
+{
+    static std::map<QByteArray, std::weak_ptr<Lock::Held>> held;
+    return held;
+}
+
+// Opens the lock file name, made if missing and then owned as the keychain at path is.
+// A lock file that cannot be written (a read-only file system) can still be locked.
+int openLockFile(const QString& path, const QByteArray& name)
+{
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EROFS || errno == EACCES)) {
+        const int error = errno;
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        errno = fd < 0 ? error : 0;
+    }
+    struct stat keychain {};
+    struct stat lock {};
+    if (fd >= 0 && ::stat(QFile::encodeName(path).constData(), &keychain) == 0 &&
+        ::fstat(fd, &lock) == 0 && lock.st_uid != keychain.st_uid &&
+        ::fchown(fd, keychain.st_uid, keychain.st_gid) != 0) {
+        // Only root makes a lock file for another user's keychain, and only root can
+        // give it away; anyone else's lock file is already theirs.
+    }
+    return fd;
+}
 } // namespace
+
+struct Lock::Held {
+    QByteArray name;
+    int fd = -1;
+    ~Held()
+    {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        const std::lock_guard<std::mutex> guard(heldMutex);
+        const auto found = heldLocks().find(name);
+        if (found != heldLocks().end() && found->second.expired()) {
+            heldLocks().erase(found);
+        }
+    }
+};
+
+const Failure& lastFailure()
+{
+    return failure;
+}
 
 OSStatus statusForErrno(int error)
 {
@@ -143,7 +233,7 @@ OSStatus stat(const QString& path, FileKeychainStamp& stamp)
 {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return missingOr(errno);
+        return missingOr(path, errno);
     }
     stamp = stampOf(info);
     return errSecSuccess;
@@ -154,7 +244,7 @@ OSStatus read(const QString& path, QByteArray& bytes, FileKeychainStamp& stamp, 
     Descriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!file.isValid() || ::fstat(file.get(), &info) != 0) {
-        return missingOr(errno);
+        return missingOr(path, errno);
     }
     if (!S_ISREG(info.st_mode) || info.st_size > maxKeychainSize) {
         return errSecInvalidKeychain;
@@ -172,7 +262,7 @@ OSStatus read(const QString& path, QByteArray& bytes, FileKeychainStamp& stamp, 
     bytes.resize(qsizetype(wanted));
     std::size_t got = 0;
     if (!readAll(file.get(), bytes.data(), wanted, got)) {
-        return statusForErrno(errno);
+        return failed(path, errno, false);
     }
     bytes.truncate(qsizetype(got));
     stamp = stampOf(info);
@@ -183,13 +273,22 @@ OSStatus writeAtomically(const QString& path, QByteArrayView bytes, Replace repl
                          FileKeychainStamp& written)
 {
     const QByteArray target = QFile::encodeName(path);
+    struct stat old {};
+    const bool replacing = replace == Replace::Existing && ::stat(target.constData(), &old) == 0;
+    // The owner made the file read-only on purpose; root would be let through.
+    if (replacing && (old.st_mode & S_IWUSR) == 0) {
+        return failed(path, EACCES, true);
+    }
     const QFileInfo info(path);
     QByteArray temporary =
         QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName()) + ".XXXXXX";
     // mkstemp creates the file with mode 0600.
     Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file.isValid()) {
-        return statusForErrno(errno);
+        return failed(path, errno, true);
+    }
+    if (replacing) {
+        keepOwnerAndMode(file.get(), old);
     }
     struct stat stamped {};
     const bool saved = writeAll(file.get(), bytes.data(), std::size_t(bytes.size())) &&
@@ -198,7 +297,7 @@ OSStatus writeAtomically(const QString& path, QByteArrayView bytes, Replace repl
     if (!saved || renameInto(temporary.constData(), target.constData(), replace) != 0) {
         const int error = errno;
         ::unlink(temporary.constData());
-        return error == EEXIST ? errSecDuplicateKeychain : statusForErrno(error);
+        return error == EEXIST ? errSecDuplicateKeychain : failed(path, error, true);
     }
     written = stampOf(stamped);
     // The new file is in place; a failure to flush the folder only weakens the
@@ -207,11 +306,21 @@ OSStatus writeAtomically(const QString& path, QByteArrayView bytes, Replace repl
     return errSecSuccess;
 }
 
-Lock::~Lock()
+void removeStaleCopies(const QString& path)
 {
-    ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
+    const QFileInfo info(path);
+    const QDir folder = info.absoluteDir();
+    const QString prefix = QLatin1Char('.') + info.fileName() + QLatin1Char('.');
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix) &&
+            isInterruptedCopy(folder.filePath(name))) {
+            QFile::remove(folder.filePath(name));
+        }
+    }
 }
+
+Lock::~Lock() = default;
 
 QString Lock::lockPath(const QString& path)
 {
@@ -221,18 +330,30 @@ QString Lock::lockPath(const QString& path)
 OSStatus Lock::acquire(const QString& path, std::unique_ptr<Lock>& lock)
 {
     const QByteArray name = QFile::encodeName(lockPath(path));
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::lock_guard<std::mutex> guard(heldMutex);
+    if (std::shared_ptr<Held> held = heldLocks()[name].lock()) {
+        lock.reset(new Lock(std::move(held)));
+        return errSecSuccess;
+    }
+    const int fd = openLockFile(path, name);
     if (fd < 0) {
-        return statusForErrno(errno);
+        return failed(path, errno, true);
     }
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             const int error = errno;
             ::close(fd);
-            return statusForErrno(error);
+            return failed(path, error, true);
         }
     }
-    lock.reset(new Lock(fd));
+    // Every writer holds the lock while its copy exists: the copies there now are
+    // those of writers that died.
+    removeStaleCopies(path);
+    auto held = std::make_shared<Held>();
+    held->name = name;
+    held->fd = fd;
+    heldLocks()[name] = held;
+    lock.reset(new Lock(std::move(held)));
     return errSecSuccess;
 }
 

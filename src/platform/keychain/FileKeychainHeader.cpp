@@ -111,6 +111,12 @@ QByteArray FileKeychainHeader::fixedPart() const
     return bytes;
 }
 
+bool FileKeychainHeader::mayStartFile(QByteArrayView bytes)
+{
+    const std::size_t compared = std::min(std::size_t(bytes.size()), magicSize);
+    return std::equal(magic, magic + compared, bytes.data());
+}
+
 QByteArray FileKeychainHeader::serialize() const
 {
     QByteArray bytes = fixedPart();

@@ -44,6 +44,9 @@ struct FileKeychainHeader {
     // The header of a file, or no value when bytes does not start with a header of a
     // keychain file this program can read. Bytes past the header are ignored.
     static std::optional<FileKeychainHeader> parse(QByteArrayView bytes);
+    // Whether bytes may be the start of a keychain file, however short (an empty file
+    // too): tells an interrupted write's temporary copy from other files.
+    static bool mayStartFile(QByteArrayView bytes);
     QByteArray serialize() const;
 
     // The part of the header that the key check covers: everything that stays the same

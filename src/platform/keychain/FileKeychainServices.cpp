@@ -41,6 +41,10 @@ OSStatus FileKeychainServices::create(const QString& path, std::unique_ptr<Keych
     if (!password) {
         return errSecUserCanceled;
     }
+    // Anyone who could read the file could open a keychain without a password.
+    if (password->size() == 0) {
+        return errSecParam;
+    }
     FileKeychainHeader header;
     std::unique_ptr<FileKeychainKey> key;
     OSStatus status = FileKeychainKey::create(*password, m_kdf, header, key);
@@ -49,8 +53,15 @@ OSStatus FileKeychainServices::create(const QString& path, std::unique_ptr<Keych
     }
     FileKeychainContent content;
     const QByteArray file = key->seal(serializeFileKeychainBody(content), header);
-    // Never replaces a file that appeared while the user typed the password.
-    status = FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp);
+    // Never replaces a file that appeared while the user typed the password. Written
+    // under the keychain's lock, as every write is, so others can tell copies that
+    // killed writers left behind from the copy of a live one.
+    std::unique_ptr<FileKeychainFile::Lock> lock;
+    status = FileKeychainFile::Lock::acquire(path, lock);
+    if (status == errSecSuccess) {
+        status =
+            FileKeychainFile::writeAtomically(path, file, FileKeychainFile::Replace::Never, stamp);
+    }
     if (status == errSecSuccess) {
         keychain = std::make_unique<FileKeychain>(path, m_interaction, std::move(key), header,
                                                   stamp, std::move(content));
