@@ -2,6 +2,7 @@
 // they replaced: the reader must accept exactly the bodies Qt's reader accepted, with the
 // same content, and the writer must write the same bytes.
 #include "platform/keychain/FileKeychainBody.h"
+#include "platform/keychain/FileKeychainBodyLayout.h"
 
 #include <QBuffer>
 #include <QCborStreamReader>
@@ -11,23 +12,9 @@
 
 #include <algorithm>
 
-namespace {
-enum BodyKey : quint64 { bodyNextId = 0, bodyItems = 1, bodyKeyCount };
-enum ItemKey : quint64 {
-    itemId = 0,
-    itemClass = 1,
-    itemAttributes = 2,
-    itemSecret = 3,
-    itemCreated = 4,
-    itemModified = 5,
-    itemKeyCount
-};
+using namespace FileKeychainBodyLayout;
 
-bool isStoredTag(FourCharCode tag)
-{
-    return tag == KeychainCodes::canonicalTag(tag) && tag != KeychainCodes::creationDate &&
-           tag != KeychainCodes::modificationDate;
-}
+namespace {
 
 // The reader as it was, on QCborStreamReader.
 class ReferenceReader {
