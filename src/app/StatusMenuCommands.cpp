@@ -58,11 +58,9 @@ void NetKeyloft_StatusMenuController::editAction(QAction* sender)
 NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
 {
     if (!m_editWindowController) {
-        m_editWindowController =
-            std::make_unique<NetKeyloft_EditWindowController>(
-                *m_keychainController, *this,
-                NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs,
-                                                    m_env.clipboard});
+        m_editWindowController = std::make_unique<NetKeyloft_EditWindowController>(
+            *m_keychainController, *this,
+            NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard});
     }
     return *m_editWindowController;
 }

@@ -11,8 +11,9 @@ class UserDefaultsController;
 // and writes the settings that change at run time. The two sort settings and
 // start at login go through the defaults controller, so its observers of
 // "values.<key>" hear of every change; whether the first launch has set start at
-// login goes straight to the defaults store and notifies nobody. No setter writes to disk; call synchronize() on
-// userDefaults() where a value must be on disk at once.
+// login goes straight to the defaults store and notifies nobody. No setter
+// writes to disk; call synchronize() on userDefaults() where a value must be on
+// disk at once.
 class NetKeyloft_Preferences {
 public:
     // The one instance over the standard defaults and the shared controller,
