@@ -49,9 +49,8 @@ QString readEntryPassword(const QString& label);
 // Fails the command as a usage error when label is empty.
 void requireLabel(const QString& label);
 
-// The longest texts an entry takes from keyloft-cli: notes as long as the edit window
-// keeps, labels and user names far longer than any real one.
-constexpr qsizetype notesLimit = 2000;
+// The longest label and user name an entry takes from keyloft-cli, far longer than any
+// real one; notes are held to the entry's own limit (notesLimit).
 constexpr qsizetype textLimit = 4096;
 
 // What keeps the given fields of entry from being stored as given ("its notes are

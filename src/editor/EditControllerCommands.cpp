@@ -17,7 +17,6 @@
 namespace {
 
 const QString newEntryLabel = QStringLiteral("Untitled");
-constexpr qsizetype notesLimit = 2000;
 
 } // namespace
 

@@ -7,6 +7,10 @@
 #include <memory>
 #include <optional>
 
+// The longest notes an entry may have, in UTF-16 code units: the edit window cuts
+// longer ones (after telling the user) and keyloft-cli refuses them.
+inline constexpr qsizetype notesLimit = 2000;
+
 // One password entry in memory: its identity, the texts the user sees and
 // edits, and the numbers that order and count entries.
 class NetKeyloft_Item {

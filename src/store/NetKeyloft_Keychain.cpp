@@ -320,6 +320,39 @@ std::vector<ItemPtr> NetKeyloft_Keychain::getAllItemsInKeychain()
     return items;
 }
 
+std::unique_ptr<KeychainChangeHold> NetKeyloft_Keychain::holdChanges()
+{
+    std::unique_ptr<KeychainChangeHold> hold;
+    if (!isUsable() || m_refused) {
+        return hold;
+    }
+    // Holding needs the keychain unlocked: a refusal here is the command's refusal.
+    const OSStatus status = noteRefusal(m_keychain->holdChanges(hold));
+    if (status == errSecAuthFailed) {
+        tell(status);
+    }
+    if (status != errSecSuccess) {
+        hold.reset();
+    }
+    return hold;
+}
+
+bool NetKeyloft_Keychain::labelIsInKeychain(const QString& label)
+{
+    if (!isUsable() || m_refused) {
+        return false;
+    }
+    std::unique_ptr<KeychainSearch> search;
+    std::unique_ptr<KeychainItemRef> found;
+    const OSStatus status =
+        noteRefusal(m_keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass,
+                                                           {{KeychainCodes::creator, creatorCode()},
+                                                            {KeychainCodes::type, typeCode()},
+                                                            {KeychainCodes::label, utf8(label)}},
+                                                           search));
+    return status == errSecSuccess && search && search->copyNext(found) == errSecSuccess;
+}
+
 bool NetKeyloft_Keychain::reloadItem(NetKeyloft_Item& item)
 {
     // Only what can be read without asking: a keychain that is open is read even after

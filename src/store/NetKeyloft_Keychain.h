@@ -46,6 +46,12 @@ public:
     // Gives item every field as its keychain item holds it now, but its position
     // in the list and its password, which are kept; false when it cannot be read.
     bool reloadItem(NetKeyloft_Item& item);
+    // Holds off other writers of the keychain while it lives (null where the keychain
+    // offers no such lock, or it could not be taken).
+    std::unique_ptr<KeychainChangeHold> holdChanges();
+    // Whether one of our items in the keychain now carries the label; false where the
+    // keychain cannot search by label.
+    bool labelIsInKeychain(const QString& label);
 
     bool addToKeychainItem(const NetKeyloft_Item* item);
     bool modifyKeychainItem(const NetKeyloft_Item* item, bool modifyPassword);

@@ -121,8 +121,12 @@ bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& labe
 bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& label,
                                                              const ItemFields& fields)
 {
+    // Another process (keyloft-cli, another Keyloft on a shared file) may have added
+    // entries since the list was read: the label is made unique against the keychain
+    // too, under its lock, which is held until the new entry is written.
+    const std::unique_ptr<KeychainChangeHold> hold = m_keychain->holdChanges();
     QString unique = label;
-    while (labelAlreadyExistsInKeychainItems(unique)) {
+    while (labelAlreadyExistsInKeychainItems(unique) || m_keychain->labelIsInKeychain(unique)) {
         unique = labelForDuplicateLabel(unique);
     }
     auto item =

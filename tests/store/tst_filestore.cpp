@@ -74,6 +74,7 @@ private Q_SLOTS:
     void pickingAnExistingKeychainRemembersIt();
     void namingANewFileCreatesAKeychain();
     void refusingTheNewPasswordCreatesNothing();
+    void labelsAddedElsewhereAreNotTakenAgain();
     void pickingSomethingElseIsRefused_data();
     void pickingSomethingElseIsRefused();
     void fileDialogFilter_data();
@@ -187,6 +188,19 @@ void TestFileStore::namingANewFileCreatesAKeychain()
     QCOMPARE(fileMode(path), 0600);
     UserDefaults reread(fixture.defaults().filePath());
     QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
+}
+
+// Two lists over one keychain file, as the application and keyloft-cli are: a label the
+// other added after this list was read is made unique against the file, not memory.
+void TestFileStore::labelsAddedElsewhereAreNotTakenAgain()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto application = fixture.openList();
+    auto elsewhere = fixture.openList();
+    QVERIFY(application && elsewhere);
+    QVERIFY(elsewhere->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(application->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QCOMPARE(application->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
 }
 
 void TestFileStore::refusingTheNewPasswordCreatesNothing()

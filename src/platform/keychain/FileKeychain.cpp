@@ -176,6 +176,34 @@ OSStatus FileKeychain::unlock(const FileKeychainHeader& header)
     return errSecAuthFailed;
 }
 
+namespace {
+
+// The keychain file's own lock, held for a caller's step of several operations.
+class FileChangeHold final : public KeychainChangeHold {
+public:
+    explicit FileChangeHold(std::unique_ptr<FileKeychainFile::Lock> lock) : m_lock(std::move(lock))
+    {}
+
+private:
+    std::unique_ptr<FileKeychainFile::Lock> m_lock;
+};
+
+} // namespace
+
+OSStatus FileKeychain::holdChanges(std::unique_ptr<KeychainChangeHold>& hold)
+{
+    // Unlock before taking the lock, so that other processes do not wait on our prompt.
+    OSStatus status = refresh();
+    std::unique_ptr<FileKeychainFile::Lock> lock;
+    if (status == errSecSuccess) {
+        status = FileKeychainFile::Lock::acquire(m_filePath, lock);
+    }
+    if (status == errSecSuccess) {
+        hold = std::make_unique<FileChangeHold>(std::move(lock));
+    }
+    return status;
+}
+
 OSStatus FileKeychain::change(const Change& apply)
 {
     // Unlock before taking the lock, so that other processes do not wait on our prompt.

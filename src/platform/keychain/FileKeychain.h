@@ -57,6 +57,7 @@ public:
                                          const KeychainAttributeList& attributes,
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
+    OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold) override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;

@@ -55,6 +55,12 @@ public:
     virtual OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) = 0;
 };
 
+// Keeps other writers from changing a keychain while it lives; see Keychain::holdChanges.
+class KeychainChangeHold {
+public:
+    virtual ~KeychainChangeHold() = default;
+};
+
 // An open keychain.
 class Keychain {
 public:
@@ -90,6 +96,15 @@ public:
     // What the keychain's provider said of its last failure in its own words, where it
     // says more than a status can; empty otherwise. Never holds a secret.
     virtual QString lastErrorMessage() const { return {}; }
+
+    // Keeps every other writer (other processes too) from changing the keychain until
+    // hold is destroyed, so that a look at the contents and the change that depends on
+    // it are one step. A keychain whose provider offers no such lock gives no hold.
+    virtual OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold)
+    {
+        hold.reset();
+        return errSecSuccess;
+    }
 };
 
 // Opens and creates keychains.
