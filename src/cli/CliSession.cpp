@@ -8,7 +8,6 @@
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "settings/NetKeyloft_Preferences.h"
 
-#include "platform/keychain/FileKeychain.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -150,9 +149,12 @@ void CliSession::checkReadable(Keychain& keychain)
 
 OSStatus CliSession::lockForChanges(Keychain& keychain)
 {
-    const auto* file = dynamic_cast<const FileKeychain*>(&keychain);
-    return FileKeychainFile::Lock::acquire(file ? file->filePath() : changeLockBase(),
-                                           m_changeLock);
+    // A keychain file holds its own lock; another keychain has one for the session.
+    const OSStatus status = keychain.holdChanges(m_changeHold);
+    if (status != errSecSuccess || m_changeHold) {
+        return status;
+    }
+    return FileKeychainFile::Lock::acquire(changeLockBase(), m_changeLock);
 }
 
 QString CliSession::describe(OSStatus status) const

@@ -67,6 +67,7 @@ private:
     // With --keychain, the store reads the path from defaults of this run alone, kept
     // in memory, so the stored choice of the application is neither used nor changed.
     std::unique_ptr<UserDefaults> m_namedDefaults;
+    std::unique_ptr<KeychainChangeHold> m_changeHold;
     std::unique_ptr<FileKeychainFile::Lock> m_changeLock;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
     QStringList m_keychainMessages;

@@ -104,6 +104,25 @@ private:
         return Next::Entry;
     }
 
+    // Calls readEntry() for each entry of container until its end; false as soon as the
+    // container or an entry is malformed.
+    template <typename ReadEntry> bool readEntries(Container& container, ReadEntry readEntry)
+    {
+        for (;;) {
+            switch (next(container)) {
+            case Next::End:
+                return true;
+            case Next::Error:
+                return false;
+            case Next::Entry:
+                break;
+            }
+            if (!readEntry()) {
+                return false;
+            }
+        }
+    }
+
     bool readUnsigned(std::uint64_t& value)
     {
         Head head;
@@ -253,22 +272,16 @@ private:
             return false;
         }
         std::uint32_t seen = 0;
-        for (;;) {
-            switch (next(map)) {
-            case Next::End:
-                return seen == (std::uint32_t(1) << keyCount) - 1;
-            case Next::Error:
-                return false;
-            case Next::Entry:
-                break;
-            }
+        const bool read = readEntries(map, [&] {
             std::uint64_t key = 0;
             if (!readUnsigned(key) || key >= keyCount || (seen & (std::uint32_t(1) << key)) != 0 ||
                 !readValue(key)) {
                 return false;
             }
             seen |= std::uint32_t(1) << key;
-        }
+            return true;
+        });
+        return read && seen == (std::uint32_t(1) << keyCount) - 1;
     }
 
     bool readAttributes(FileKeychainAttributes& attributes)
@@ -280,22 +293,12 @@ private:
         if (!map.indefinite) {
             attributes.reserve(std::size_t(std::min<std::uint64_t>(map.remaining, 16)));
         }
-        for (;;) {
-            switch (next(map)) {
-            case Next::End:
-                return true;
-            case Next::Error:
-                return false;
-            case Next::Entry:
-                break;
-            }
+        return readEntries(map, [&] {
             FourCharCode tag = 0;
             QByteArray data;
-            if (!readUnsigned32(tag) || !isStoredTag(tag) || !readAttributeValue(tag, data) ||
-                !attributes.emplace(tag, std::move(data)).second) {
-                return false;
-            }
-        }
+            return readUnsigned32(tag) && isStoredTag(tag) && readAttributeValue(tag, data) &&
+                   attributes.emplace(tag, std::move(data)).second;
+        });
     }
 
     bool readItem(FileKeychainItem& item)
@@ -330,20 +333,7 @@ private:
             items.reserve(std::size_t(std::min<std::uint64_t>(
                 array.remaining, std::uint64_t(m_end - m_at) / smallestItemSize)));
         }
-        for (;;) {
-            switch (next(array)) {
-            case Next::End:
-                return true;
-            case Next::Error:
-                return false;
-            case Next::Entry:
-                break;
-            }
-            FileKeychainItem& item = items.emplace_back();
-            if (!readItem(item)) {
-                return false;
-            }
-        }
+        return readEntries(array, [&] { return readItem(items.emplace_back()); });
     }
 
     bool readBody(FileKeychainContent& content)
