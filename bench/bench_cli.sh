@@ -7,9 +7,9 @@
 #
 # Key derivation runs at each tool's minimum, so the figures show per-entry costs:
 # keyloft's keychain file comes from bench_cli_keychain (the cheapest Argon2id cost,
-# FileKeychainKdf::minimum(), which keyloft-cli create-keychain also uses when
-# KEYLOFT_CLI_BENCH_MINIMUM_KDF is set; never for real keychains); keepassxc-cli's
-# database is imported with the lowest decryption time it accepts (-t 100 ms). The
+# FileKeychainKdf::minimum(); keyloft-cli create-keychain always uses the standard
+# cost); keepassxc-cli's database is imported with the lowest decryption time it
+# accepts (-t 100 ms). The
 # "open" row times what each tool pays before any command: keyloft-cli --help, and
 # keepassxc-cli db-info (open and key derivation).
 #

@@ -56,6 +56,10 @@ void benchmark(int count, int runs)
             [] { return 1080; },
             [](int) {},
             [] { return true; },
+            0,
+            {},
+            nullptr,
+            userSpellCheckerOnFirstUse(),
         });
         times.time("launch to a filled menu", [&] { app.applicationDidFinishLaunching(); });
         times.time("populateMenu", [&] { app.populateMenu(); });

@@ -3,6 +3,7 @@
 #include "app/ApplicationBus.h"
 #include "app/ApplicationLifecycle.h"
 #include "app/NetKeyloft_StatusMenuController.h"
+#include "app/NetKeyloft_Updater.h"
 #include "app/StatusItem.h"
 #include "platform/Clipboard.h"
 #include "platform/DesktopClipboard.h"
@@ -14,6 +15,7 @@
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "settings/WebLinks.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -72,6 +74,10 @@ int runLaunched(QApplication& application, const StartOptions& options, Applicat
     DesktopKeychainServices keychainServices(keychainFiles,
                                              std::make_unique<SecretServiceKeychainServices>());
 
+    // Everything the application reaches outside itself is made here and handed down.
+    const std::function<bool(const QUrl&)> openUrl = &WebLinks::openInBrowser;
+    NetKeyloft_Updater updater(NetKeyloft_Updater::bundleSettings(openUrl));
+
     NetKeyloft_StatusMenuController controller({
         preferences,
         keychainServices,
@@ -83,6 +89,10 @@ int runLaunched(QApplication& application, const StartOptions& options, Applicat
         [](int code) { QCoreApplication::exit(code); },
         &trayIsPresent,
         options.atLogin ? loginTrayWaitMs : handTrayWaitMs,
+        openUrl,
+        &updater,
+        userSpellCheckerOnFirstUse(),
+        Clock::system(),
     });
     TerminationGate gate([&controller] { return controller.applicationShouldTerminate(); });
     application.installEventFilter(&gate);

@@ -36,7 +36,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
 
     m_keychainController = NetKeyloft_KeychainController::create(
         NetKeyloft_Keychain::Environment{m_env.keychainServices, m_env.preferences.userDefaults(),
-                                         m_env.dialogs},
+                                         m_env.dialogs, m_env.clock},
         [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); });
     if (!m_keychainController) {
         terminate(1);

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "editor/ApplicationCommands.h"
+#include "platform/Clock.h"
+#include "platform/SpellChecker.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_KeychainController.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -51,6 +54,14 @@ public:
         // at launch before the status window stands in for it.
         std::function<bool()> trayPresent;
         int trayWaitMs = 0;
+        // Opens a web address in the desktop's browser (links in the help windows).
+        std::function<bool(const QUrl&)> openUrl;
+        // Runs the update check of "Check for updates".
+        NetKeyloft_Updater* updater = nullptr;
+        // Checks the spelling of notes in the edit window.
+        SpellCheckerSource spellChecker;
+        // Where the time of day is read (the date new entries are created).
+        const Clock& clock = Clock::system();
     };
 
     // Tags of the status menu's items besides the sort keys' (SortKeys::trayMenuTag).
@@ -192,7 +203,6 @@ private:
     // The application's user guide, in a help window of its own.
     std::unique_ptr<NetKeyloft_HelpWindowController> m_userGuideWindowController;
     // The update checker, from the first check on.
-    NetKeyloft_Updater* m_sparkle = nullptr;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<QWidget> m_statusWindow;
     std::unique_ptr<QMenu> m_menu;

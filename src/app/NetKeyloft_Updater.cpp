@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 #include "settings/WebLinks.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -63,23 +62,14 @@ NetKeyloft_Updater::~NetKeyloft_Updater()
     }
 }
 
-NetKeyloft_Updater& NetKeyloft_Updater::sharedUpdater()
-{
-    // Owned by the application object, so that its network access ends before Qt does.
-    static QPointer<NetKeyloft_Updater> shared;
-    if (!shared) {
-        shared = new NetKeyloft_Updater(bundleSettings(), QCoreApplication::instance());
-    }
-    return *shared;
-}
-
-NetKeyloft_Updater::Settings NetKeyloft_Updater::bundleSettings()
+NetKeyloft_Updater::Settings
+NetKeyloft_Updater::bundleSettings(std::function<bool(const QUrl&)> openUrl)
 {
     Settings settings;
     settings.feedUrl = QUrl(NetKeyloft_BundleInfo::value(QStringLiteral("KeyloftUpdateFeedURL")));
     settings.currentVersion =
         NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString"));
-    settings.openUrl = &WebLinks::openInBrowser;
+    settings.openUrl = std::move(openUrl);
     return settings;
 }
 

@@ -56,11 +56,9 @@ public:
     explicit NetKeyloft_Updater(Settings settings, QObject* parent = nullptr);
     ~NetKeyloft_Updater() override;
 
-    // The application's updater, made on first use with the feed address and version of
-    // the bundle information; it lives as long as the application object.
-    static NetKeyloft_Updater& sharedUpdater();
-    // The settings the shared updater starts with.
-    static Settings bundleSettings();
+    // The settings of the application's updater: the feed address and version of the
+    // bundle information, and openUrl.
+    static Settings bundleSettings(std::function<bool(const QUrl&)> openUrl);
 
     // A check the user asked for. Its answer goes through dialogs; sender is whoever
     // asked, and the check is dropped unanswered if sender goes away first. While a

@@ -60,7 +60,8 @@ NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
     if (!m_editWindowController) {
         m_editWindowController = std::make_unique<NetKeyloft_EditWindowController>(
             *m_keychainController, *this,
-            NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard});
+            NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard,
+                                                m_env.spellChecker});
     }
     return *m_editWindowController;
 }

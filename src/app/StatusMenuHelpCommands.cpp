@@ -10,8 +10,9 @@
 void NetKeyloft_StatusMenuController::toggleCheckForUpdates()
 {
     saveAndCloseEditWindow();
-    m_sparkle = &NetKeyloft_Updater::sharedUpdater();
-    m_sparkle->checkForUpdates(m_env.dialogs, *this);
+    if (m_env.updater) {
+        m_env.updater->checkForUpdates(m_env.dialogs, *this);
+    }
 }
 
 void NetKeyloft_StatusMenuController::openHelp()
@@ -24,7 +25,7 @@ void NetKeyloft_StatusMenuController::showHelp()
 {
     if (!m_userGuideWindowController) {
         m_userGuideWindowController = std::make_unique<NetKeyloft_HelpWindowController>(
-            *this, NetKeyloft_HelpWindowController::userGuidePage());
+            m_env.openUrl, NetKeyloft_HelpWindowController::userGuidePage());
     }
     m_userGuideWindowController->openWindow();
 }
@@ -33,7 +34,7 @@ void NetKeyloft_StatusMenuController::openDisableAutoLoginForThisMacHelp()
 {
     saveAndCloseEditWindow();
     if (!m_helpWindowController) {
-        m_helpWindowController = std::make_unique<NetKeyloft_HelpWindowController>(*this);
+        m_helpWindowController = std::make_unique<NetKeyloft_HelpWindowController>(m_env.openUrl);
     }
     m_helpWindowController->openWindow();
 }

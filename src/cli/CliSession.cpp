@@ -8,23 +8,12 @@
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "settings/NetKeyloft_Preferences.h"
 
-
 #include <QDir>
 #include <QStandardPaths>
 
 #include <cstring>
 
 namespace {
-
-// Set only by the benchmark (bench/bench_cli.sh): keychain files made in this run use
-// the cheapest key derivation, so that timings show per-entry costs. Never for real use.
-const char* const minimumKdfVariable = "KEYLOFT_CLI_BENCH_MINIMUM_KDF";
-
-FileKeychainKdf kdfForNewKeychains()
-{
-    return qEnvironmentVariableIsSet(minimumKdfVariable) ? FileKeychainKdf::minimum()
-                                                         : FileKeychainKdf::standard();
-}
 
 // How long a command waits for the Secret Service's unlock prompt when nobody may be
 // at the screen to answer it: run from a script or a timer, it fails soon instead.
@@ -66,7 +55,7 @@ CliSession::CliSession(const CliGlobalOptions& options)
 {
     m_controller = std::make_unique<UserDefaultsController>(UserDefaults::standardUserDefaults());
     m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_controller);
-    m_fileServices = std::make_unique<FileKeychainServices>(m_dialogs, kdfForNewKeychains());
+    m_fileServices = std::make_unique<FileKeychainServices>(m_dialogs);
     m_services = std::make_unique<DesktopKeychainServices>(
         *m_fileServices, std::make_unique<SecretServiceKeychainServices>(secretServiceTimeouts()));
 }
@@ -80,14 +69,11 @@ UserDefaults& CliSession::userDefaults()
 
 NetKeyloft_Keychain::Environment CliSession::storeEnvironment()
 {
-    if (!m_options.keychainPath) {
-        return {*m_services, userDefaults(), m_dialogs};
-    }
-    m_namedDefaults = std::make_unique<UserDefaults>();
-    m_namedDefaults->registerDefaults(
-        {{NetKeyloft_Keychain::keychainPathKey,
-          QDir::current().absoluteFilePath(*m_options.keychainPath)}});
-    return {*m_services, *m_namedDefaults, m_dialogs};
+    // A keychain named on the command line is used for this run alone.
+    const QString named = m_options.keychainPath
+                              ? QDir::current().absoluteFilePath(*m_options.keychainPath)
+                              : QString();
+    return {*m_services, userDefaults(), m_dialogs, Clock::system(), named};
 }
 
 NetKeyloft_KeychainController& CliSession::list(Access access)

@@ -64,9 +64,6 @@ private:
     std::unique_ptr<NetKeyloft_Preferences> m_preferences;
     std::unique_ptr<KeychainServices> m_fileServices;
     std::unique_ptr<KeychainServices> m_services;
-    // With --keychain, the store reads the path from defaults of this run alone, kept
-    // in memory, so the stored choice of the application is neither used nor changed.
-    std::unique_ptr<UserDefaults> m_namedDefaults;
     std::unique_ptr<KeychainChangeHold> m_changeHold;
     std::unique_ptr<FileKeychainFile::Lock> m_changeLock;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;

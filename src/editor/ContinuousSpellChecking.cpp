@@ -10,13 +10,6 @@
 
 namespace {
 
-// The user's dictionary, loaded on first use and kept for the life of the process.
-std::shared_ptr<const SpellChecker> sharedSpellChecker()
-{
-    static const std::shared_ptr<const SpellChecker> checker = createUserSpellChecker();
-    return checker;
-}
-
 SpellCheckHighlighter* highlighterOf(const QPlainTextEdit& textView)
 {
     return textView.document()->findChild<SpellCheckHighlighter*>(QString(),
@@ -25,12 +18,13 @@ SpellCheckHighlighter* highlighterOf(const QPlainTextEdit& textView)
 
 } // namespace
 
-void setContinuousSpellCheckingEnabled(QPlainTextEdit& textView, bool enabled)
+void setContinuousSpellChecking(QPlainTextEdit& textView,
+                                std::shared_ptr<const SpellChecker> checker)
 {
     SpellCheckHighlighter* highlighter = highlighterOf(textView);
-    if (enabled && !highlighter) {
-        new SpellCheckHighlighter(textView.document(), sharedSpellChecker());
-    } else if (!enabled && highlighter) {
+    if (checker && !highlighter) {
+        new SpellCheckHighlighter(textView.document(), std::move(checker));
+    } else if (!checker && highlighter) {
         // The highlighter takes its marks with it.
         delete highlighter;
     }

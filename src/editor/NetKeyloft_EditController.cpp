@@ -239,7 +239,8 @@ void NetKeyloft_EditController::applySpellCheckingPreference()
         m_services.preferences.userDefaults().boolForKey(NKLPREFS_UseSpellChecker_Key);
     for (QPlainTextEdit* notes :
          {static_cast<QPlainTextEdit*>(m_ui.commentsTextView), m_ui.commentsTextField}) {
-        setContinuousSpellCheckingEnabled(*notes, spellChecking);
+        setContinuousSpellChecking(
+            *notes, spellChecking && m_services.spellChecker ? m_services.spellChecker() : nullptr);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SpellChecker.h"
 #include "store/NetKeyloft_KeychainController.h"
 
 #include <QObject>
@@ -41,6 +42,8 @@ public:
         NetKeyloft_Preferences& preferences;
         Dialogs& dialogs;
         Clipboard& clipboard;
+        // Checks the notes' spelling where the preference asks for it.
+        SpellCheckerSource spellChecker;
     };
 
     // A controller over the controls of a loaded edit window.

@@ -216,3 +216,14 @@ std::unique_ptr<SpellChecker> createUserSpellChecker()
     return HunspellSpellChecker::forLanguage(HunspellSpellChecker::defaultDictionaryFolders(),
                                              HunspellSpellChecker::languageFromEnvironment());
 }
+
+SpellCheckerSource userSpellCheckerOnFirstUse()
+{
+    auto loaded = std::make_shared<std::shared_ptr<const SpellChecker>>();
+    return [loaded] {
+        if (!*loaded) {
+            *loaded = createUserSpellChecker();
+        }
+        return *loaded;
+    };
+}

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // Tells whether a word is spelt correctly in the user's language.
@@ -20,3 +21,9 @@ public:
 // A spell checker for the user's language (LC_ALL, LC_MESSAGES or LANG), falling back
 // to American English. Logs once when it finds no dictionary at all.
 std::unique_ptr<SpellChecker> createUserSpellChecker();
+
+// Hands out a spell checker; what the windows that check spelling are given.
+using SpellCheckerSource = std::function<std::shared_ptr<const SpellChecker>()>;
+// The user's spell checker (createUserSpellChecker), loaded at the first call and kept
+// by the source and its copies: loading a dictionary takes a moment.
+SpellCheckerSource userSpellCheckerOnFirstUse();

@@ -17,9 +17,9 @@ const QString helpFolder = QStringLiteral("/help/");
 } // namespace
 
 NetKeyloft_HelpWindowController::NetKeyloft_HelpWindowController(
-    NetKeyloft_StatusMenuController& statusMenuController, const QUrl& page)
-    : m_statusMenuController(statusMenuController), m_ui(std::make_unique<Ui::Help>()),
-      m_window(std::make_unique<QWidget>()), m_openUrl(&WebLinks::openInBrowser)
+    std::function<bool(const QUrl&)> openUrl, const QUrl& page)
+    : m_ui(std::make_unique<Ui::Help>()), m_window(std::make_unique<QWidget>()),
+      m_openUrl(std::move(openUrl))
 {
     m_ui->setupUi(m_window.get());
     FloatingWindow::configure(*m_window);

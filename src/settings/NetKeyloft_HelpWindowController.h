@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 
-class NetKeyloft_StatusMenuController;
 class QTextBrowser;
 class QWidget;
 
@@ -24,7 +23,8 @@ class NetKeyloft_HelpWindowController : public QObject {
     Q_OBJECT
 
 public:
-    explicit NetKeyloft_HelpWindowController(NetKeyloft_StatusMenuController& statusMenuController,
+    // openUrl is what a web link is handed to (the desktop's browser in the application).
+    explicit NetKeyloft_HelpWindowController(std::function<bool(const QUrl&)> openUrl,
                                              const QUrl& page = secureKeyloftPage());
     ~NetKeyloft_HelpWindowController() override;
 
@@ -32,10 +32,6 @@ public:
     void openWindow();
     QWidget* window() const;
     QTextBrowser* view() const;
-    NetKeyloft_StatusMenuController& statusMenuController() const { return m_statusMenuController; }
-
-    // What a web link is handed to; the desktop's browser unless replaced.
-    void setOpenUrl(std::function<bool(const QUrl&)> openUrl) { m_openUrl = std::move(openUrl); }
     // What a click on link does.
     enum class LinkAction { ShowInWindow, OpenInBrowser, Ignore };
     static LinkAction actionForLink(const QUrl& link);
@@ -48,7 +44,6 @@ public:
 private:
     void followLink(const QUrl& link);
 
-    NetKeyloft_StatusMenuController& m_statusMenuController;
     std::unique_ptr<Ui::Help> m_ui;
     std::unique_ptr<QWidget> m_window;
     std::function<bool(const QUrl&)> m_openUrl;

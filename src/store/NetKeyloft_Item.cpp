@@ -18,20 +18,19 @@ QString orPlaceholder(const QString& value, const QString& placeholder)
 
 } // namespace
 
-NetKeyloft_Item NetKeyloft_Item::initWithLabelUserNamePasswordCommentsIndex(const QString& label,
-                                                                            const QString& userName,
-                                                                            const QString& password,
-                                                                            const QString& comments,
-                                                                            std::int32_t index)
+NetKeyloft_Item NetKeyloft_Item::initWithLabelUserNamePasswordCommentsIndex(
+    const QString& label, const QString& userName, const QString& password, const QString& comments,
+    std::int32_t index, const Clock& clock)
 {
-    NetKeyloft_Item item = initWithLabelIndex(label, index);
+    NetKeyloft_Item item = initWithLabelIndex(label, index, clock);
     item.m_userName = orPlaceholder(userName, defaultUserName);
     item.m_password = orPlaceholder(password, defaultPassword);
     item.m_comments = orPlaceholder(comments, defaultComments);
     return item;
 }
 
-NetKeyloft_Item NetKeyloft_Item::initWithLabelIndex(const QString& label, std::int32_t index)
+NetKeyloft_Item NetKeyloft_Item::initWithLabelIndex(const QString& label, std::int32_t index,
+                                                    const Clock& clock)
 {
     NetKeyloft_Item item;
     item.m_label = label;
@@ -41,7 +40,7 @@ NetKeyloft_Item NetKeyloft_Item::initWithLabelIndex(const QString& label, std::i
     item.m_uuid = NetKeyloftStringUtils::uuid();
     item.m_index = index;
     item.m_countUsed = 1;
-    item.m_dateCreated = QDateTime::currentDateTimeUtc();
+    item.m_dateCreated = clock.nowUtc();
     item.m_dateModified = item.m_dateCreated;
     return item;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -21,14 +23,13 @@ public:
     // Joins the pieces of the encoded attribute string.
     static const QString attributeSeparator;
 
-    // A new entry; empty or absent texts become their placeholders.
-    static NetKeyloft_Item initWithLabelUserNamePasswordCommentsIndex(const QString& label,
-                                                                      const QString& userName,
-                                                                      const QString& password,
-                                                                      const QString& comments,
-                                                                      std::int32_t index);
-    // A new entry with the three placeholder texts.
-    static NetKeyloft_Item initWithLabelIndex(const QString& label, std::int32_t index);
+    // A new entry, created now by clock; empty or absent texts become their placeholders.
+    static NetKeyloft_Item initWithLabelUserNamePasswordCommentsIndex(
+        const QString& label, const QString& userName, const QString& password,
+        const QString& comments, std::int32_t index, const Clock& clock = Clock::system());
+    // A new entry with the three placeholder texts, created now by clock.
+    static NetKeyloft_Item initWithLabelIndex(const QString& label, std::int32_t index,
+                                              const Clock& clock = Clock::system());
     // An entry read back from a keychain: no placeholders, no password.
     static NetKeyloft_Item initDeserialize(const QString& label, const QString& userName,
                                            const QString& comments, const QString& uuid,

@@ -83,6 +83,9 @@ void NetKeyloft_Keychain::showLocalized(const char* key) const
 bool NetKeyloft_Keychain::initKeychain()
 {
     m_env.services.setUserInteractionAllowed(true);
+    if (!m_env.keychainPath.isEmpty()) {
+        return openNamedKeychain();
+    }
     if (openStoredKeychain()) {
         return true;
     }
@@ -154,6 +157,17 @@ bool NetKeyloft_Keychain::openStoredKeychain()
         return true;
     }
     m_keychain.reset();
+    return false;
+}
+
+bool NetKeyloft_Keychain::openNamedKeychain()
+{
+    const OSStatus status = m_env.services.open(m_env.keychainPath, m_keychain);
+    if (status == errSecSuccess) {
+        return true;
+    }
+    m_keychain.reset();
+    report(status);
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/keychain/KeychainServices.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_Item.h"
@@ -22,8 +23,14 @@ public:
     // What the store needs from the platform; all must outlive the store.
     struct Environment {
         KeychainServices& services;
+        // Where the chosen keychain's path is kept.
         UserDefaults& defaults;
         Dialogs& dialogs;
+        // Gives new entries their date of creation.
+        const Clock& clock = Clock::system();
+        // A keychain named for this run alone: when set, the store opens this one (and
+        // nothing else), and the chosen keychain is neither read nor changed.
+        QString keychainPath = {};
     };
 
     static const QString keychainPathKey;
@@ -64,6 +71,7 @@ public:
 
     static QString DescriptionItemAttrData();
     Keychain* keychain() const { return m_keychain.get(); }
+    const Clock& clock() const { return m_env.clock; }
 
     // A keychain time stamp "YYYYMMDDhhmmssZ" (16 characters with its NUL) as a
     // UTC date; the null date for any other length.
@@ -75,6 +83,7 @@ public:
 private:
     bool isUsable() const;
     bool openStoredKeychain();
+    bool openNamedKeychain();
     bool offerToCreateDefaultKeychain();
     bool openUserSelectedKeychain(const QString& path);
     bool rememberKeychainPath(const QString& path);

@@ -129,8 +129,8 @@ bool NetKeyloft_KeychainController::newKeyChainItemWithLabel(const QString& labe
     while (labelAlreadyExistsInKeychainItems(unique) || m_keychain->labelIsInKeychain(unique)) {
         unique = labelForDuplicateLabel(unique);
     }
-    auto item =
-        std::make_shared<NetKeyloft_Item>(NetKeyloft_Item::initWithLabelIndex(unique, nextIndex()));
+    auto item = std::make_shared<NetKeyloft_Item>(
+        NetKeyloft_Item::initWithLabelIndex(unique, nextIndex(), m_keychain->clock()));
     applyFields(*item, fields);
     if (!m_keychain->addToKeychainItem(item.get())) {
         return false;

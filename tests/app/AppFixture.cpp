@@ -36,6 +36,11 @@ QStringList entryTitles(const QMenu* menu)
 
 const QString AppFixture::password = QStringLiteral("app password");
 
+namespace {
+// One dictionary for all launches of the test program, as one application has.
+const SpellCheckerSource sharedSpellChecker = userSpellCheckerOnFirstUse();
+} // namespace
+
 AppFixture::AppFixture()
 {
     QDir(m_folder.path()).mkpath(QStringLiteral("bin"));
@@ -45,6 +50,13 @@ AppFixture::AppFixture()
     m_autostart =
         std::make_unique<XdgAutostartService>(m_folder.filePath(QStringLiteral("autostart")));
     m_services = std::make_unique<FileKeychainServices>(m_dialogs, FileKeychainKdf::minimum());
+    NetKeyloft_Updater::Settings updates =
+        NetKeyloft_Updater::bundleSettings([this](const QUrl& url) {
+            openedUrls << url;
+            return true;
+        });
+    updates.feedUrl = QUrl();
+    m_updater = std::make_unique<NetKeyloft_Updater>(std::move(updates));
     openSettings();
 }
 
@@ -109,6 +121,12 @@ bool AppFixture::launch()
             [this](int code) { exitCodes << code; },
             [this] { return trayAvailable; },
             trayWaitMs,
+            [this](const QUrl& url) {
+                openedUrls << url;
+                return true;
+            },
+            m_updater.get(),
+            sharedSpellChecker,
         });
     return m_controller->applicationDidFinishLaunching();
 }

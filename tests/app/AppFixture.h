@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/NetKeyloft_StatusMenuController.h"
+#include "app/NetKeyloft_Updater.h"
 #include "app/StatusItem.h"
 #include "platform/QtClipboard.h"
 #include "platform/UserDefaults.h"
@@ -80,6 +81,10 @@ public:
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
     int statusItemsMade = 0;
+    // Addresses the application handed to the browser.
+    QList<QUrl> openedUrls;
+    // The updater of "Check for updates": no feed address unless the test sets one.
+    NetKeyloft_Updater& updater() { return *m_updater; }
 
 private:
     void openSettings();
@@ -92,6 +97,7 @@ private:
     std::unique_ptr<NetKeyloft_Preferences> m_preferences;
     std::unique_ptr<FileKeychainServices> m_services;
     std::unique_ptr<XdgAutostartService> m_autostart;
+    std::unique_ptr<NetKeyloft_Updater> m_updater;
     std::unique_ptr<NetKeyloft_StatusMenuController> m_controller;
     RecordingStatusItem* m_statusItem = nullptr;
 };

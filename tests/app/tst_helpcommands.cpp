@@ -54,8 +54,6 @@ private Q_SLOTS:
 private:
     void choose(const QString& title);
     std::unique_ptr<AppFixture> m_app;
-    // The addresses the update check handed to the browser.
-    QList<QUrl> m_opened;
 };
 
 void TestHelpCommands::initTestCase()
@@ -65,15 +63,6 @@ void TestHelpCommands::initTestCase()
 
 void TestHelpCommands::init()
 {
-    // The application's updater, with no feed address and no real browser.
-    NetKeyloft_Updater::Settings& updates = NetKeyloft_Updater::sharedUpdater().settings();
-    updates = NetKeyloft_Updater::bundleSettings();
-    updates.feedUrl = QUrl();
-    m_opened.clear();
-    updates.openUrl = [this](const QUrl& url) {
-        m_opened << url;
-        return true;
-    };
     m_app = std::make_unique<AppFixture>();
     m_app->createKeychain({QStringLiteral("Bank")});
     QVERIFY(m_app->launch());
@@ -137,7 +126,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
                        "<keyloft:version>999.0</keyloft:version>"
                        "<link>https://127.0.0.1/keyloft/</link>"
                        "</item></channel></rss>");
-    NetKeyloft_Updater& updater = NetKeyloft_Updater::sharedUpdater();
+    NetKeyloft_Updater& updater = m_app->updater();
     updater.settings().feedUrl = server.url();
     QSignalSpy finished(&updater, &NetKeyloft_Updater::checkFinished);
 
@@ -146,7 +135,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     QCOMPARE(m_app->dialogs().alertMessages(),
              QStringList{QStringLiteral("Keyloft 999.0 is available.")});
     // The first button, "Download", answered the alert.
-    QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("https://127.0.0.1/keyloft/"))});
+    QCOMPARE(m_app->openedUrls, QList<QUrl>{QUrl(QStringLiteral("https://127.0.0.1/keyloft/"))});
 
     // A check still running when the application's controller goes is dropped unanswered.
     server.staySilent();

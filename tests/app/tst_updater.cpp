@@ -6,7 +6,6 @@
 
 #include "app/NetKeyloft_Updater.h"
 
-#include <QElapsedTimer>
 #include <QNetworkProxy>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -176,15 +175,11 @@ void TestUpdater::silentServerTimesOut()
         progressShown = rig.updater.progressWindow() && rig.updater.progressWindow()->isVisible();
     });
 
-    QElapsedTimer clock;
-    clock.start();
     const UpdateCheckOutcome outcome = rig.run();
-    const qint64 elapsed = clock.elapsed();
     QCOMPARE(outcome.kind, Kind::Failed);
     QCOMPARE(outcome.reason,
              QStringLiteral("The update server did not answer within 0.4 seconds."));
     QCOMPARE(rig.dialogs.alerts().size(), std::size_t(1));
-    QVERIFY2(elapsed >= 350 && elapsed < 3000, qPrintable(QString::number(elapsed)));
     QVERIFY(ticks >= 5);
     QVERIFY(progressShown);
     QCOMPARE(server.requestsReceived(), 1);

@@ -1,5 +1,11 @@
 #include "CliRunner.h"
 
+#include "ManualClock.h"
+#include "ScriptedDialogs.h"
+#include "platform/UserDefaults.h"
+#include "platform/keychain/FileKeychainServices.h"
+#include "store/NetKeyloft_KeychainController.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -104,14 +110,32 @@ void CliRunner::start(QProcess& process, const QStringList& arguments)
     process.waitForStarted(runTimeoutMs);
 }
 
+// Made in this process, since keyloft-cli create-keychain always uses the standard cost.
 bool CliRunner::createKeychain()
 {
-    m_environment.insert(QStringLiteral("KEYLOFT_CLI_BENCH_MINIMUM_KDF"), QStringLiteral("1"));
-    const Result result = run({QStringLiteral("create-keychain"), keychainPath(),
-                               QStringLiteral("--password-fd"), QStringLiteral("3")},
-                              QByteArray(), keychainPassword);
-    m_environment.remove(QStringLiteral("KEYLOFT_CLI_BENCH_MINIMUM_KDF"));
-    return result.exitCode == 0;
+    ScriptedDialogs dialogs;
+    dialogs.queueNewPassword(QString::fromUtf8(keychainPassword));
+    FileKeychainServices services(dialogs, FileKeychainKdf::minimum());
+    std::unique_ptr<Keychain> keychain;
+    return services.create(keychainPath(), keychain) == errSecSuccess;
+}
+
+bool CliRunner::addEntriesHoursApart(const QStringList& labels)
+{
+    ScriptedDialogs dialogs;
+    dialogs.queuePassword(QString::fromUtf8(keychainPassword));
+    ManualClock clock;
+    FileKeychainServices services(dialogs, FileKeychainKdf::minimum(), clock);
+    UserDefaults defaults;
+    const auto list =
+        NetKeyloft_KeychainController::create({services, defaults, dialogs, clock, keychainPath()});
+    for (const QString& label : labels) {
+        if (!list || !list->newKeyChainItemWithLabel(label)) {
+            return false;
+        }
+        clock.advance(60 * 60 * 1000);
+    }
+    return true;
 }
 
 QByteArray CliRunner::password(const QString& label)

@@ -41,6 +41,9 @@ public:
 
     // Creates the test keychain file (cheapest key derivation, keychainPassword).
     bool createKeychain();
+    // Adds entries with these labels to the test keychain as the application adds them,
+    // each created an hour after the one before.
+    bool addEntriesHoursApart(const QStringList& labels);
 
     // What `show --password LABEL` prints on the test keychain.
     QByteArray password(const QString& label);

@@ -187,12 +187,8 @@ void TestCliEntries::listSorts()
 {
     QFETCH(QStringList, options);
     QFETCH(QStringList, expected);
-    // Creation dates have whole seconds: space the entries so their order is sure.
-    for (const QString& label :
-         {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")}) {
-        QCOMPARE(add(label, "pw").exitCode, 0);
-        QTest::qWait(1100);
-    }
+    QVERIFY(m_cli->addEntriesHoursApart(
+        {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")}));
     const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
     m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});
     m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});

@@ -43,6 +43,9 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// The user's dictionary, as the application loads it.
+const SpellCheckerSource checker = userSpellCheckerOnFirstUse();
+
 } // namespace
 
 class TestSpellChecking : public QObject {
@@ -295,14 +298,14 @@ void TestSpellChecking::underlinesExactlyTheMisspeltWords()
     QFETCH(QStringList, misspelt);
     QPlainTextEdit view;
     view.setPlainText(text);
-    setContinuousSpellCheckingEnabled(view, true);
+    setContinuousSpellChecking(view, checker());
     QCOMPARE(underlinedWords(*view.document()), misspelt);
 
     // The same words marked in the read-only display of the notes.
     QPlainTextEdit display;
     display.setReadOnly(true);
     display.setPlainText(text);
-    setContinuousSpellCheckingEnabled(display, true);
+    setContinuousSpellChecking(display, checker());
     QCOMPARE(underlinedWords(*display.document()), misspelt);
 }
 
@@ -312,7 +315,7 @@ void TestSpellChecking::switchingOnAndOff()
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     view.setPlainText(QStringLiteral("Good wrods"));
-    setContinuousSpellCheckingEnabled(view, false);
+    setContinuousSpellChecking(view, nullptr);
     QVERIFY(!isContinuousSpellCheckingEnabled(view));
     QCOMPARE(underlinedWords(*view.document()), QStringList());
 
@@ -320,8 +323,8 @@ void TestSpellChecking::switchingOnAndOff()
     // text's modified state nor its undo history.
     view.document()->setModified(false);
     const int undoSteps = view.document()->availableUndoSteps();
-    setContinuousSpellCheckingEnabled(view, true);
-    setContinuousSpellCheckingEnabled(view, true);
+    setContinuousSpellChecking(view, checker());
+    setContinuousSpellChecking(view, checker());
     QVERIFY(isContinuousSpellCheckingEnabled(view));
     QCOMPARE(view.document()->findChildren<SpellCheckHighlighter*>().size(), 1);
     QCOMPARE(underlinedWords(*view.document()), QStringList{QStringLiteral("wrods")});
@@ -341,8 +344,8 @@ void TestSpellChecking::switchingOnAndOff()
     QCOMPARE(underlinedWords(*view.document()), QStringList{QStringLiteral("mroe")});
 
     // Off removes every mark, and again off changes nothing.
-    setContinuousSpellCheckingEnabled(view, false);
-    setContinuousSpellCheckingEnabled(view, false);
+    setContinuousSpellChecking(view, nullptr);
+    setContinuousSpellChecking(view, nullptr);
     QVERIFY(!isContinuousSpellCheckingEnabled(view));
     QCOMPARE(underlinedWords(*view.document()), QStringList());
     QTest::keyClicks(&view, QStringLiteral(" agian"));

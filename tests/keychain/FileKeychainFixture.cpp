@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QTest>
 
-FileKeychainFixture::FileKeychainFixture() : services(dialogs, FileKeychainKdf::minimum())
+FileKeychainFixture::FileKeychainFixture() : services(dialogs, FileKeychainKdf::minimum(), clock)
 {
     QVERIFY(dir.isValid());
 }

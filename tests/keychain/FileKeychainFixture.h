@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ManualClock.h"
 #include "ScriptedDialogs.h"
 #include "platform/keychain/FileKeychainServices.h"
 
@@ -9,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-// A temporary folder, scripted dialogs and file keychain services with the cheapest
-// key derivation, shared by the keychain file tests.
+// A temporary folder, scripted dialogs, a clock set by hand and file keychain services
+// with the cheapest key derivation, shared by the keychain file tests.
 class FileKeychainFixture {
 public:
     FileKeychainFixture();
@@ -28,6 +29,8 @@ public:
 
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
+    // Stamps the items' creation and changes.
+    ManualClock clock;
     FileKeychainServices services;
 };
 

@@ -1,8 +1,6 @@
 // The help and about windows on the offscreen platform: made once, shown again as the
 // user left them, floating, centred and in front; links in the help pages.
 
-#include "AppFixture.h"
-
 #include "settings/NetKeyloft_AboutWindowController.h"
 #include "settings/NetKeyloft_HelpWindowController.h"
 
@@ -42,30 +40,13 @@ class TestHelpWindows : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
     void aboutWindowShownTwice();
     void helpWindowKeepsItsPage();
     void linkActions_data();
     void linkActions();
     void followingLinks();
     void linkFromTheKeyboard();
-
-private:
-    std::unique_ptr<AppFixture> m_app;
 };
-
-void TestHelpWindows::init()
-{
-    m_app = std::make_unique<AppFixture>();
-    m_app->createKeychain({});
-    QVERIFY(m_app->launch());
-}
-
-void TestHelpWindows::cleanup()
-{
-    m_app.reset();
-}
 
 void TestHelpWindows::aboutWindowShownTwice()
 {
@@ -98,8 +79,7 @@ void TestHelpWindows::aboutWindowShownTwice()
 
 void TestHelpWindows::helpWindowKeepsItsPage()
 {
-    NetKeyloft_HelpWindowController help(m_app->controller());
-    QCOMPARE(&help.statusMenuController(), &m_app->controller());
+    NetKeyloft_HelpWindowController help({});
     const QPointer<QWidget> window = help.window();
     QTextBrowser* view = help.view();
     QVERIFY(isFloatingAndKept(*window));
@@ -166,13 +146,13 @@ void TestHelpWindows::linkActions()
 
 void TestHelpWindows::followingLinks()
 {
-    NetKeyloft_HelpWindowController guide(m_app->controller(),
-                                          NetKeyloft_HelpWindowController::userGuidePage());
     QList<QUrl> opened;
-    guide.setOpenUrl([&opened](const QUrl& url) {
-        opened << url;
-        return true;
-    });
+    NetKeyloft_HelpWindowController guide(
+        [&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        },
+        NetKeyloft_HelpWindowController::userGuidePage());
     QTextBrowser* view = guide.view();
     QCOMPARE(guide.window()->windowTitle(), QStringLiteral("Keyloft Help"));
     QVERIFY(view->toPlainText().contains(QStringLiteral("Copy password")));
@@ -192,9 +172,8 @@ void TestHelpWindows::followingLinks()
 
 void TestHelpWindows::linkFromTheKeyboard()
 {
-    NetKeyloft_HelpWindowController help(m_app->controller());
     QList<QUrl> opened;
-    help.setOpenUrl([&opened](const QUrl& url) {
+    NetKeyloft_HelpWindowController help([&opened](const QUrl& url) {
         opened << url;
         return true;
     });

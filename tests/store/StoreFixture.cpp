@@ -153,3 +153,12 @@ int StoreFixture::rawItemCount()
     }
     return count;
 }
+
+QStringList labelsOf(const NetKeyloft_KeychainController& list)
+{
+    QStringList labels;
+    for (const ItemPtr& item : list.keychainItems()) {
+        labels << item->label();
+    }
+    return labels;
+}

@@ -67,3 +67,6 @@ private:
 
 // The creator and type codes of the program's items.
 KeychainAttributeList ownItemCodes();
+
+// The labels of the list's entries in its order.
+QStringList labelsOf(const NetKeyloft_KeychainController& list);

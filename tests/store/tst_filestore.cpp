@@ -5,6 +5,7 @@
 #include "SecretServiceBus.h"
 #include "StoreFixture.h"
 
+#include "platform/keychain/FileKeychain.h"
 #include "platform/keychain/FileKeychainServices.h"
 #include "platform/secretservice/DesktopKeychainServices.h"
 #include "platform/secretservice/SecretServiceKeychainServices.h"
@@ -68,6 +69,7 @@ class TestFileStore : public QObject {
 
 private Q_SLOTS:
     void storedPathOpensWithoutAsking();
+    void namedKeychainLeavesTheStoredOneAlone();
     void withoutAnyKeychainTheUserPicksOne();
     void keyringWithoutDefaultOffersToMakeOne_data();
     void keyringWithoutDefaultOffersToMakeOne();
@@ -88,6 +90,9 @@ private Q_SLOTS:
     void deletedKeychainFailsQuietly();
     void errorObjectsCarryTheStatus_data();
     void errorObjectsCarryTheStatus();
+    // The order in memory does not depend on the backend: checked on a keychain file.
+    void sortsOrderTheListOnly();
+    void moveRenumbersInMemory();
 };
 
 void TestFileStore::storedPathOpensWithoutAsking()
@@ -103,6 +108,24 @@ void TestFileStore::storedPathOpensWithoutAsking()
     fixture.dialogs().queuePassword(StoreFixture::password);
     QVERIFY(store.getAllItemsInKeychain().empty());
     QCOMPARE(fixture.dialogs().passwordPrompts(), 1);
+}
+
+void TestFileStore::namedKeychainLeavesTheStoredOneAlone()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    const QString stored = fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey);
+    NetKeyloft_Keychain::Environment environment = fixture.environment();
+    environment.keychainPath = fixture.folder().filePath(QStringLiteral("named.keychain"));
+    // A named keychain that cannot be opened is no reason to ask for another.
+    NetKeyloft_Keychain missing(environment);
+    QVERIFY(!missing.initKeychain());
+    QCOMPARE(fixture.dialogs().filePrompts(), 0);
+
+    QVERIFY(QFile::copy(fixture.keychainPath(), environment.keychainPath));
+    NetKeyloft_Keychain named(environment);
+    QVERIFY(named.initKeychain());
+    QCOMPARE(static_cast<FileKeychain*>(named.keychain())->path(), environment.keychainPath);
+    QCOMPARE(fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey), stored);
 }
 
 void TestFileStore::withoutAnyKeychainTheUserPicksOne()
@@ -492,6 +515,87 @@ void TestFileStore::errorObjectsCarryTheStatus()
     QCOMPARE(shown.front().code, status);
     QCOMPARE(shown.front().localizedDescription(), description);
     QCOMPARE(shown.front().userInfo.value(QStringLiteral("Tfw7XnBKRLaMzQHe")), QVariant(false));
+}
+
+void TestFileStore::sortsOrderTheListOnly()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto first = fixture.openList();
+    for (const char* label : {"gamma", "alpha", "Beta", "beta"}) {
+        QVERIFY(first->newKeyChainItemWithLabel(QString::fromLatin1(label)));
+    }
+    first.reset();
+    auto reopened = fixture.openList();
+    NetKeyloft_KeychainController& list = *reopened;
+    list.sortKeychainItems(SortKey::Label, true);
+    // Letter case is ignored; labels equal but for it go by character value, in
+    // both directions.
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"),
+                                          QStringLiteral("beta"), QStringLiteral("gamma")}));
+    list.sortKeychainItems(SortKey::Label, false);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"),
+                                          QStringLiteral("Beta"), QStringLiteral("alpha")}));
+    // A sorted copy has the same order and leaves the list's alone.
+    QCOMPARE(list.getSortedKeychainItems(SortKey::Label, true).front()->label(),
+             QStringLiteral("alpha"));
+    QCOMPARE(labelsOf(list).front(), QStringLiteral("gamma"));
+
+    list.sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("gamma"), QStringLiteral("alpha"),
+                                          QStringLiteral("Beta"), QStringLiteral("beta")}));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(2).get()));
+    QVERIFY(list.addOneToCountUsedForItem(list.keychainItemAtIndex(1).get()));
+    list.sortKeychainItems(SortKey::CountUsed, false);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha"),
+                                          QStringLiteral("gamma"), QStringLiteral("beta")}));
+
+    // Entries without a readable creation date come first in ascending order.
+    list.keychainItemAtIndex(0)->setDateCreated(QDateTime());
+    list.keychainItemAtIndex(1)->setDateCreated(QDateTime(QDate(2001, 1, 1), QTime(), Qt::UTC));
+    list.sortKeychainItems(SortKey::DateCreated, true);
+    QCOMPARE(labelsOf(list).mid(0, 2),
+             (QStringList{QStringLiteral("Beta"), QStringLiteral("alpha")}));
+    list.sortKeychainItems(SortKey::DateCreated, false);
+    QCOMPARE(labelsOf(list).mid(2, 2),
+             (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta")}));
+
+    // Sorting writes nothing and leaves the sequence numbers alone.
+    list.sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(list.keychainItemAtIndex(3)->index(), 4);
+    reopened.reset();
+    const auto again = fixture.openList();
+    again->sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(labelsOf(*again).front(), QStringLiteral("gamma"));
+    QVERIFY(!again->keychainItemAtIndex(0)->dateCreated().isNull());
+}
+
+void TestFileStore::moveRenumbersInMemory()
+{
+    StoreFixture fixture(StoreFixture::Backend::File);
+    auto moving = fixture.openList();
+    for (const char* label : {"A", "B", "C"}) {
+        QVERIFY(moving->newKeyChainItemWithLabel(QString::fromLatin1(label)));
+    }
+    QVERIFY(moving->moveItemAtIndexToIndex(0, 2));
+    QCOMPARE(labelsOf(*moving),
+             (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
+    for (int position = 0; position < 3; ++position) {
+        QCOMPARE(moving->keychainItemAtIndex(position)->index(), position);
+    }
+    QVERIFY(moving->moveItemAtIndexToIndex(2, 0));
+    QCOMPARE(labelsOf(*moving),
+             (QStringList{QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A")}));
+    QVERIFY(moving->moveItemAtIndexToIndex(0, 0));
+    QCOMPARE(moving->countOfKeychainItems(), 3U);
+    QVERIFY(!moving->moveItemAtIndexToIndex(0, 3));
+
+    // The keychain keeps the numbers the entries were created with.
+    moving.reset();
+    const auto list = fixture.openList();
+    list->sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(labelsOf(*list),
+             (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
 }
 
 QTEST_MAIN(TestFileStore)

@@ -22,11 +22,6 @@ QString resolvedPath(const QString& path)
     return target.isEmpty() ? path : target;
 }
 
-std::int64_t now()
-{
-    return QDateTime::currentSecsSinceEpoch();
-}
-
 // An item found by a search: which keychain object found it and the item's id in the file.
 class FileKeychainItemRef final : public KeychainItemRef {
 public:
@@ -87,6 +82,11 @@ FileKeychain::FileKeychain(QString path, std::shared_ptr<FileKeychainInteraction
 {}
 
 FileKeychain::~FileKeychain() = default;
+
+std::int64_t FileKeychain::now() const
+{
+    return m_interaction->clock.nowUtc().toSecsSinceEpoch();
+}
 
 OSStatus FileKeychain::getStatus()
 {

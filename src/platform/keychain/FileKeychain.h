@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/keychain/FileKeychainBody.h"
 #include "platform/keychain/FileKeychainFile.h"
@@ -14,11 +15,13 @@
 #include <functional>
 #include <memory>
 
-// What the keychains of one FileKeychainServices share: where to ask for passwords and
-// whether asking is allowed now.
+// What the keychains of one FileKeychainServices share: where to ask for passwords,
+// whether asking is allowed now, and the clock that stamps the items' changes.
 struct FileKeychainInteraction {
-    explicit FileKeychainInteraction(Dialogs& dialogs) : dialogs(dialogs) {}
+    FileKeychainInteraction(Dialogs& dialogs, const Clock& clock) : dialogs(dialogs), clock(clock)
+    {}
     Dialogs& dialogs;
+    const Clock& clock;
     bool allowed = true;
 };
 
@@ -71,6 +74,8 @@ private:
     OSStatus refresh(Freshness freshness = Freshness::Now);
     OSStatus unlock(const FileKeychainHeader& header);
     OSStatus change(const Change& apply);
+    // Seconds since the epoch by the interaction's clock, for the items' time stamps.
+    std::int64_t now() const;
     // The index in the content of the item ref names, or -1 (status says why).
     qsizetype indexOf(KeychainItemRef& ref, OSStatus& status) const;
     // The ids of the items whose attribute tag (a stored one) is value, in content order,

@@ -40,7 +40,9 @@ QString programPath(const QString& program)
 
 } // namespace
 
-XdgAutostartService::XdgAutostartService(const QString& folder) : m_folder(folder) {}
+XdgAutostartService::XdgAutostartService(const QString& folder, const Clock& clock)
+    : m_folder(folder), m_clock(clock)
+{}
 
 QString XdgAutostartService::standardFolder()
 {
@@ -87,7 +89,7 @@ qint32 XdgAutostartService::appendItem(const LoginItem& item)
     }
     // Time stamps have a granularity coarser than a quick series of writes, so
     // the new entry is stamped explicitly after the newest one.
-    QDateTime stamp = QDateTime::currentDateTimeUtc();
+    QDateTime stamp = m_clock.nowUtc();
     if (!entries.isEmpty() && entries.last().modified >= stamp) {
         stamp = entries.last().modified.addMSecs(1);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/login/LoginItemsService.h"
 
 #include <QDateTime>
@@ -16,7 +17,9 @@
 // so that it stands at the end.
 class XdgAutostartService : public LoginItemsService {
 public:
-    explicit XdgAutostartService(const QString& folder = standardFolder());
+    // The entries in folder; new entries are stamped by clock.
+    explicit XdgAutostartService(const QString& folder = standardFolder(),
+                                 const Clock& clock = Clock::system());
 
     // $XDG_CONFIG_HOME/autostart when that variable holds an absolute path,
     // else ~/.config/autostart.
@@ -44,4 +47,5 @@ private:
     static qint32 statusForFileError(QFileDevice::FileError error);
 
     QString m_folder;
+    const Clock& m_clock;
 };
