@@ -520,13 +520,11 @@ void TestFileStore::errorObjectsCarryTheStatus()
 void TestFileStore::sortsOrderTheListOnly()
 {
     StoreFixture fixture(StoreFixture::Backend::File);
-    auto first = fixture.openList();
+    auto sorted = fixture.openList();
+    NetKeyloft_KeychainController& list = *sorted;
     for (const char* label : {"gamma", "alpha", "Beta", "beta"}) {
-        QVERIFY(first->newKeyChainItemWithLabel(QString::fromLatin1(label)));
+        QVERIFY(list.newKeyChainItemWithLabel(QString::fromLatin1(label)));
     }
-    first.reset();
-    auto reopened = fixture.openList();
-    NetKeyloft_KeychainController& list = *reopened;
     list.sortKeychainItems(SortKey::Label, true);
     // Letter case is ignored; labels equal but for it go by character value, in
     // both directions.
@@ -563,7 +561,7 @@ void TestFileStore::sortsOrderTheListOnly()
     // Sorting writes nothing and leaves the sequence numbers alone.
     list.sortKeychainItems(SortKey::Index, true);
     QCOMPARE(list.keychainItemAtIndex(3)->index(), 4);
-    reopened.reset();
+    sorted.reset();
     const auto again = fixture.openList();
     again->sortKeychainItems(SortKey::Index, true);
     QCOMPARE(labelsOf(*again).front(), QStringLiteral("gamma"));
