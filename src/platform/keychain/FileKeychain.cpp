@@ -1,5 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
+#include "platform/keychain/FileKeychainWatcher.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 
@@ -202,6 +204,11 @@ OSStatus FileKeychain::holdChanges(std::unique_ptr<KeychainChangeHold>& hold)
         hold = std::make_unique<FileChangeHold>(std::move(lock));
     }
     return status;
+}
+
+std::unique_ptr<KeychainWatcher> FileKeychain::watch()
+{
+    return std::make_unique<FileKeychainWatcher>(m_filePath, [this] { return m_stamp; });
 }
 
 OSStatus FileKeychain::change(const Change& apply)

@@ -58,6 +58,8 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold) override;
+    // Tells of versions of the file that this object has not read or written.
+    std::unique_ptr<KeychainWatcher> watch() override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;

@@ -3,6 +3,7 @@
 #include "platform/secretservice/SecretServiceAttributes.h"
 #include "platform/secretservice/SecretServiceItemLayout.h"
 #include "platform/secretservice/SecretServiceProperties.h"
+#include "platform/secretservice/SecretServiceWatcher.h"
 
 #include <libsecret/secret.h>
 
@@ -171,6 +172,13 @@ OSStatus SecretServiceKeychain::ensureUnlocked()
 QString SecretServiceKeychain::lastErrorMessage() const
 {
     return m_session->lastErrorMessage();
+}
+
+std::unique_ptr<KeychainWatcher> SecretServiceKeychain::watch()
+{
+    return std::make_unique<SecretServiceWatcher>(m_session->address(),
+                                                  QString::fromUtf8(m_session->busName()),
+                                                  QString::fromUtf8(collectionPath()));
 }
 
 OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClass,

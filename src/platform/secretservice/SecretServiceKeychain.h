@@ -33,6 +33,8 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     QString lastErrorMessage() const override;
+    // Follows the collection's signals of created, deleted and changed items.
+    std::unique_ptr<KeychainWatcher> watch() override;
 
 private:
     OSStatus readLocked(bool& locked);
