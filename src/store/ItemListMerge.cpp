@@ -56,6 +56,8 @@ void NetKeyloft_KeychainController::followChangesMadeElsewhere()
 bool NetKeyloft_KeychainController::mergeChangesMadeElsewhere()
 {
     const std::optional<std::vector<ItemPtr>> stored = m_keychain->readItemsWithoutAsking();
+    // What the keychain reported while it was read is in what was read.
+    m_mergeTimer.stop();
     if (!stored) {
         return false;
     }

@@ -2,8 +2,14 @@
 // gnome-keyring (never the user's), found as the application finds it when no keychain
 // file was chosen.
 #include "CliRunner.h"
+#include "ScriptedDialogs.h"
 #include "SecretServiceBus.h"
 
+#include "platform/UserDefaults.h"
+#include "platform/secretservice/SecretServiceKeychainServices.h"
+#include "store/NetKeyloft_KeychainController.h"
+
+#include <QSignalSpy>
 #include <QTest>
 
 class TestCliSecretService : public QObject {
@@ -14,6 +20,7 @@ private Q_SLOTS:
     void entriesInTheDefaultKeychain();
     void takenLabelAndNonAsciiPassword();
     void importWithAMissingFieldChangesNothing();
+    void runningListFollowsTheCli();
 
 private:
     CliRunner::Result run(const QStringList& arguments, const QByteArray& input = QByteArray());
@@ -86,6 +93,38 @@ void TestCliSecretService::importWithAMissingFieldChangesNothing()
     QCOMPARE(run({QStringLiteral("export")}).out, before);
     QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("Only")}).exitCode,
              0);
+}
+
+// A list open on the default keychain, as the running application has it, follows the
+// collection's signals of what keyloft-cli adds, changes and removes.
+void TestCliSecretService::runningListFollowsTheCli()
+{
+    m_bus->makeSessionBus();
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath(QStringLiteral("Keyloft.conf")));
+    ScriptedDialogs dialogs;
+    SecretServiceKeychainServices services;
+    const auto list = NetKeyloft_KeychainController::create({services, defaults, dialogs});
+    QVERIFY(list);
+    QCOMPARE(list->countOfKeychainItems(), 0u);
+    list->followChangesMadeElsewhere();
+    QSignalSpy reloaded(&list->notifier(), &ItemListNotifier::reloaded);
+    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("Watched"), QStringLiteral("--user"),
+                  QStringLiteral("one")},
+                 "pw")
+                 .exitCode,
+             0);
+    QTRY_COMPARE(list->labelInKeychainItemsAtIndex(0), QStringLiteral("Watched"));
+    QCOMPARE(run({QStringLiteral("edit"), QStringLiteral("Watched"), QStringLiteral("--user"),
+                  QStringLiteral("two")})
+                 .exitCode,
+             0);
+    QTRY_COMPARE(list->keychainItemAtIndex(0)->userName(), QStringLiteral("two"));
+    QCOMPARE(
+        run({QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("Watched")}).exitCode,
+        0);
+    QTRY_COMPARE(list->countOfKeychainItems(), 0u);
+    QCOMPARE(reloaded.count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliSecretService)

@@ -153,6 +153,9 @@ OSStatus FileKeychain::refresh(Freshness freshness)
     m_stamp = stamp;
     m_loaded = true;
     m_checked.start();
+    if (m_watcher) {
+        Q_EMIT m_watcher->changed();
+    }
     return errSecSuccess;
 }
 
@@ -208,7 +211,9 @@ OSStatus FileKeychain::holdChanges(std::unique_ptr<KeychainChangeHold>& hold)
 
 std::unique_ptr<KeychainWatcher> FileKeychain::watch()
 {
-    return std::make_unique<FileKeychainWatcher>(m_filePath, [this] { return m_stamp; });
+    auto watcher = std::make_unique<FileKeychainWatcher>(m_filePath, [this] { return m_stamp; });
+    m_watcher = watcher.get();
+    return watcher;
 }
 
 OSStatus FileKeychain::change(const Change& apply)

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -58,7 +59,9 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold) override;
-    // Tells of versions of the file that this object has not read or written.
+    // Tells of versions of the file that this object has not read or written, and of
+    // those it read in the course of an operation (another writer's changes, which it
+    // now holds, but whoever watches does not).
     std::unique_ptr<KeychainWatcher> watch() override;
 
     // How often a password is asked before the operation fails.
@@ -109,4 +112,5 @@ private:
     // memory again. The plaintext is wiped after every use.
     QByteArray m_file;
     SecretBytes m_plaintext;
+    QPointer<KeychainWatcher> m_watcher;
 };
