@@ -3,8 +3,6 @@
 
 #include "store/NetKeyloft_KeychainController.h"
 
-#include <QSet>
-
 #include <algorithm>
 
 namespace {
@@ -61,18 +59,20 @@ bool NetKeyloft_KeychainController::mergeChangesMadeElsewhere()
     if (!stored) {
         return false;
     }
-    QHash<QString, ItemPtr> byUuid;
-    byUuid.reserve(qsizetype(stored->size()));
-    for (const ItemPtr& item : *stored) {
-        byUuid.insert(item->uuid(), item);
+    // Each stored entry's position in stored, by UUID.
+    QHash<QString, std::size_t> positions;
+    positions.reserve(qsizetype(stored->size()));
+    for (std::size_t position = 0; position < stored->size(); ++position) {
+        positions.insert((*stored)[position]->uuid(), position);
     }
-    removeEntriesNotIn(byUuid);
-    updateEntriesFrom(byUuid);
-    appendEntriesNotHeld(*stored);
+    removeEntriesNotIn(positions);
+    std::vector<bool> held(stored->size(), false);
+    updateEntriesFrom(*stored, positions, held);
+    appendEntriesNotHeld(*stored, held);
     return true;
 }
 
-void NetKeyloft_KeychainController::removeEntriesNotIn(const QHash<QString, ItemPtr>& stored)
+void NetKeyloft_KeychainController::removeEntriesNotIn(const QHash<QString, std::size_t>& stored)
 {
     // From the end, a run of neighbouring rows at a time.
     auto last = std::ptrdiff_t(m_items.size()) - 1;
@@ -92,38 +92,41 @@ void NetKeyloft_KeychainController::removeEntriesNotIn(const QHash<QString, Item
     }
 }
 
-void NetKeyloft_KeychainController::updateEntriesFrom(const QHash<QString, ItemPtr>& stored)
+void NetKeyloft_KeychainController::updateEntriesFrom(const std::vector<ItemPtr>& stored,
+                                                      const QHash<QString, std::size_t>& positions,
+                                                      std::vector<bool>& held)
 {
     for (std::size_t row = 0; row < m_items.size(); ++row) {
-        NetKeyloft_Item& held = *m_items[row];
-        const NetKeyloft_Item& now = *stored.value(held.uuid());
-        const ItemListNotifier::Fields fields = differences(held, now);
+        NetKeyloft_Item& record = *m_items[row];
+        const std::size_t position = positions.value(record.uuid());
+        held[position] = true;
+        const NetKeyloft_Item& now = *stored[position];
+        const ItemListNotifier::Fields fields = differences(record, now);
+        if (!fields && record.dateModified() == now.dateModified()) {
+            continue;
+        }
         // The dates are taken silently: no view shows them. The position number is the
         // list's own, as after a refused write.
         const std::optional<QString> password =
-            fields.testFlag(Field::Password) ? std::nullopt : held.password();
-        const std::int32_t index = held.index();
-        held = now;
-        held.setPassword(password);
-        held.setIndex(index);
+            fields.testFlag(Field::Password) ? std::nullopt : record.password();
+        const std::int32_t index = record.index();
+        record = now;
+        record.setPassword(password);
+        record.setIndex(index);
         if (fields) {
             Q_EMIT m_notifier->rowChanged(int(row), fields);
         }
     }
 }
 
-void NetKeyloft_KeychainController::appendEntriesNotHeld(const std::vector<ItemPtr>& stored)
+void NetKeyloft_KeychainController::appendEntriesNotHeld(const std::vector<ItemPtr>& stored,
+                                                         const std::vector<bool>& held)
 {
-    QSet<QString> held;
-    held.reserve(qsizetype(m_items.size()));
-    for (const ItemPtr& item : m_items) {
-        held.insert(item->uuid());
-    }
     std::vector<ItemPtr> added;
-    for (const ItemPtr& item : stored) {
-        if (!held.contains(item->uuid())) {
-            added.push_back(item);
-            m_nextIndex = std::max(m_nextIndex, item->index());
+    for (std::size_t position = 0; position < stored.size(); ++position) {
+        if (!held[position]) {
+            added.push_back(stored[position]);
+            m_nextIndex = std::max(m_nextIndex, stored[position]->index());
         }
     }
     if (added.empty()) {

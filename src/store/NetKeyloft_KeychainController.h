@@ -99,9 +99,11 @@ private:
     bool writeChange(unsigned index, ItemListNotifier::Fields fields,
                      const std::function<void()>& undo);
     void replaceOrder(std::vector<ItemPtr> items);
-    void removeEntriesNotIn(const QHash<QString, ItemPtr>& stored);
-    void updateEntriesFrom(const QHash<QString, ItemPtr>& stored);
-    void appendEntriesNotHeld(const std::vector<ItemPtr>& stored);
+    void removeEntriesNotIn(const QHash<QString, std::size_t>& stored);
+    // Marks in held the stored entries that the list holds.
+    void updateEntriesFrom(const std::vector<ItemPtr>& stored,
+                           const QHash<QString, std::size_t>& positions, std::vector<bool>& held);
+    void appendEntriesNotHeld(const std::vector<ItemPtr>& stored, const std::vector<bool>& held);
 
     std::unique_ptr<NetKeyloft_Keychain> m_keychain;
     // Destroyed before the keychain it watches.
