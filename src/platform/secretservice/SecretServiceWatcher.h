@@ -3,7 +3,10 @@
 #include "platform/keychain/KeychainWatcher.h"
 
 #include <QByteArray>
+#include <QDBusMessage>
 #include <QString>
+
+#include <functional>
 
 // Follows the signals a Secret Service collection sends when one of its items is
 // created, deleted or changed, on a connection of its own to the service's bus (Qt's
@@ -14,13 +17,17 @@ class SecretServiceWatcher final : public KeychainWatcher {
     Q_OBJECT
 
 public:
+    // itemSignalled hears the object path of the item each signal names, before the
+    // change is told.
     SecretServiceWatcher(const QByteArray& busAddress, const QString& service,
-                         const QString& collectionPath);
+                         const QString& collectionPath,
+                         std::function<void(const QString&)> itemSignalled);
     ~SecretServiceWatcher() override;
 
 private Q_SLOTS:
-    void itemSignal();
+    void itemSignal(const QDBusMessage& signal);
 
 private:
     QString m_connectionName;
+    std::function<void(const QString&)> m_itemSignalled;
 };
