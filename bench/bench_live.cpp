@@ -70,6 +70,10 @@ void measure(NetKeyloft_Keychain::Environment environment, int runs, const char*
         times.add("reading and merging the keychain (process CPU)", processCpuMs() - cpu);
         QCoreApplication::processEvents();
     }
+    // The signals of the writes above may still be on their way: they are let in first.
+    QEventLoop settle;
+    QTimer::singleShot(2000, &settle, &QEventLoop::quit);
+    settle.exec();
     QEventLoop idle;
     const double cpu = processCpuMs();
     QTimer::singleShot(3000, &idle, &QEventLoop::quit);
