@@ -2,7 +2,8 @@
 # Times loading 1,000 entries and one change on the Secret Service (a private
 # gnome-keyring) beside the same on a keychain file, in one run, and prints the ratios.
 # Also times secret-tool's own search over the same items, the floor that any client of
-# this keyring meets. Usage: bench/compare_backends.sh BUILD_DIR
+# this keyring meets, and runs bench_live on the same keyring.
+# Usage: bench/compare_backends.sh BUILD_DIR
 set -euo pipefail
 build_dir=$(cd "${1:?build folder}" && pwd)
 
@@ -33,3 +34,7 @@ echo "1,000 entries          Secret Service    keychain file    ratio"
 awk -v a="$ss_load" -v b="$file_load" 'BEGIN { printf "load all               %10.1f ms    %10.2f ms    %6.0fx\n", a, b, a / b }'
 awk -v a="$ss_change" -v b="$file_change" 'BEGIN { printf "one change             %10.1f ms    %10.2f ms    %6.1fx\n", a, b, a / b }'
 echo "secret-tool search --all over the same items: ${floor} ms"
+
+# How fast a change made elsewhere reaches a running list of 1,000 entries here.
+echo
+"$build_dir/bench/bench_live" --secret-service 5

@@ -46,6 +46,9 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     createAllStaticMenuItems();
     observeList();
     buildMainMenu();
+    // Entries added, changed or removed by other programs reach the menu and the edit
+    // window while the application runs.
+    m_keychainController->followChangesMadeElsewhere();
     presentStatusMenu();
     return true;
 }

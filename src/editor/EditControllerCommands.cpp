@@ -74,8 +74,13 @@ void NetKeyloft_EditController::removeItemButtonAction()
     alert.informativeText = QStringLiteral("Deleted records cannot be restored.");
     alert.buttons = {QStringLiteral("OK"), QStringLiteral("Cancel")};
     alert.style = Alert::Style::Critical;
-    if (m_services.dialogs.runAlert(alert) != 0 ||
-        !m_keychainController->deleteKeychainItem(item.get())) {
+    if (m_services.dialogs.runAlert(alert) != 0) {
+        return;
+    }
+    m_removing = true;
+    const bool deleted = m_keychainController->deleteKeychainItem(item.get());
+    m_removing = false;
+    if (!deleted) {
         return;
     }
     if (listIsEmpty()) {
@@ -123,10 +128,12 @@ bool NetKeyloft_EditController::saveField(QLineEdit* field, QLineEdit* shown, bo
     if (!item || !isInEditMode()) {
         return false;
     }
+    settleConflicts();
     const QString text = field->text();
     const QString stored =
         password ? m_keychainController->passwordForKeychainItem(item.get()) : item->userName();
     if (stored == text) {
+        field->setModified(false);
         return false;
     }
     const bool saved =
@@ -137,6 +144,7 @@ bool NetKeyloft_EditController::saveField(QLineEdit* field, QLineEdit* shown, bo
                                                        m_services.dialogs);
         return false;
     }
+    field->setModified(false);
     shown->setText(text);
     return true;
 }
@@ -156,6 +164,7 @@ void NetKeyloft_EditController::saveComments()
     if (listIsEmpty() || !isInEditMode() || m_saving) {
         return;
     }
+    settleConflicts();
     QTextDocument* document = m_ui.commentsTextView->document();
     QString text = plainTextOf(*m_ui.commentsTextView);
     if (text.size() > notesLimit) {

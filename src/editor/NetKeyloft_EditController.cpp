@@ -40,6 +40,9 @@ void NetKeyloft_EditController::setKeychainController(
     NetKeyloft_KeychainController* keychainController)
 {
     m_keychainController = keychainController;
+    // Before the table: the entry being edited is still selected when the list says it
+    // goes.
+    followList();
     m_model->setKeychainController(keychainController);
 }
 
@@ -315,6 +318,11 @@ int NetKeyloft_EditController::selectedEntryRow() const
 
 void NetKeyloft_EditController::tableRowChanged()
 {
+    // The entry being edited went away elsewhere: what was typed stays on show until
+    // the user decides what becomes of it.
+    if (m_orphan) {
+        return;
+    }
     const int row = selectedEntryRow();
     const ItemPtr item =
         m_keychainController ? m_keychainController->keychainItemAtIndex(row) : ItemPtr();
@@ -326,24 +334,15 @@ void NetKeyloft_EditController::tableRowChanged()
         }
         return;
     }
-    const QString password = m_keychainController->passwordForKeychainItem(item.get());
-    m_ui.userNameTextField->setText(item->userName());
-    m_ui.staticUserNameTextField->setText(item->userName());
-    m_ui.passwordTextField->setText(password);
-    m_ui.staticPasswordTextField->setText(password);
-    m_ui.commentsTextView->setPlainText(item->comments());
-    m_ui.commentsTextField->setPlainText(item->comments());
+    showStoredValues(storedValues(*item, true));
 }
 
 void NetKeyloft_EditController::fillEditPane(int row)
 {
     const ItemPtr item = m_keychainController->keychainItemAtIndex(row);
-    if (!item) {
-        return;
+    if (item) {
+        showStoredValues(storedValues(*item, true));
     }
-    m_ui.userNameTextField->setText(item->userName());
-    m_ui.passwordTextField->setText(m_keychainController->passwordForKeychainItem(item.get()));
-    m_ui.commentsTextView->setPlainText(item->comments());
 }
 
 void NetKeyloft_EditController::editItemAtIndex(int index)

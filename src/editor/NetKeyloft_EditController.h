@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 class ApplicationCommands;
 class Clipboard;
@@ -111,6 +113,35 @@ public:
     static QString plainTextOf(const QPlainTextEdit& textView);
 
 private:
+    // The three values of an entry the detail pane shows.
+    struct EntryValues {
+        QString userName;
+        QString password;
+        QString comments;
+    };
+    enum class EntryField { UserName, Password, Comments };
+    // What the user typed for an entry deleted elsewhere while they edited it.
+    struct Orphan {
+        QString label;
+        EntryValues typed;
+    };
+
+    // --- Changes made elsewhere (EditControllerConflicts.cpp) ---
+    void followList();
+    EntryValues storedValues(const NetKeyloft_Item& item, bool readPassword);
+    // Fills both panes with the stored values, which the edit pane now starts from.
+    void showStoredValues(const EntryValues& stored);
+    void showViewValues(const EntryValues& stored);
+    bool typedInto(EntryField field) const;
+    static ItemListNotifier::Field fieldOf(EntryField field);
+    EntryValues typedValues() const;
+    void selectedEntryChanged(ItemListNotifier::Fields fields);
+    // Before a save: where a field the user typed into was changed elsewhere since,
+    // asks whether the typed text goes over the newer value or gives way to it.
+    void settleConflicts();
+    void selectedEntryAboutToGo();
+    void offerToKeepOrphan();
+
     void connectControls();
     void setUpTable();
     void setUpTextViews();
@@ -146,6 +177,14 @@ private:
     // table hears of it.
     std::weak_ptr<NetKeyloft_Item> m_selectedEntry;
     bool m_observing = false;
+    std::vector<QMetaObject::Connection> m_listConnections;
+    // The stored values the edit pane was filled with, or that the user since chose
+    // to write over: a stored value that differs was changed elsewhere.
+    EntryValues m_shown;
+    // The user is removing the selected entry here.
+    bool m_removing = false;
+    // Set while the entry being edited goes away elsewhere, until the user decides.
+    std::optional<Orphan> m_orphan;
     // A save asks the user (too-long notes); the window losing focus to that alert
     // must not start a second save.
     bool m_saving = false;

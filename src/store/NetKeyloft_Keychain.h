@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Dialogs;
@@ -49,6 +50,12 @@ public:
 
     // A record for every one of the program's items that could be read.
     std::vector<ItemPtr> getAllItemsInKeychain();
+    // The same, read without asking the user anything and without alerts; nothing when
+    // any of it could not be read (a short list would pass for deletions).
+    std::optional<std::vector<ItemPtr>> readItemsWithoutAsking();
+    // Tells of changes that others make to the open keychain; null where it cannot.
+    // The store must outlive the watcher.
+    std::unique_ptr<KeychainWatcher> watch();
 
     // Gives item every field as its keychain item holds it now, but its position
     // in the list and its password, which are kept; false when it cannot be read.
@@ -82,6 +89,7 @@ public:
 
 private:
     bool isUsable() const;
+    OSStatus readAllItems(std::vector<ItemPtr>& items, bool& complete);
     bool openStoredKeychain();
     bool openNamedKeychain();
     bool offerToCreateDefaultKeychain();

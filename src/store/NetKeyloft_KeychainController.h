@@ -4,7 +4,9 @@
 #include "store/NetKeyloft_Keychain.h"
 #include "store/SortKey.h"
 
+#include <QHash>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -80,14 +82,34 @@ public:
     bool moveItemAtIndexToIndex(std::int32_t from, std::int32_t to);
     void resetIndexes();
 
+    // Watches the keychain for changes made elsewhere (keyloft-cli, another Keyloft on a
+    // shared file, another program on the Secret Service) and merges them into the list
+    // a moment after they happen, telling the views as for changes made here. Without
+    // it, the list shows the keychain as it was read at start.
+    void followChangesMadeElsewhere();
+    // Reads the keychain again without asking the user anything and brings the list to
+    // what it holds, entry by entry (by UUID): entries gone are removed, changed ones
+    // take the stored values in place, new ones are appended; the order of the others
+    // stays. False, with the list unchanged, when the keychain could not be read.
+    bool mergeChangesMadeElsewhere();
+
 private:
     NetKeyloft_Item* itemAt(unsigned index) const;
     // Writes a changed record; when the keychain refuses, undo restores the old value.
     bool writeChange(unsigned index, ItemListNotifier::Fields fields,
                      const std::function<void()>& undo);
     void replaceOrder(std::vector<ItemPtr> items);
+    void removeEntriesNotIn(const QHash<QString, std::size_t>& stored);
+    // Marks in held the stored entries that the list holds.
+    void updateEntriesFrom(const std::vector<ItemPtr>& stored,
+                           const QHash<QString, std::size_t>& positions, std::vector<bool>& held);
+    void appendEntriesNotHeld(const std::vector<ItemPtr>& stored, const std::vector<bool>& held);
 
     std::unique_ptr<NetKeyloft_Keychain> m_keychain;
+    // Destroyed before the keychain it watches.
+    std::unique_ptr<KeychainWatcher> m_watcher;
+    // Gathers the watcher's reports of a burst of changes into one merge.
+    QTimer m_mergeTimer;
     std::unique_ptr<ItemListNotifier> m_notifier = std::make_unique<ItemListNotifier>();
     std::vector<ItemPtr> m_items;
     std::int32_t m_nextIndex = 0;

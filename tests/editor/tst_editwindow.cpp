@@ -1,6 +1,7 @@
 // The edit window as the tray menu opens and closes it, and sorting from its table
 // header, on the offscreen platform over a real keychain file.
 
+#include "CliRunner.h"
 #include "EditWindowFixture.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
@@ -10,6 +11,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -23,6 +25,19 @@ QAction* trayAction(QMenu* menu, const QString& text)
         }
     }
     qFatal("no tray menu item %s", qPrintable(text));
+}
+
+// Runs the real keyloft-cli on the application's keychain file, as another process
+// changing it while the application runs.
+int cliOn(EditWindowFixture& edit, const QStringList& arguments, const QByteArray& input = {})
+{
+    CliRunner cli;
+    return cli
+        .run(QStringList{QStringLiteral("--keychain"), edit.app.keychainPath(),
+                         QStringLiteral("--password-fd"), QStringLiteral("3")} +
+                 arguments,
+             input, AppFixture::password.toUtf8())
+        .exitCode;
 }
 
 // The check marks of the header menu, by tag.
@@ -50,7 +65,9 @@ private Q_SLOTS:
     void headerClickReversesTheOrder();
     void headerMenuChoosesTheKey();
     void emptyHeaderDoesNothing();
-    void listChangesReachTableAndMenu();
+    void changesMadeElsewhereReachTableAndMenu();
+    void entryChangedElsewhereWhileEdited_data();
+    void entryChangedElsewhereWhileEdited();
     void quitSavesAndCloses();
 };
 
@@ -264,28 +281,85 @@ void TestEditWindow::emptyHeaderDoesNothing()
     QVERIFY(edit.app.preferences().sortAscending());
 }
 
-void TestEditWindow::listChangesReachTableAndMenu()
+// Changes made by another process: the table and the tray menu show them, and the
+// selection stays on its entry.
+void TestEditWindow::changesMadeElsewhereReachTableAndMenu()
 {
     EditWindowFixture edit({QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("a")});
     QAbstractItemModelTester tester(edit.table()->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    NetKeyloft_KeychainController& list = edit.app.list();
+    QSignalSpy resets(edit.table()->model(), &QAbstractItemModel::modelReset);
     edit.clickRow(1);
-    // Changes made through the list, by no command of the window or the tray: the
-    // table and the tray menu show them, and the selection stays on its entry.
-    QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("d")));
-    QVERIFY(list.renameKeyChainItemAtIndexWithLabel(2, QStringLiteral("aa")));
-    QVERIFY(list.deleteKeychainItem(list.keychainItemAtIndex(0).get()));
-    const QStringList expected{QStringLiteral("c"), QStringLiteral("aa"), QStringLiteral("d")};
-    QCOMPARE(edit.rows(), expected);
-    QCOMPARE(edit.trayEntries(), expected);
+    QCOMPARE(cliOn(edit, {QStringLiteral("add"), QStringLiteral("Fresh from CLI")}, "pw"), 0);
+    QTRY_COMPARE(edit.rows(), (QStringList{QStringLiteral("b"), QStringLiteral("c"),
+                                           QStringLiteral("a"), QStringLiteral("Fresh from CLI")}));
+    QCOMPARE(edit.trayEntries(), edit.rows());
+    QCOMPARE(cliOn(edit, {QStringLiteral("edit"), QStringLiteral("c"), QStringLiteral("--user"),
+                          QStringLiteral("cee")}),
+             0);
+    QTRY_COMPARE(edit.shownUserName()->text(), QStringLiteral("cee"));
+    QCOMPARE(cliOn(edit, {QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("b")}), 0);
+    QTRY_COMPARE(edit.rows(), (QStringList{QStringLiteral("c"), QStringLiteral("a"),
+                                           QStringLiteral("Fresh from CLI")}));
+    QCOMPARE(edit.trayEntries(), edit.rows());
     QCOMPARE(edit.editor().selectedRow(), 0);
     // A sort, from the tray or the header, moves the selection with its entry.
-    list.sortKeychainItems(SortKey::Label, false);
-    QCOMPARE(edit.rows(),
-             (QStringList{QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("aa")}));
+    edit.app.list().sortKeychainItems(SortKey::Label, false);
+    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Fresh from CLI"), QStringLiteral("c"),
+                                       QStringLiteral("a")}));
     QCOMPARE(edit.editor().selectedRow(), 1);
-    QCOMPARE(edit.shownUserName()->text(), list.keychainItemAtIndex(1)->userName());
+    QCOMPARE(edit.shownUserName()->text(), QStringLiteral("cee"));
+    QCOMPARE(resets.count(), 0);
+}
+
+void TestEditWindow::entryChangedElsewhereWhileEdited_data()
+{
+    QTest::addColumn<QStringList>("elsewhere");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    // The user name stored in the end; none when no entry is left.
+    QTest::addColumn<QString>("stored");
+    const QStringList changed{QStringLiteral("edit"), QStringLiteral("Mail"),
+                              QStringLiteral("--user"), QStringLiteral("theirs")};
+    const QStringList deleted{QStringLiteral("rm"), QStringLiteral("--yes"),
+                              QStringLiteral("Mail")};
+    const QString changedQuestion =
+        QStringLiteral("Mail was changed elsewhere while you edited it.");
+    const QString deletedQuestion =
+        QStringLiteral("Mail was deleted elsewhere while you edited it.");
+    QTest::newRow("changed, mine saved") << changed << 0 << changedQuestion << "mine";
+    QTest::newRow("changed, newer kept") << changed << 1 << changedQuestion << "theirs";
+    QTest::newRow("deleted, saved anew") << deleted << 0 << deletedQuestion << "mine";
+    QTest::newRow("deleted, discarded") << deleted << 1 << deletedQuestion << QString();
+}
+
+void TestEditWindow::entryChangedElsewhereWhileEdited()
+{
+    QFETCH(QStringList, elsewhere);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(QString, stored);
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.editor().editItemAtIndex(0);
+    edit.userNameField()->selectAll();
+    QTest::keyClicks(edit.userNameField(), QStringLiteral("mine"));
+    edit.app.dialogs().queueAlertAnswer(answer);
+    QCOMPARE(cliOn(edit, elsewhere), 0);
+    if (elsewhere.first() == QStringLiteral("edit")) {
+        // The newer value is shown; the typed text stays until the user saves it.
+        QTRY_COMPARE(edit.shownUserName()->text(), QStringLiteral("theirs"));
+        QCOMPARE(edit.userNameField()->text(), QStringLiteral("mine"));
+        QVERIFY(edit.app.dialogs().alerts().empty());
+        QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    }
+    QTRY_COMPARE(edit.app.dialogs().alertMessages(), QStringList{question});
+    const auto list = edit.reopenedList();
+    QCOMPARE(list->countOfKeychainItems(), stored.isEmpty() ? 0u : 1u);
+    QCOMPARE(edit.rows().size(), int(list->countOfKeychainItems()));
+    if (!stored.isEmpty()) {
+        QCOMPARE(list->keychainItemAtIndex(0)->userName(), stored);
+        QCOMPARE(edit.shownUserName()->text(), stored);
+    }
 }
 
 void TestEditWindow::quitSavesAndCloses()

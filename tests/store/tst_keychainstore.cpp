@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -75,7 +76,7 @@ private Q_SLOTS:
     void fieldsTogetherAreOneWrite();
     void failedChangeLeavesTheListAsTheKeychain();
     void refusedUnlockIsToldOncePerCommand();
-    void twoListsShareOneKeychain();
+    void twoListsFollowEachOther();
     void outOfRangePositionsAreHarmless();
 
 private:
@@ -494,20 +495,29 @@ void TestKeychainStore::refusedUnlockIsToldOncePerCommand()
     QCOMPARE(errors.size(), std::size_t(2));
 }
 
-void TestKeychainStore::twoListsShareOneKeychain()
+// Two lists over one keychain, as two Keyloft processes on a synchronised file or one
+// desktop keyring: each follows what the other adds, changes and removes, entry by
+// entry, and its own changes reach it once.
+void TestKeychainStore::twoListsFollowEachOther()
 {
     auto second = m_fixture->openList();
     QVERIFY(second);
+    m_list->followChangesMadeElsewhere();
+    second->followChangesMadeElsewhere();
+    QSignalSpy inserted(&m_list->notifier(), &ItemListNotifier::rowsInserted);
+    QSignalSpy reloaded(&m_list->notifier(), &ItemListNotifier::reloaded);
     QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("From one")));
     QVERIFY(second->newKeyChainItemWithLabel(QStringLiteral("From two")));
-    QVERIFY(m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("one"), 0));
+    QTRY_COMPARE(labelsOf(*m_list),
+                 (QStringList{QStringLiteral("From one"), QStringLiteral("From two")}));
+    QTRY_COMPARE(labelsOf(*second),
+                 (QStringList{QStringLiteral("From two"), QStringLiteral("From one")}));
     QVERIFY(second->setUserNameForKeychainItemAtIndex(QStringLiteral("two"), 0));
-
-    NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Label, true);
-    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("From one"), QStringLiteral("From two")}));
-    QCOMPARE(list.keychainItemAtIndex(0)->userName(), QStringLiteral("one"));
-    QCOMPARE(list.keychainItemAtIndex(1)->userName(), QStringLiteral("two"));
+    QTRY_COMPARE(m_list->keychainItemAtIndex(1)->userName(), QStringLiteral("two"));
+    QVERIFY(m_list->deleteKeychainItem(m_list->keychainItemAtIndex(0).get()));
+    QTRY_COMPARE(labelsOf(*second), QStringList{QStringLiteral("From two")});
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(reloaded.count(), 0);
 }
 
 void TestKeychainStore::outOfRangePositionsAreHarmless()

@@ -1,5 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
+#include "platform/keychain/FileKeychainWatcher.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 
@@ -151,6 +153,9 @@ OSStatus FileKeychain::refresh(Freshness freshness)
     m_stamp = stamp;
     m_loaded = true;
     m_checked.start();
+    if (m_watcher) {
+        Q_EMIT m_watcher->changed();
+    }
     return errSecSuccess;
 }
 
@@ -202,6 +207,13 @@ OSStatus FileKeychain::holdChanges(std::unique_ptr<KeychainChangeHold>& hold)
         hold = std::make_unique<FileChangeHold>(std::move(lock));
     }
     return status;
+}
+
+std::unique_ptr<KeychainWatcher> FileKeychain::watch()
+{
+    auto watcher = std::make_unique<FileKeychainWatcher>(m_filePath, [this] { return m_stamp; });
+    m_watcher = watcher.get();
+    return watcher;
 }
 
 OSStatus FileKeychain::change(const Change& apply)

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -61,6 +62,10 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold) override;
+    // Tells of versions of the file that this object has not read or written, and of
+    // those it read in the course of an operation (another writer's changes, which it
+    // now holds, but whoever watches does not).
+    std::unique_ptr<KeychainWatcher> watch() override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;
@@ -112,4 +117,5 @@ private:
     // memory again. The plaintext is wiped after every use.
     QByteArray m_file;
     SecretBytes m_plaintext;
+    QPointer<KeychainWatcher> m_watcher;
 };

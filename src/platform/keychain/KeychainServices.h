@@ -3,6 +3,7 @@
 #include "platform/FourCharCode.h"
 #include "platform/SecretBytes.h"
 #include "platform/keychain/KeychainStatus.h"
+#include "platform/keychain/KeychainWatcher.h"
 
 #include <QByteArray>
 #include <QString>
@@ -105,6 +106,11 @@ public:
         hold.reset();
         return errSecSuccess;
     }
+
+    // Starts watching for changes made by others; null where the keychain cannot tell of
+    // them. The keychain must outlive the watcher. Watching costs nothing while nothing
+    // changes: the watcher waits on the system's notifications, it never polls.
+    virtual std::unique_ptr<KeychainWatcher> watch() { return nullptr; }
 };
 
 // Opens and creates keychains.

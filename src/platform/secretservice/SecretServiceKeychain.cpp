@@ -2,7 +2,9 @@
 
 #include "platform/secretservice/SecretServiceAttributes.h"
 #include "platform/secretservice/SecretServiceItemLayout.h"
+#include "platform/secretservice/SecretServiceItemRef.h"
 #include "platform/secretservice/SecretServiceProperties.h"
+#include "platform/secretservice/SecretServiceWatcher.h"
 
 #include <libsecret/secret.h>
 
@@ -10,16 +12,10 @@
 #include <optional>
 #include <string>
 
+using namespace SecretServiceNames;
+using TablePtr = SecretServiceTablePtr;
+
 namespace {
-
-constexpr const char* collectionInterface = "org.freedesktop.Secret.Collection";
-constexpr const char* itemInterface = "org.freedesktop.Secret.Item";
-
-// Releases an attribute table; for std::unique_ptr.
-struct TableUnref {
-    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
-};
-using TablePtr = std::unique_ptr<GHashTable, TableUnref>;
 
 struct ValueUnref {
     void operator()(SecretValue* value) const { secret_value_unref(value); }
@@ -31,53 +27,6 @@ ValuePtr newValue(const SecretBytes& secret)
 {
     return ValuePtr(secret_value_new(secret.isEmpty() ? "" : secret.data(), gssize(secret.size()),
                                      SecretServiceItemLayout::secretContentType));
-}
-
-} // namespace
-
-// An item found by a search: its object path and its D-Bus properties, read with
-// plain calls. A change marks it stale; the next read loads the properties afresh,
-// since the service stamps a new modification time. The libsecret item object, which
-// follows the item's signals through a match rule on the bus, is made only when a
-// secret is read or written or the item deleted.
-class SecretServiceItemRef final : public KeychainItemRef {
-public:
-    SecretServiceItemRef(std::string path, GVariantPtr properties)
-        : m_path(std::move(path)), m_properties(std::move(properties))
-    {}
-    const char* path() const { return m_path.c_str(); }
-    GVariant* properties() const { return m_properties.get(); }
-    void setProperties(GVariantPtr properties) { m_properties = std::move(properties); }
-    GObjectPtr<SecretItem> object;
-    bool stale = false;
-
-private:
-    std::string m_path;
-    GVariantPtr m_properties;
-};
-
-namespace {
-
-// The items that one search found, in order of their object paths.
-class SecretServiceSearch final : public KeychainSearch {
-public:
-    explicit SecretServiceSearch(std::vector<std::unique_ptr<SecretServiceItemRef>> items)
-        : m_items(std::move(items))
-    {}
-    OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) override;
-
-private:
-    std::vector<std::unique_ptr<SecretServiceItemRef>> m_items;
-    std::size_t m_next = 0;
-};
-
-OSStatus SecretServiceSearch::copyNext(std::unique_ptr<KeychainItemRef>& item)
-{
-    if (m_next >= m_items.size()) {
-        return errSecItemNotFound;
-    }
-    item = std::move(m_items[m_next++]);
-    return errSecSuccess;
 }
 
 } // namespace
@@ -173,139 +122,19 @@ QString SecretServiceKeychain::lastErrorMessage() const
     return m_session->lastErrorMessage();
 }
 
-OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClass,
-                                                           const KeychainAttributeList& attributes,
-                                                           std::unique_ptr<KeychainSearch>& search)
+std::unique_ptr<KeychainWatcher> SecretServiceKeychain::watch()
 {
-    if (itemClass != KeychainCodes::genericPasswordClass) {
-        return errSecNoSuchClass;
-    }
-    for (const KeychainAttribute& attribute : attributes) {
-        if (SecretServiceItemLayout::slotForTag(attribute.tag) !=
-            SecretServiceItemLayout::Slot::Attribute) {
-            return errSecNoSuchAttr;
-        }
-        // No stored item holds a value that is no text, so nothing can match it.
-        if (!SecretServiceItemLayout::isStorableText(attribute.data)) {
-            search = std::make_unique<SecretServiceSearch>(
-                std::vector<std::unique_ptr<SecretServiceItemRef>>());
-            return errSecSuccess;
-        }
-    }
-    const TablePtr table(SecretServiceAttributes::newSchemaTable());
-    SecretServiceAttributes::addToTable(table.get(), attributes, nullptr);
-    OSStatus status = ensureUnlocked();
-    if (status != errSecSuccess) {
-        return status;
-    }
-    std::vector<std::string> paths;
-    status = searchPaths(table.get(), paths);
-    std::vector<std::unique_ptr<SecretServiceItemRef>> items;
-    if (status == errSecSuccess) {
-        status = loadItems(table.get(), paths, items);
-    }
-    if (status == errSecSuccess) {
-        search = std::make_unique<SecretServiceSearch>(std::move(items));
-    }
-    return status;
-}
-
-// The object paths of the collection's items whose attributes equal the table's, in
-// a stable order.
-OSStatus SecretServiceKeychain::searchPaths(GHashTable* attributes, std::vector<std::string>& paths)
-{
-    GVariantBuilder builder;
-    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
-    GHashTableIter iter;
-    gpointer name = nullptr;
-    gpointer value = nullptr;
-    g_hash_table_iter_init(&iter, attributes);
-    while (g_hash_table_iter_next(&iter, &name, &value)) {
-        g_variant_builder_add(&builder, "{ss}", static_cast<const char*>(name),
-                              static_cast<const char*>(value));
-    }
-    GVariant* arguments = g_variant_new("(a{ss})", &builder);
-    const OSStatus status = m_session->perform(
-        [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-            g_dbus_connection_call(m_session->connection(), m_session->busName(), collectionPath(),
-                                   collectionInterface, "SearchItems", arguments,
-                                   G_VARIANT_TYPE("(ao)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
-                                   cancellable, callback, data);
-        },
-        [&](GAsyncResult* result, GError** error) {
-            GVariant* reply = g_dbus_connection_call_finish(m_session->connection(), result, error);
-            if (reply == nullptr) {
-                return;
-            }
-            GVariantIter* found = nullptr;
-            const gchar* path = nullptr;
-            g_variant_get(reply, "(ao)", &found);
-            while (g_variant_iter_next(found, "&o", &path)) {
-                paths.emplace_back(path);
-            }
-            g_variant_iter_free(found);
-            g_variant_unref(reply);
-        },
-        m_session->options().timeouts.callMs, SecretServiceSubject::Keychain);
-    std::sort(paths.begin(), paths.end());
-    return status;
-}
-
-// The items at the paths, with their properties, read with plain calls side by side
-// (within the session's window, so that a bus limiting the replies one connection may
-// await refuses none). An item that the service does not know any more was deleted
-// since the search, and is left out only when a second search agrees; any other
-// failure fails the whole load, since a short list would pass for a complete one.
-OSStatus SecretServiceKeychain::loadItems(GHashTable* attributes,
-                                          const std::vector<std::string>& paths,
-                                          std::vector<std::unique_ptr<SecretServiceItemRef>>& items)
-{
-    std::vector<SecretServiceSession::Start> starts;
-    starts.reserve(paths.size());
-    for (const std::string& path : paths) {
-        starts.push_back(SecretServiceProperties::getAll(*m_session, path.c_str(), itemInterface));
-    }
-    std::vector<SecretServiceCall> calls =
-        m_session->runAll(starts, m_session->options().timeouts.callMs);
-    bool missing = false;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        GError* error = nullptr;
-        GVariantPtr properties;
-        if (calls[i].result() != nullptr) {
-            properties =
-                SecretServiceProperties::finishGetAll(*m_session, calls[i].result(), &error);
-        }
-        const OSStatus status = m_session->statusOf(calls[i], error, SecretServiceSubject::Item);
-        if (status == errSecSuccess) {
-            items.push_back(
-                std::make_unique<SecretServiceItemRef>(paths[i], std::move(properties)));
-        } else if (status == errSecInvalidItemRef) {
-            missing = true;
-        } else {
-            return status;
-        }
-    }
-    return missing ? confirmDeleted(attributes, items) : OSStatus(errSecSuccess);
-}
-
-// After some items of a search could not be loaded as unknown: the load stands only
-// when none of them is still found.
-OSStatus SecretServiceKeychain::confirmDeleted(
-    GHashTable* attributes, const std::vector<std::unique_ptr<SecretServiceItemRef>>& loaded)
-{
-    std::vector<std::string> paths;
-    const OSStatus status = searchPaths(attributes, paths);
-    if (status != errSecSuccess) {
-        return status;
-    }
-    for (const std::string& path : paths) {
-        const bool wasLoaded = std::any_of(loaded.begin(), loaded.end(),
-                                           [&](const auto& item) { return path == item->path(); });
-        if (!wasLoaded) {
-            return errSecIO;
-        }
-    }
-    return errSecSuccess;
+    m_cache.properties.clear();
+    m_cache.active = true;
+    auto watcher = std::make_unique<SecretServiceWatcher>(
+        m_session->address(), QString::fromUtf8(m_session->busName()),
+        QString::fromUtf8(collectionPath()),
+        [this](const QString& item) { m_cache.properties.erase(item.toStdString()); });
+    QObject::connect(watcher.get(), &QObject::destroyed, [this] {
+        m_cache.active = false;
+        m_cache.properties.clear();
+    });
+    return watcher;
 }
 
 OSStatus SecretServiceKeychain::itemOf(KeychainItemRef& ref, SecretServiceItemRef*& item)
@@ -323,6 +152,7 @@ OSStatus SecretServiceKeychain::refresh(SecretServiceItemRef& item)
     if (status == errSecSuccess) {
         item.setProperties(std::move(properties));
         item.stale = false;
+        item.fromCache = false;
     }
     return status;
 }
@@ -491,7 +321,8 @@ OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref
     if (status == errSecSuccess) {
         status = ensureUnlocked();
     }
-    if (status == errSecSuccess && item->stale) {
+    // What a change keeps of the item's attributes is what the service holds now.
+    if (status == errSecSuccess && (item->stale || item->fromCache)) {
         status = refresh(*item);
     }
     if (status == errSecSuccess) {
@@ -505,6 +336,7 @@ OSStatus SecretServiceKeychain::itemModifyAttributesAndData(KeychainItemRef& ref
     }
     if (item != nullptr) {
         item->stale = true;
+        m_cache.properties.erase(item->path());
     }
     return status;
 }
@@ -579,6 +411,7 @@ OSStatus SecretServiceKeychain::itemDelete(KeychainItemRef& ref)
     if (status != errSecSuccess) {
         return status;
     }
+    m_cache.properties.erase(item->path());
     return m_session->perform(
         [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
             secret_item_delete(object, cancellable, callback, data);

@@ -3,6 +3,7 @@
 #include "platform/keychain/KeychainServices.h"
 #include "platform/secretservice/SecretServiceSession.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,11 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     QString lastErrorMessage() const override;
+    // Follows the collection's signals of created, deleted and changed items. While the
+    // watcher lives, searches take the properties of items the signals have not reported
+    // from what was read before, so that reading the whole collection again after one
+    // change costs one search and the reads of the items that changed.
+    std::unique_ptr<KeychainWatcher> watch() override;
 
 private:
     OSStatus readLocked(bool& locked);
@@ -54,4 +60,10 @@ private:
 
     std::shared_ptr<SecretServiceSession> m_session;
     GObjectPtr<SecretCollection> m_collection;
+    // The properties of items as last read, by object path, kept while watched.
+    struct PropertyCache {
+        bool active = false;
+        std::map<std::string, GVariantPtr> properties;
+    };
+    PropertyCache m_cache;
 };

@@ -238,6 +238,7 @@ OSStatus SecretServiceSession::openConnection()
     }
     GError* error = nullptr;
     m_connection.reset(g_dbus_connection_new_for_address_finish(call.result(), &error));
+    m_address = address;
     return statusOf(call, error, SecretServiceSubject::Keychain);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/keychain/KeychainStatus.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -123,6 +124,8 @@ public:
     GDBusConnection* connection() const { return m_connection.get(); }
     // The service's bus name.
     const char* busName() const;
+    // The address of the bus the session is connected to.
+    const QByteArray& address() const { return m_address; }
 
 private:
     explicit SecretServiceSession(std::shared_ptr<const SecretServiceOptions> options);
@@ -137,4 +140,5 @@ private:
     GObjectPtr<GDBusConnection> m_connection;
     GObjectPtr<SecretService> m_service;
     QString m_lastErrorMessage;
+    QByteArray m_address;
 };
