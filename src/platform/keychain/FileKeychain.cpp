@@ -1,5 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
+#include "platform/keychain/FileKeychainMerge.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 
@@ -20,11 +22,6 @@ QString resolvedPath(const QString& path)
 {
     const QString target = QFileInfo(path).canonicalFilePath();
     return target.isEmpty() ? path : target;
-}
-
-std::int64_t now()
-{
-    return QDateTime::currentSecsSinceEpoch();
 }
 
 // An item found by a search: which keychain object found it and the item's id in the file.
@@ -140,7 +137,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
         return errSecInvalidKeychain;
     }
     std::optional<FileKeychainContent> content =
-        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)));
+        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)), header->version);
     wipeMemory(m_plaintext.data(), size);
     if (!content) {
         return errSecInvalidKeychain;
@@ -223,6 +220,9 @@ OSStatus FileKeychain::change(const Change& apply)
     if (status != errSecSuccess) {
         return status;
     }
+    // A file of an earlier version becomes one of the current version here.
+    dropExpiredFileKeychainTombstones(m_content, now());
+    m_header.version = FileKeychainHeader::currentVersion;
     const std::size_t size = serializeFileKeychainBody(m_content, m_plaintext);
     m_key->seal(m_plaintext, size, m_header, m_file);
     wipeMemory(m_plaintext.data(), size);
@@ -382,8 +382,87 @@ OSStatus FileKeychain::itemDelete(KeychainItemRef& ref)
         OSStatus status = errSecSuccess;
         const qsizetype index = indexOf(ref, status);
         if (status == errSecSuccess) {
+            recordFileKeychainDeletion(content, content.items[std::size_t(index)], now());
             content.items.erase(content.items.begin() + index);
         }
         return status;
     });
+}
+
+std::int64_t FileKeychain::now() const
+{
+    return m_interaction->clock.nowUtc().toSecsSinceEpoch();
+}
+
+OSStatus FileKeychain::readOther(const QString& path, bool askPassword,
+                                 FileKeychainContent& content)
+{
+    QByteArray file;
+    FileKeychainStamp stamp;
+    OSStatus status = FileKeychainFile::read(path, file, stamp);
+    const std::optional<FileKeychainHeader> header =
+        status == errSecSuccess ? FileKeychainHeader::parse(file) : std::nullopt;
+    if (status != errSecSuccess || !header) {
+        return status != errSecSuccess ? status : errSecInvalidKeychain;
+    }
+    // A copy of this keychain has its cost and salt, so this keychain's key opens it.
+    std::unique_ptr<FileKeychainKey> asked;
+    const FileKeychainKey* key = m_key.get();
+    if (!header->sameKeyAs(m_header)) {
+        if (!askPassword) {
+            return errSecAuthFailed;
+        }
+        if (!m_interaction->allowed) {
+            return errSecInteractionNotAllowed;
+        }
+        status = errSecAuthFailed;
+        for (int attempt = 1; attempt <= passwordAttempts && status == errSecAuthFailed;
+             ++attempt) {
+            const std::optional<SecretBytes> password =
+                m_interaction->dialogs.askKeychainPassword(path, attempt);
+            if (!password) {
+                break;
+            }
+            status = FileKeychainKey::derive(*password, *header, asked);
+        }
+        if (status != errSecSuccess) {
+            return status;
+        }
+        key = asked.get();
+    }
+    SecretBytes plaintext;
+    std::size_t size = 0;
+    if (!key->open(file, plaintext, size)) {
+        return errSecInvalidKeychain;
+    }
+    std::optional<FileKeychainContent> read =
+        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(size)), header->version);
+    if (!read) {
+        return errSecInvalidKeychain;
+    }
+    content = std::move(*read);
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::mergeKeychainFile(const QString& path, bool askPassword,
+                                         KeychainMergeSummary& summary)
+{
+    // This keychain is unlocked first: the other file may open with its key.
+    OSStatus status = refresh();
+    FileKeychainContent other;
+    if (status == errSecSuccess) {
+        status = readOther(path, askPassword, other);
+    }
+    if (status != errSecSuccess) {
+        return status;
+    }
+    KeychainMergeSummary merged;
+    status = change([&](FileKeychainContent& content) {
+        merged = mergeFileKeychainContent(content, other, now());
+        return errSecSuccess;
+    });
+    if (status == errSecSuccess) {
+        summary = merged;
+    }
+    return status;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/keychain/FileKeychainBody.h"
 #include "platform/keychain/FileKeychainFile.h"
@@ -17,8 +18,11 @@
 // What the keychains of one FileKeychainServices share: where to ask for passwords and
 // whether asking is allowed now.
 struct FileKeychainInteraction {
-    explicit FileKeychainInteraction(Dialogs& dialogs) : dialogs(dialogs) {}
+    FileKeychainInteraction(Dialogs& dialogs, const Clock& clock) : dialogs(dialogs), clock(clock)
+    {}
     Dialogs& dialogs;
+    // Where modification and deletion times come from.
+    const Clock& clock;
     bool allowed = true;
 };
 
@@ -58,6 +62,9 @@ public:
                                          const SecretBytes* secret) override;
     OSStatus itemDelete(KeychainItemRef& item) override;
     OSStatus holdChanges(std::unique_ptr<KeychainChangeHold>& hold) override;
+    QString keychainFilePath() const override { return m_filePath; }
+    OSStatus mergeKeychainFile(const QString& path, bool askPassword,
+                               KeychainMergeSummary& summary) override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;
@@ -70,6 +77,10 @@ private:
     enum class Freshness { Now, Recent };
     OSStatus refresh(Freshness freshness = Freshness::Now);
     OSStatus unlock(const FileKeychainHeader& header);
+    // Reads the keychain file at path into content with this keychain's key or, when
+    // askPassword, with a password asked for it.
+    OSStatus readOther(const QString& path, bool askPassword, FileKeychainContent& content);
+    std::int64_t now() const;
     OSStatus change(const Change& apply);
     // The index in the content of the item ref names, or -1 (status says why).
     qsizetype indexOf(KeychainItemRef& ref, OSStatus& status) const;

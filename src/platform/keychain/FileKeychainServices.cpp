@@ -2,8 +2,9 @@
 
 #include "platform/keychain/FileKeychain.h"
 
-FileKeychainServices::FileKeychainServices(Dialogs& dialogs, FileKeychainKdf kdf)
-    : m_interaction(std::make_shared<FileKeychainInteraction>(dialogs)), m_kdf(kdf)
+FileKeychainServices::FileKeychainServices(Dialogs& dialogs, FileKeychainKdf kdf,
+                                           const Clock& clock)
+    : m_interaction(std::make_shared<FileKeychainInteraction>(dialogs, clock)), m_kdf(kdf)
 {}
 
 FileKeychainServices::~FileKeychainServices() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/keychain/FileKeychainHeader.h"
 #include "platform/keychain/KeychainServices.h"
@@ -14,9 +15,10 @@ struct FileKeychainInteraction;
 class FileKeychainServices final : public KeychainServices {
 public:
     // kdf is the cost of the key derivation for keychains this object creates; existing
-    // files keep the cost stored in them.
+    // files keep the cost stored in them. Items are stamped with the time of clock.
     explicit FileKeychainServices(Dialogs& dialogs,
-                                  FileKeychainKdf kdf = FileKeychainKdf::standard());
+                                  FileKeychainKdf kdf = FileKeychainKdf::standard(),
+                                  const Clock& clock = Clock::system());
     ~FileKeychainServices() override;
 
     void setUserInteractionAllowed(bool allowed) override;
