@@ -153,20 +153,27 @@ OSStatus FileKeychain::refresh(Freshness freshness)
 
 OSStatus FileKeychain::unlock(const FileKeychainHeader& header)
 {
+    const OSStatus status = deriveAskedKey(m_path, header, m_key);
+    if (status == errSecSuccess) {
+        m_header = header;
+    }
+    return status;
+}
+
+OSStatus FileKeychain::deriveAskedKey(const QString& path, const FileKeychainHeader& header,
+                                      std::unique_ptr<FileKeychainKey>& key)
+{
     if (!m_interaction->allowed) {
         return errSecInteractionNotAllowed;
     }
     for (int attempt = 1; attempt <= passwordAttempts; ++attempt) {
         const std::optional<SecretBytes> password =
-            m_interaction->dialogs.askKeychainPassword(m_path, attempt);
+            m_interaction->dialogs.askKeychainPassword(path, attempt);
         if (!password) {
             return errSecAuthFailed;
         }
-        const OSStatus status = FileKeychainKey::derive(*password, header, m_key);
+        const OSStatus status = FileKeychainKey::derive(*password, header, key);
         if (status != errSecAuthFailed) {
-            if (status == errSecSuccess) {
-                m_header = header;
-            }
             return status;
         }
     }
@@ -409,22 +416,7 @@ OSStatus FileKeychain::readOther(const QString& path, bool askPassword,
     std::unique_ptr<FileKeychainKey> asked;
     const FileKeychainKey* key = m_key.get();
     if (!header->sameKeyAs(m_header)) {
-        if (!askPassword) {
-            return errSecAuthFailed;
-        }
-        if (!m_interaction->allowed) {
-            return errSecInteractionNotAllowed;
-        }
-        status = errSecAuthFailed;
-        for (int attempt = 1; attempt <= passwordAttempts && status == errSecAuthFailed;
-             ++attempt) {
-            const std::optional<SecretBytes> password =
-                m_interaction->dialogs.askKeychainPassword(path, attempt);
-            if (!password) {
-                break;
-            }
-            status = FileKeychainKey::derive(*password, *header, asked);
-        }
+        status = askPassword ? deriveAskedKey(path, *header, asked) : errSecAuthFailed;
         if (status != errSecSuccess) {
             return status;
         }

@@ -77,6 +77,9 @@ private:
     enum class Freshness { Now, Recent };
     OSStatus refresh(Freshness freshness = Freshness::Now);
     OSStatus unlock(const FileKeychainHeader& header);
+    // Asks for the password of the keychain file at path until a key for header derives.
+    OSStatus deriveAskedKey(const QString& path, const FileKeychainHeader& header,
+                            std::unique_ptr<FileKeychainKey>& key);
     // Reads the keychain file at path into content with this keychain's key or, when
     // askPassword, with a password asked for it.
     OSStatus readOther(const QString& path, bool askPassword, FileKeychainContent& content);
