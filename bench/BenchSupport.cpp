@@ -43,12 +43,11 @@ bool writeKeychainContent(const QString& path, const FileKeychainContent& conten
 
 bool writeProgramKeychain(const QString& path, int count)
 {
-    FileKeychainHeader header;
-    std::unique_ptr<FileKeychainKey> key;
-    if (FileKeychainKey::create(SecretBytes::fromUtf8(password), FileKeychainKdf::minimum(), header,
-                                key) != errSecSuccess) {
-        return false;
-    }
+    return writeKeychainContent(path, programKeychainContent(count));
+}
+
+FileKeychainContent programKeychainContent(int count)
+{
     FileKeychainContent content;
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < count; ++i) {
@@ -76,7 +75,7 @@ bool writeProgramKeychain(const QString& path, int count)
         item.modified = item.created;
         content.items.push_back(std::move(item));
     }
-    return writeKeychainContent(path, content);
+    return content;
 }
 
 ProgramKeychainFile::ProgramKeychainFile(int count)

@@ -29,6 +29,8 @@ public:
 // Writes, in one go, a keychain file at path with the cheapest key derivation holding
 // count entries laid out as the program stores them.
 bool writeProgramKeychain(const QString& path, int count);
+// The content of such a keychain, every call with new entries.
+FileKeychainContent programKeychainContent(int count);
 
 // Writes content as the keychain file at path (replacing one that is there), sealed
 // with the benchmark password at the cheapest key derivation.

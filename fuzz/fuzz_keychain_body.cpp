@@ -14,8 +14,15 @@ bool sameItem(const FileKeychainItem& a, const FileKeychainItem& b)
 
 bool sameContent(const FileKeychainContent& a, const FileKeychainContent& b)
 {
-    if (a.nextId != b.nextId || a.items.size() != b.items.size()) {
+    if (a.nextId != b.nextId || a.items.size() != b.items.size() ||
+        a.tombstones.size() != b.tombstones.size()) {
         return false;
+    }
+    for (std::size_t i = 0; i < a.tombstones.size(); ++i) {
+        if (a.tombstones[i].service != b.tombstones[i].service ||
+            a.tombstones[i].deleted != b.tombstones[i].deleted) {
+            return false;
+        }
     }
     for (std::size_t i = 0; i < a.items.size(); ++i) {
         if (!sameItem(a.items[i], b.items[i])) {
@@ -46,7 +53,11 @@ void readEverything(const FileKeychainContent& content)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const std::optional<FileKeychainContent> content = parseFileKeychainBody(bytes);
+    // A body of either version; both are written back in the current one.
+    std::optional<FileKeychainContent> content = parseFileKeychainBody(bytes);
+    if (!content) {
+        content = parseFileKeychainBody(bytes, 1);
+    }
     if (!content) {
         return 0;
     }

@@ -27,5 +27,69 @@
         <source>CouldNotSaveToKeyChain</source>
         <translation>Your change could not be saved to the keychain. The entry keeps its previous value.</translation>
     </message>
+    <message id="ChangedOnAnotherMachine">
+        <source>ChangedOnAnotherMachine</source>
+        <translation>Changed on another machine on %1: %2</translation>
+    </message>
+    <message id="MergedPassword">
+        <source>MergedPassword</source>
+        <translation>password “%1”</translation>
+    </message>
+    <message id="MergedNotes">
+        <source>MergedNotes</source>
+        <translation>notes “%1”</translation>
+    </message>
+    <message id="MergeOneAdded">
+        <source>MergeOneAdded</source>
+        <translation>1 entry added</translation>
+    </message>
+    <message id="MergeManyAdded">
+        <source>MergeManyAdded</source>
+        <translation>%1 entries added</translation>
+    </message>
+    <message id="MergeLaterAdded">
+        <source>MergeLaterAdded</source>
+        <translation>%1 added</translation>
+    </message>
+    <message id="MergeOneChanged">
+        <source>MergeOneChanged</source>
+        <translation>1 entry changed</translation>
+    </message>
+    <message id="MergeManyChanged">
+        <source>MergeManyChanged</source>
+        <translation>%1 entries changed</translation>
+    </message>
+    <message id="MergeLaterChanged">
+        <source>MergeLaterChanged</source>
+        <translation>%1 changed</translation>
+    </message>
+    <message id="MergeOneDeleted">
+        <source>MergeOneDeleted</source>
+        <translation>1 entry deleted</translation>
+    </message>
+    <message id="MergeManyDeleted">
+        <source>MergeManyDeleted</source>
+        <translation>%1 entries deleted</translation>
+    </message>
+    <message id="MergeLaterDeleted">
+        <source>MergeLaterDeleted</source>
+        <translation>%1 deleted</translation>
+    </message>
+    <message id="MergeListEnd">
+        <source>MergeListEnd</source>
+        <translation>%1 and %2</translation>
+    </message>
+    <message id="MergedFromOneCopy">
+        <source>MergedFromOneCopy</source>
+        <translation>%1 from a copy made by the sync program</translation>
+    </message>
+    <message id="MergedFromCopies">
+        <source>MergedFromCopies</source>
+        <translation>%1 from %2 copies made by the sync program</translation>
+    </message>
+    <message id="UnreadableConflictCopy">
+        <source>UnreadableConflictCopy</source>
+        <translation>The copy made by the sync program %1 does not open with this keychain's password; it was left as it is.</translation>
+    </message>
 </context>
 </TS>

@@ -11,6 +11,7 @@
 #include "settings/NetKeyloft_HelpWindowController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "store/ConflictCopyText.h"
 
 #include <QMenu>
 
@@ -37,7 +38,11 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     m_keychainController = NetKeyloft_KeychainController::create(
         NetKeyloft_Keychain::Environment{m_env.keychainServices, m_env.preferences.userDefaults(),
                                          m_env.dialogs, m_env.clock},
-        [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); });
+        [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); },
+        [this](Keychain& keychain) {
+            m_conflictCopyNotice =
+                ConflictCopyText::describe(m_conflictCopies.mergeConflictCopies(keychain));
+        });
     if (!m_keychainController) {
         terminate(1);
         return false;
@@ -50,7 +55,27 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     // window while the application runs.
     m_keychainController->followChangesMadeElsewhere();
     presentStatusMenu();
+    tellConflictCopies();
     return true;
+}
+
+void NetKeyloft_StatusMenuController::mergeConflictCopies(Keychain& keychain)
+{
+    m_conflictCopyNotice =
+        ConflictCopyText::describe(m_conflictCopies.mergeConflictCopies(keychain));
+    tellConflictCopies();
+}
+
+void NetKeyloft_StatusMenuController::tellConflictCopies()
+{
+    if (m_conflictCopyNotice.isEmpty()) {
+        return;
+    }
+    Alert alert;
+    alert.message = m_conflictCopyNotice.join(QStringLiteral(".\n")) + QLatin1Char('.');
+    m_conflictCopyNotice.clear();
+    logLine(alert.message);
+    m_env.dialogs.runAlert(alert);
 }
 
 void NetKeyloft_StatusMenuController::initLoadAtStartup()

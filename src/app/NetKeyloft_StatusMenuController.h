@@ -3,6 +3,7 @@
 #include "editor/ApplicationCommands.h"
 #include "platform/Clock.h"
 #include "platform/SpellChecker.h"
+#include "platform/keychain/ConflictCopies.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_KeychainController.h"
 
@@ -86,6 +87,10 @@ public:
 
     const Environment& environment() const { return m_env; }
     NetKeyloft_KeychainController* keychainController() const { return m_keychainController.get(); }
+    // Merges the copies of the keychain file that a sync program left beside it and tells
+    // the user in one alert what they brought in; a copy that does not open is named
+    // once. Call it again whenever the keychain's folder changes, then re-read the list.
+    void mergeConflictCopies(Keychain& keychain);
     QMenu* menu() const { return m_menu.get(); }
     QMenu* sortMenu() const { return m_sortMenu; }
     int maxItemsInMenu() const { return m_maxItemsInMenu; }
@@ -206,6 +211,10 @@ private:
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<QWidget> m_statusWindow;
     std::unique_ptr<QMenu> m_menu;
+    ConflictCopyMerger m_conflictCopies;
+    // What the merge at start found, told once the menu is on screen.
+    QStringList m_conflictCopyNotice;
+    void tellConflictCopies();
     QMenu* m_sortMenu = nullptr;
     QMenu* m_preferencesMenu = nullptr;
     QAction* m_showEditWindowMenuItem = nullptr;

@@ -132,6 +132,18 @@ std::vector<CliCommandSpec> makeCommands()
                         "the entries got are printed. A file with an error changes nothing."),
          {},
          &runImport},
+        {QStringLiteral("merge"),
+         QStringLiteral("OTHER"),
+         1,
+         1,
+         QStringLiteral("Merge another keychain file into the keychain, entry by entry."),
+         QStringLiteral("Entries only OTHER holds are added, unless the keychain deleted them "
+                        "later; entries it deleted are deleted; of an entry changed in both, the "
+                        "one changed last is kept, with the other's password and notes added to "
+                        "its notes. OTHER's password is asked when it is not the keychain's. "
+                        "OTHER is not changed. Prints what was added, changed and deleted."),
+         {},
+         &runMerge},
         {QStringLiteral("create-keychain"),
          QStringLiteral("PATH"),
          1,

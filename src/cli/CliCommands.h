@@ -11,4 +11,5 @@ int runEdit(const CliInvocation& invocation, CliSession& session);
 int runRemove(const CliInvocation& invocation, CliSession& session);
 int runExport(const CliInvocation& invocation, CliSession& session);
 int runImport(const CliInvocation& invocation, CliSession& session);
+int runMerge(const CliInvocation& invocation, CliSession& session);
 int runCreateKeychain(const CliInvocation& invocation, CliSession& session);

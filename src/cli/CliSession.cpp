@@ -3,10 +3,12 @@
 #include "cli/Terminal.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
+#include "platform/keychain/ConflictCopies.h"
 #include "platform/keychain/FileKeychainServices.h"
 #include "platform/secretservice/DesktopKeychainServices.h"
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "store/ConflictCopyText.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -97,6 +99,7 @@ NetKeyloft_KeychainController& CliSession::list(Access access)
     // Unlocks the keychain before anything is read from it: the list would take a
     // keychain it cannot read for an empty one.
     checkReadable(*keychain->keychain());
+    mergeConflictCopies(*keychain->keychain());
     if (access != Access::Read) {
         const OSStatus status = lockForChanges(*keychain->keychain());
         if (status != errSecSuccess && access == Access::Change) {
@@ -130,6 +133,22 @@ void CliSession::checkReadable(Keychain& keychain)
         search);
     if (status != errSecSuccess) {
         failOperation(QStringLiteral("cannot read the keychain: %1").arg(describe(status)));
+    }
+}
+
+// Conflict copies that a sync program left beside the keychain file are merged before
+// the command reads anything; what they brought in is told on standard error.
+void CliSession::mergeConflictCopies(Keychain& keychain)
+{
+    ConflictCopyMerger merger;
+    const ConflictCopyReport report = merger.mergeConflictCopies(keychain);
+    for (const QString& line : ConflictCopyText::describe(report)) {
+        Terminal::writeErr(QStringLiteral("keyloft-cli: %1.\n").arg(line));
+    }
+    if (report.status != errSecSuccess) {
+        Terminal::writeErr(QStringLiteral("keyloft-cli: a copy made by the sync program could "
+                                          "not be merged: %1\n")
+                               .arg(describe(report.status)));
     }
 }
 

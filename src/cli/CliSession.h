@@ -56,6 +56,7 @@ private:
     NetKeyloft_Keychain::Environment storeEnvironment();
     void openNamedKeychainCheck(const QString& path);
     void checkReadable(Keychain& keychain);
+    void mergeConflictCopies(Keychain& keychain);
     OSStatus lockForChanges(Keychain& keychain);
 
     CliGlobalOptions m_options;

@@ -5,9 +5,11 @@
 #include "cli/ExportFormat.h"
 #include "cli/Terminal.h"
 #include "platform/UserDefaults.h"
+#include "store/ConflictCopyText.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
 
@@ -132,6 +134,31 @@ int runImport(const CliInvocation& invocation, CliSession& session)
         added.push_back(addEntry(session, list, entry, changes));
     }
     return reportImported(list, added);
+}
+
+int runMerge(const CliInvocation& invocation, CliSession& session)
+{
+    const QString other = QDir::current().absoluteFilePath(invocation.argument(0));
+    C& list = session.list(CliSession::Access::Change);
+    Keychain& keychain = *list.keychain().keychain();
+    if (QFileInfo(other).canonicalFilePath() ==
+        QFileInfo(keychain.keychainFilePath()).canonicalFilePath()) {
+        failOperation(QStringLiteral("%1 is the keychain itself.").arg(other));
+    }
+    session.services().setUserInteractionAllowed(true);
+    KeychainMergeSummary summary;
+    const OSStatus status = keychain.mergeKeychainFile(other, true, summary);
+    if (status == errSecUnimplemented) {
+        failOperation(QStringLiteral("only a keychain file can take a merge; use --keychain."));
+    }
+    if (status != errSecSuccess) {
+        failOperation(
+            QStringLiteral("could not merge %1: %2").arg(other, session.describe(status)));
+    }
+    const QString changes = ConflictCopyText::describeChanges(summary);
+    Terminal::writeOut(changes.isEmpty() ? QStringLiteral("Nothing to merge.\n")
+                                         : changes + QStringLiteral(".\n"));
+    return ExitSuccess;
 }
 
 int runCreateKeychain(const CliInvocation& invocation, CliSession& session)

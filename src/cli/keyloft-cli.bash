@@ -4,7 +4,7 @@ _keyloft_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="list show add rename edit rm export import create-keychain help"
+    local commands="list show add rename edit rm export import merge create-keychain help"
     local global="--keychain --password-fd --verbose --help"
     case $prev in
         --keychain | --output | -o)
@@ -39,6 +39,7 @@ _keyloft_cli()
         rm) options="--yes" ;;
         export) options="--with-passwords --output" ;;
         import) _filedir json; return ;;
+        merge) _filedir keychain; return ;;
         create-keychain) options="--set-default"; _filedir keychain ;;
         help) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
     esac

@@ -25,12 +25,16 @@ void applyFields(NetKeyloft_Item& item, const NetKeyloft_KeychainController::Ite
 
 std::unique_ptr<NetKeyloft_KeychainController>
 NetKeyloft_KeychainController::create(NetKeyloft_Keychain::Environment environment,
-                                      ErrorPresenter presenter)
+                                      ErrorPresenter presenter,
+                                      const std::function<void(Keychain&)>& beforeReading)
 {
     auto keychain = std::make_unique<NetKeyloft_Keychain>(environment);
     keychain->setErrorPresenter(std::move(presenter));
     if (!keychain->initKeychain()) {
         return nullptr;
+    }
+    if (beforeReading && keychain->keychain() != nullptr) {
+        beforeReading(*keychain->keychain());
     }
     return std::make_unique<NetKeyloft_KeychainController>(std::move(keychain));
 }

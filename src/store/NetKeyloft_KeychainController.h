@@ -22,9 +22,11 @@ class NetKeyloft_KeychainController {
 public:
     // Opens the keychain and reads every entry, showing keychain errors through
     // presenter; null when no keychain could be opened (the store has then told the
-    // user why).
+    // user why). beforeReading, when given, runs once the keychain is open and before
+    // the entries are read (to merge copies left by a sync program, say).
     static std::unique_ptr<NetKeyloft_KeychainController>
-    create(NetKeyloft_Keychain::Environment environment, ErrorPresenter presenter = {});
+    create(NetKeyloft_Keychain::Environment environment, ErrorPresenter presenter = {},
+           const std::function<void(Keychain&)>& beforeReading = {});
     // The list over a store whose keychain is already open.
     explicit NetKeyloft_KeychainController(std::unique_ptr<NetKeyloft_Keychain> keychain);
 

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void exportWithPasswordsToAPrivateFile();
     void exportThenImportElsewhere();
     void importNeverOverwrites();
+    void mergeByHandAndConflictCopies();
     void badImportFileChangesNothing_data();
     void badImportFileChangesNothing();
     void importIntoAReplacedKeychainNamesWhatIsLost();
@@ -138,6 +139,33 @@ void TestCliTransfer::importNeverOverwrites()
     QCOMPARE(m_cli->password(QStringLiteral("Mail1")), QByteArray("new"));
     // Without a password in the file the entry keeps the application's placeholder.
     QCOMPARE(m_cli->password(QStringLiteral("Fresh")), QByteArray("Password not entered yet."));
+}
+
+void TestCliTransfer::mergeByHandAndConflictCopies()
+{
+    const QString other = m_cli->path(QStringLiteral("other.keychain"));
+    QVERIFY(QFile::copy(m_cli->keychainPath(), other));
+    const auto addTo = [this](const QString& keychain, const QString& label) {
+        return m_cli
+            ->run({QStringLiteral("--keychain"), keychain, QStringLiteral("--password-fd"),
+                   QStringLiteral("3"), QStringLiteral("add"), label},
+                  "pw\n", CliRunner::keychainPassword)
+            .exitCode;
+    };
+    QCOMPARE(addTo(other, QStringLiteral("Phone")), 0);
+    const QStringList merge{QStringLiteral("merge"), other};
+    QCOMPARE(m_cli->onKeychain(merge).out, QByteArray("1 entry added.\n"));
+    QCOMPARE(m_cli->onKeychain(merge).out, QByteArray("Nothing to merge.\n"));
+    // A sync program's conflict copy is merged before the next command, and goes.
+    QCOMPARE(addTo(other, QStringLiteral("Radio")), 0);
+    const QString copy =
+        m_cli->path(QStringLiteral("test (laptop's conflicted copy 2026-12-07).keychain"));
+    QVERIFY(QFile::rename(other, copy));
+    const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
+    QCOMPARE(listed.err,
+             QByteArray("keyloft-cli: 1 entry added from a copy made by the sync program.\n"));
+    QVERIFY(listed.out.contains("Radio\t"));
+    QVERIFY(!QFile::exists(copy));
 }
 
 void TestCliTransfer::badImportFileChangesNothing_data()

@@ -3,6 +3,7 @@
 #include "FileKeychainFixture.h"
 
 #include "platform/keychain/FileKeychainFile.h"
+#include "platform/keychain/FileKeychainKey.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void fileDeletedWhileOpen();
     void fileReplacedByAnotherKeychain();
     void symbolicLinkStaysALink();
+    void firstVersionFileIsUpgradedAtItsNextWrite();
 };
 
 void TestFileKeychainFiles::twoKeychainObjectsShareOneFile()
@@ -315,6 +317,35 @@ void TestFileKeychainFiles::symbolicLinkStaysALink()
     fixture.dialogs.queuePassword(QStringLiteral("secret"));
     QCOMPARE(servicesIn(*real), QByteArrayList{"through the link"});
     QVERIFY(!QFile::exists(FileKeychainFile::Lock::lockPath(link)));
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
+}
+
+void TestFileKeychainFiles::firstVersionFileIsUpgradedAtItsNextWrite()
+{
+    FileKeychainFixture fixture;
+    fixture.create();
+    // A file as the first version wrote it: the same header but for its version, and a
+    // body without records of deleted items.
+    std::optional<FileKeychainHeader> header = FileKeychainHeader::parse(fixture.fileBytes());
+    QVERIFY(header);
+    std::unique_ptr<FileKeychainKey> key;
+    QCOMPARE(FileKeychainKey::derive(secretOf("secret"), *header, key), errSecSuccess);
+    header->version = 1;
+    const QByteArray body = QByteArray::fromHex("a2 0002 0181 a6 0001 011a67656e70 02a1"
+                                                "1a73766365 42 7331 0342 7077 041903e8 051907d0");
+    fixture.writeFileBytes(key->seal(secretOf(body), *header));
+    QCOMPARE(fixture.fileBytes().mid(8, 2), QByteArray::fromHex("0001"));
+
+    std::unique_ptr<Keychain> keychains[2];
+    for (std::unique_ptr<Keychain>& keychain : keychains) {
+        fixture.dialogs.queuePassword(QStringLiteral("secret"));
+        keychain = fixture.open();
+        QCOMPARE(servicesIn(*keychain), QByteArrayList{"s1"});
+    }
+    QCOMPARE(createItem(*keychains[0], "s2"), errSecSuccess);
+    QCOMPARE(fixture.fileBytes().mid(8, 2), QByteArray::fromHex("0002"));
+    // The upgrade kept the key check: the other keychain object reads on with its key.
+    QCOMPARE(servicesIn(*keychains[1]), (QByteArrayList{"s1", "s2"}));
     QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
 }
 

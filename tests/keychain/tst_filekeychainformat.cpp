@@ -86,7 +86,7 @@ void TestFileKeychainFormat::headerRejects_data()
     QTest::newRow("one byte short") << 83 << -1;
     QTest::newRow("magic") << 3 << int('x');
     QTest::newRow("version 0") << 9 << 0;
-    QTest::newRow("version 2") << 9 << 2;
+    QTest::newRow("version 3") << 9 << 3;
     QTest::newRow("version 257") << 8 << 1;
     QTest::newRow("flags") << 11 << 1;
     QTest::newRow("passes beyond bound") << 19 << 17;
@@ -147,9 +147,17 @@ void TestFileKeychainFormat::bodyRoundTrip()
 void TestFileKeychainFormat::bodyAccepts_data()
 {
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("version");
     QTest::addColumn<int>("items");
-    QTest::newRow("empty") << QCborValue(bodyMap({})).toCbor() << 0;
-    QTest::newRow("one item, keys in another order") << bodyWithItem(itemMap()) << 1;
+    QTest::newRow("empty") << QCborValue(bodyMap({})).toCbor() << 1 << 0;
+    QTest::newRow("one item, keys in another order") << bodyWithItem(itemMap()) << 1 << 1;
+    // The second version adds the records of deleted items.
+    QCborMap deleted;
+    deleted.insert(1, 3000);
+    deleted.insert(0, QCborValue(QByteArray("UUID-1")));
+    QCborMap withDeleted = bodyMap(QCborArray{itemMap()});
+    withDeleted.insert(2, QCborArray{deleted});
+    QTest::newRow("version 2, one deleted item") << QCborValue(withDeleted).toCbor() << 2 << 1;
     // Indefinite-length map and array, chunked byte strings: {0: 5, 1: [_ item]} where the
     // item's secret is (_ h'70', h'77').
     QByteArray item = QCborValue(itemMap()).toCbor();
@@ -158,16 +166,21 @@ void TestFileKeychainFormat::bodyAccepts_data()
     QVERIFY(item.contains(definiteSecret));
     item.replace(definiteSecret, chunkedSecret);
     QTest::newRow("indefinite lengths, chunked secret")
-        << QByteArray::fromHex("bf0005019f") + item + QByteArray::fromHex("ffff") << 1;
+        << QByteArray::fromHex("bf0005019f") + item + QByteArray::fromHex("ffff") << 1 << 1;
 }
 
 void TestFileKeychainFormat::bodyAccepts()
 {
     QFETCH(QByteArray, body);
+    QFETCH(int, version);
     QFETCH(int, items);
-    const std::optional<FileKeychainContent> content = parseFileKeychainBody(body);
+    const std::optional<FileKeychainContent> content =
+        parseFileKeychainBody(body, std::uint16_t(version));
     QVERIFY(content);
     QCOMPARE(content->items.size(), std::size_t(items));
+    QCOMPARE(content->tombstones.size(), std::size_t(version - 1));
+    // A body is read in its own version's layout only.
+    QVERIFY(!parseFileKeychainBody(body, std::uint16_t(3 - version)));
     if (items > 0) {
         QVERIFY(content->items[0].secret == SecretBytes("pw", 2));
         QCOMPARE(content->items[0].attributes.at(KeychainCodes::label), QByteArray("Mail"));
@@ -254,12 +267,17 @@ void TestFileKeychainFormat::bodyRejects_data()
     QTest::newRow("falling ids") << QCborValue(bodyMap(QCborArray{secondItem, itemMap()})).toCbor();
     QTest::newRow("duplicate attribute tag") << QByteArray::fromHex(
         "a20005 0181 a6 0003 011a67656e70 02a2 074141 074142 0340 0400 0500");
+    QTest::newRow("deleted item without its time")
+        << QByteArray::fromHex("a3 0005 0180 0281 a1 004141");
+    QTest::newRow("deleted item's time as text")
+        << QByteArray::fromHex("a3 0005 0180 0281 a2 004141 016131");
 }
 
 void TestFileKeychainFormat::bodyRejects()
 {
     QFETCH(QByteArray, body);
-    QVERIFY(!parseFileKeychainBody(body));
+    QVERIFY(!parseFileKeychainBody(body, 1));
+    QVERIFY(!parseFileKeychainBody(body, 2));
 }
 
 void TestFileKeychainFormat::timeStamp_data()

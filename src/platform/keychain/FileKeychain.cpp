@@ -1,6 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
 #include "platform/keychain/FileKeychainWatcher.h"
+#include "platform/keychain/FileKeychainMerge.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -142,7 +143,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
         return errSecInvalidKeychain;
     }
     std::optional<FileKeychainContent> content =
-        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)));
+        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)), header->version);
     wipeMemory(m_plaintext.data(), size);
     if (!content) {
         return errSecInvalidKeychain;
@@ -161,20 +162,27 @@ OSStatus FileKeychain::refresh(Freshness freshness)
 
 OSStatus FileKeychain::unlock(const FileKeychainHeader& header)
 {
+    const OSStatus status = deriveAskedKey(m_path, header, m_key);
+    if (status == errSecSuccess) {
+        m_header = header;
+    }
+    return status;
+}
+
+OSStatus FileKeychain::deriveAskedKey(const QString& path, const FileKeychainHeader& header,
+                                      std::unique_ptr<FileKeychainKey>& key)
+{
     if (!m_interaction->allowed) {
         return errSecInteractionNotAllowed;
     }
     for (int attempt = 1; attempt <= passwordAttempts; ++attempt) {
         const std::optional<SecretBytes> password =
-            m_interaction->dialogs.askKeychainPassword(m_path, attempt);
+            m_interaction->dialogs.askKeychainPassword(path, attempt);
         if (!password) {
             return errSecAuthFailed;
         }
-        const OSStatus status = FileKeychainKey::derive(*password, header, m_key);
+        const OSStatus status = FileKeychainKey::derive(*password, header, key);
         if (status != errSecAuthFailed) {
-            if (status == errSecSuccess) {
-                m_header = header;
-            }
             return status;
         }
     }
@@ -235,6 +243,9 @@ OSStatus FileKeychain::change(const Change& apply)
     if (status != errSecSuccess) {
         return status;
     }
+    // A file of an earlier version becomes one of the current version here.
+    dropExpiredFileKeychainTombstones(m_content, now());
+    m_header.version = FileKeychainHeader::currentVersion;
     const std::size_t size = serializeFileKeychainBody(m_content, m_plaintext);
     m_key->seal(m_plaintext, size, m_header, m_file);
     wipeMemory(m_plaintext.data(), size);
@@ -394,8 +405,67 @@ OSStatus FileKeychain::itemDelete(KeychainItemRef& ref)
         OSStatus status = errSecSuccess;
         const qsizetype index = indexOf(ref, status);
         if (status == errSecSuccess) {
+            recordFileKeychainDeletion(content, content.items[std::size_t(index)], now());
             content.items.erase(content.items.begin() + index);
         }
         return status;
     });
+}
+
+OSStatus FileKeychain::readOther(const QString& path, bool askPassword,
+                                 FileKeychainContent& content)
+{
+    QByteArray file;
+    FileKeychainStamp stamp;
+    OSStatus status = FileKeychainFile::read(path, file, stamp);
+    const std::optional<FileKeychainHeader> header =
+        status == errSecSuccess ? FileKeychainHeader::parse(file) : std::nullopt;
+    if (status != errSecSuccess || !header) {
+        return status != errSecSuccess ? status : errSecInvalidKeychain;
+    }
+    // A copy of this keychain has its cost and salt, so this keychain's key opens it.
+    std::unique_ptr<FileKeychainKey> asked;
+    const FileKeychainKey* key = m_key.get();
+    if (!header->sameKeyAs(m_header)) {
+        status = askPassword ? deriveAskedKey(path, *header, asked) : errSecAuthFailed;
+        if (status != errSecSuccess) {
+            return status;
+        }
+        key = asked.get();
+    }
+    SecretBytes plaintext;
+    std::size_t size = 0;
+    if (!key->open(file, plaintext, size)) {
+        return errSecInvalidKeychain;
+    }
+    std::optional<FileKeychainContent> read =
+        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(size)), header->version);
+    if (!read) {
+        return errSecInvalidKeychain;
+    }
+    content = std::move(*read);
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::mergeKeychainFile(const QString& path, bool askPassword,
+                                         KeychainMergeSummary& summary)
+{
+    // This keychain is unlocked first: the other file may open with its key.
+    OSStatus status = refresh();
+    FileKeychainContent other;
+    if (status == errSecSuccess) {
+        status = readOther(path, askPassword, other);
+    }
+    if (status != errSecSuccess) {
+        return status;
+    }
+    KeychainMergeSummary merged;
+    status = change([&](FileKeychainContent& content) {
+        merged = mergeFileKeychainContent(content, other, now());
+        return errSecSuccess;
+    });
+    if (status == errSecSuccess) {
+        summary = merged;
+    }
+    return status;
 }

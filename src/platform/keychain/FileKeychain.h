@@ -22,6 +22,7 @@ struct FileKeychainInteraction {
     FileKeychainInteraction(Dialogs& dialogs, const Clock& clock) : dialogs(dialogs), clock(clock)
     {}
     Dialogs& dialogs;
+    // Where modification and deletion times come from.
     const Clock& clock;
     bool allowed = true;
 };
@@ -66,6 +67,9 @@ public:
     // those it read in the course of an operation (another writer's changes, which it
     // now holds, but whoever watches does not).
     std::unique_ptr<KeychainWatcher> watch() override;
+    QString keychainFilePath() const override { return m_filePath; }
+    OSStatus mergeKeychainFile(const QString& path, bool askPassword,
+                               KeychainMergeSummary& summary) override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;
@@ -78,6 +82,12 @@ private:
     enum class Freshness { Now, Recent };
     OSStatus refresh(Freshness freshness = Freshness::Now);
     OSStatus unlock(const FileKeychainHeader& header);
+    // Asks for the password of the keychain file at path until a key for header derives.
+    OSStatus deriveAskedKey(const QString& path, const FileKeychainHeader& header,
+                            std::unique_ptr<FileKeychainKey>& key);
+    // Reads the keychain file at path into content with this keychain's key or, when
+    // askPassword, with a password asked for it.
+    OSStatus readOther(const QString& path, bool askPassword, FileKeychainContent& content);
     OSStatus change(const Change& apply);
     // Seconds since the epoch by the interaction's clock, for the items' time stamps.
     std::int64_t now() const;

@@ -40,6 +40,12 @@ std::size_t serializedSize(const FileKeychainContent& content)
         size += headSize(item.secret.size()) + item.secret.size();
         size += headSize(storedTime(item.created)) + headSize(storedTime(item.modified));
     }
+    size += headSize(bodyTombstones) + headSize(content.tombstones.size());
+    for (const FileKeychainTombstone& tombstone : content.tombstones) {
+        size += headSize(tombstoneKeyCount) + tombstoneKeyCount +
+                headSize(std::uint64_t(tombstone.service.size())) +
+                std::size_t(tombstone.service.size()) + headSize(storedTime(tombstone.deleted));
+    }
     return size;
 }
 
@@ -138,6 +144,15 @@ std::size_t serializeFileKeychainBody(const FileKeychainContent& content, Secret
     writer.head(majorArray, content.items.size());
     for (const FileKeychainItem& item : content.items) {
         writeItem(writer, item);
+    }
+    writer.unsignedValue(bodyTombstones);
+    writer.head(majorArray, content.tombstones.size());
+    for (const FileKeychainTombstone& tombstone : content.tombstones) {
+        writer.head(majorMap, tombstoneKeyCount);
+        writer.unsignedValue(tombstoneService);
+        writer.byteString(tombstone.service.constData(), std::size_t(tombstone.service.size()));
+        writer.unsignedValue(tombstoneDeleted);
+        writer.unsignedValue(storedTime(tombstone.deleted));
     }
     return writer.used();
 }

@@ -63,19 +63,30 @@ struct FileKeychainItem {
     std::int64_t modified = 0;
 };
 
+// What is left of a deleted item: its service attribute (an entry's UUID) and when it
+// was deleted, so that merging with an older copy of the file does not bring it back.
+struct FileKeychainTombstone {
+    QByteArray service;
+    std::int64_t deleted = 0;
+};
+
 // Everything the sealed body of a keychain file holds. Items are in creation order.
 struct FileKeychainContent {
     std::uint64_t nextId = 1;
     std::vector<FileKeychainItem> items;
+    std::vector<FileKeychainTombstone> tombstones;
 };
 
 // Time stamps must fit the 16-byte form handed out for them, so years 1970 to 9999.
 inline constexpr std::int64_t fileKeychainLatestTime = 253402300799;
 
-// Reads the body's plaintext; no value when it is not a well-formed body.
-std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintext);
+// Reads the body's plaintext as a file of the given format version has it; no value when
+// it is not a well-formed body of that version.
+std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintext,
+                                                         std::uint16_t version = 2);
 
-// Writes the body's plaintext into memory that is wiped once it is no longer needed.
+// Writes the body's plaintext, always in the current version's layout, into memory that is wiped
+// once it is no longer needed.
 SecretBytes serializeFileKeychainBody(const FileKeychainContent& content);
 // The same into the start of buffer, which grows when it is too small; returns the size.
 std::size_t serializeFileKeychainBody(const FileKeychainContent& content, SecretBytes& buffer);

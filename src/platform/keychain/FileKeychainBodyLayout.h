@@ -14,9 +14,13 @@
 //        3: secret (byte string)
 //        4: creation time, seconds since 1970 UTC (unsigned)
 //        5: modification time, seconds since 1970 UTC (unsigned)
+//   2: array of deleted items' records (from version 2 of the file on; absent before),
+//      each a map:
+//        0: the deleted item's service attribute (byte string)
+//        1: deletion time, seconds since 1970 UTC (unsigned)
 //
-// Every key is required exactly once; an unknown key, a duplicate key, a falling id or a
-// value of another type makes the body invalid. Strings may be chunked.
+// Every key of the file's version is required exactly once; an unknown key, a duplicate key, a
+// falling id or a value of another type makes the body invalid. Strings may be chunked.
 
 #include "platform/keychain/KeychainServices.h"
 
@@ -27,7 +31,10 @@
 
 namespace FileKeychainBodyLayout {
 
-enum BodyKey : quint64 { bodyNextId = 0, bodyItems = 1, bodyKeyCount };
+enum BodyKey : quint64 { bodyNextId = 0, bodyItems = 1, bodyTombstones = 2, bodyKeyCount };
+// The keys of a body of the first version.
+constexpr quint64 firstVersionBodyKeyCount = bodyTombstones;
+enum TombstoneKey : quint64 { tombstoneService = 0, tombstoneDeleted = 1, tombstoneKeyCount };
 enum ItemKey : quint64 {
     itemId = 0,
     itemClass = 1,

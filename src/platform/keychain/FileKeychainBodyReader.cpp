@@ -15,9 +15,10 @@ namespace {
 // negative or floating-point numbers, text strings, simple values, reserved heads.
 class BodyReader {
 public:
-    explicit BodyReader(QByteArrayView plaintext)
+    BodyReader(QByteArrayView plaintext, std::uint16_t version)
         : m_at(reinterpret_cast<const std::uint8_t*>(plaintext.data())),
-          m_end(m_at + plaintext.size())
+          m_end(m_at + plaintext.size()),
+          m_bodyKeys(version < 2 ? firstVersionBodyKeyCount : bodyKeyCount)
     {}
 
     std::optional<FileKeychainContent> read()
@@ -266,7 +267,7 @@ private:
     // readValue(key) for each; every key must appear exactly once.
     template <typename ReadValue> bool readKeyedMap(std::uint64_t keyCount, ReadValue readValue)
     {
-        static_assert(bodyKeyCount < 32 && itemKeyCount < 32);
+        static_assert(bodyKeyCount < 32 && itemKeyCount < 32 && tombstoneKeyCount < 32);
         Container map;
         if (!enter(majorMap, map)) {
             return false;
@@ -336,10 +337,32 @@ private:
         return readEntries(array, [&] { return readItem(items.emplace_back()); });
     }
 
+    bool readTombstones(std::vector<FileKeychainTombstone>& tombstones)
+    {
+        Container array;
+        if (!enter(majorArray, array)) {
+            return false;
+        }
+        return readEntries(array, [&] {
+            FileKeychainTombstone& tombstone = tombstones.emplace_back();
+            return readKeyedMap(tombstoneKeyCount, [&](std::uint64_t key) {
+                return key == tombstoneService ? readBytes(tombstone.service)
+                                               : readTime(tombstone.deleted);
+            });
+        });
+    }
+
     bool readBody(FileKeychainContent& content)
     {
-        const bool read = readKeyedMap(bodyKeyCount, [&](std::uint64_t key) {
-            return key == bodyNextId ? readUnsigned(content.nextId) : readItems(content.items);
+        const bool read = readKeyedMap(m_bodyKeys, [&](std::uint64_t key) {
+            switch (key) {
+            case bodyNextId:
+                return readUnsigned(content.nextId);
+            case bodyItems:
+                return readItems(content.items);
+            default:
+                return readTombstones(content.tombstones);
+            }
         });
         return read && idsAreSound(content);
     }
@@ -361,14 +384,17 @@ private:
 
     const std::uint8_t* m_at;
     const std::uint8_t* m_end;
+    // How many keys the body of the file's version has.
+    std::uint64_t m_bodyKeys;
     // The last value read under each of the first tags met.
     std::vector<std::pair<FourCharCode, QByteArray>> m_previousValues;
 };
 
 } // namespace
 
-std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintext)
+std::optional<FileKeychainContent> parseFileKeychainBody(QByteArrayView plaintext,
+                                                         std::uint16_t version)
 {
-    BodyReader reader(plaintext);
+    BodyReader reader(plaintext, version);
     return reader.read();
 }

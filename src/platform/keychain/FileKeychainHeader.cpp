@@ -8,13 +8,14 @@
 //
 //   offset size  field
 //        0    8  magic "KLFTKCF\n"
-//        8    2  format version, 1
+//        8    2  format version, 1 or 2 (2 is written; the body's layout depends on it)
 //       10    2  flags, 0 (any other value: a format this program does not know)
 //       12    8  Argon2id opslimit
 //       20    8  Argon2id memlimit in bytes
 //       28   16  salt of the key derivation
-//       44   16  key check: BLAKE2b-128 over bytes 0..43, keyed with a subkey of the
-//                derived key, so a wrong password is told apart from a damaged body
+//       44   16  key check: BLAKE2b-128 over bytes 0..43 with the version as 1, keyed
+//                with a subkey of the derived key, so a wrong password is told apart
+//                from a damaged body
 //       60   24  nonce of the body's sealing, fresh for every write
 //       84  ...  body: XChaCha20-Poly1305-IETF ciphertext with its 16-byte tag; the
 //                84 header bytes are its associated data, so no header byte can be
@@ -82,11 +83,13 @@ std::optional<FileKeychainHeader> FileKeychainHeader::parse(QByteArrayView bytes
         return std::nullopt;
     }
     const auto* raw = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (readBigEndian(raw + versionOffset, 2) != currentVersion ||
+    const std::uint64_t version = readBigEndian(raw + versionOffset, 2);
+    if (version < firstVersion || version > currentVersion ||
         readBigEndian(raw + flagsOffset, 2) != 0) {
         return std::nullopt;
     }
     FileKeychainHeader header;
+    header.version = std::uint16_t(version);
     header.kdf.opsLimit = readBigEndian(raw + opsOffset, 8);
     header.kdf.memLimit = readBigEndian(raw + memOffset, 8);
     if (!header.kdf.isAcceptable()) {
@@ -103,7 +106,7 @@ QByteArray FileKeychainHeader::fixedPart() const
     QByteArray bytes(qsizetype(keyCheckOffset), '\0');
     auto* raw = reinterpret_cast<unsigned char*>(bytes.data());
     std::copy(magic, magic + magicSize, bytes.data());
-    writeBigEndian(raw + versionOffset, 2, currentVersion);
+    writeBigEndian(raw + versionOffset, 2, firstVersion);
     writeBigEndian(raw + flagsOffset, 2, 0);
     writeBigEndian(raw + opsOffset, 8, kdf.opsLimit);
     writeBigEndian(raw + memOffset, 8, kdf.memLimit);
@@ -120,6 +123,7 @@ bool FileKeychainHeader::mayStartFile(QByteArrayView bytes)
 QByteArray FileKeychainHeader::serialize() const
 {
     QByteArray bytes = fixedPart();
+    writeBigEndian(reinterpret_cast<unsigned char*>(bytes.data()) + versionOffset, 2, version);
     bytes.append(reinterpret_cast<const char*>(keyCheck.data()), qsizetype(keyCheckSize));
     bytes.append(reinterpret_cast<const char*>(nonce.data()), qsizetype(nonceSize));
     return bytes;

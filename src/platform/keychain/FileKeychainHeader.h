@@ -31,8 +31,13 @@ struct FileKeychainHeader {
     static constexpr std::size_t keyCheckSize = 16;
     static constexpr std::size_t nonceSize = 24;
     static constexpr std::size_t size = 84;
-    static constexpr std::uint16_t currentVersion = 1;
+    // Version 2 added the deleted items' records to the body. Files of version 1 are
+    // read as they are and written as version 2.
+    static constexpr std::uint16_t currentVersion = 2;
+    static constexpr std::uint16_t firstVersion = 1;
 
+    // The version the file was read in; FileKeychain writes the current one.
+    std::uint16_t version = currentVersion;
     FileKeychainKdf kdf;
     std::array<unsigned char, saltSize> salt{};
     // Proves that a derived key is the right one before the body is opened, so a
@@ -50,7 +55,9 @@ struct FileKeychainHeader {
     QByteArray serialize() const;
 
     // The part of the header that the key check covers: everything that stays the same
-    // across writes (magic, version, cost, salt).
+    // across writes (magic, version, cost, salt). The check is made over it with the
+    // version field as the first version had it, so a file upgraded at a write keeps
+    // its key check and needs no password for that.
     QByteArray fixedPart() const;
 
     // Whether a key derived for other's cost and salt also fits this header.

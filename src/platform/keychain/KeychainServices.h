@@ -56,6 +56,22 @@ public:
     virtual OSStatus copyNext(std::unique_ptr<KeychainItemRef>& item) = 0;
 };
 
+// What merging another keychain into one did to its items.
+struct KeychainMergeSummary {
+    int added = 0;
+    int changed = 0;
+    int deleted = 0;
+
+    bool isEmpty() const { return added == 0 && changed == 0 && deleted == 0; }
+    KeychainMergeSummary& operator+=(const KeychainMergeSummary& other)
+    {
+        added += other.added;
+        changed += other.changed;
+        deleted += other.deleted;
+        return *this;
+    }
+};
+
 // Keeps other writers from changing a keychain while it lives; see Keychain::holdChanges.
 class KeychainChangeHold {
 public:
@@ -111,6 +127,19 @@ public:
     // them. The keychain must outlive the watcher. Watching costs nothing while nothing
     // changes: the watcher waits on the system's notifications, it never polls.
     virtual std::unique_ptr<KeychainWatcher> watch() { return nullptr; }
+
+    // The file the keychain is kept in; empty for a keychain that is no file of ours.
+    virtual QString keychainFilePath() const { return {}; }
+
+    // Merges the keychain file at path into this keychain, item by item, in one write
+    // under the keychain's lock; the file at path is only read. It opens with this
+    // keychain's key, or else, when askPassword, with a password asked for it.
+    // errSecUnimplemented for a keychain that is no file of ours.
+    virtual OSStatus mergeKeychainFile(const QString& /*path*/, bool /*askPassword*/,
+                                       KeychainMergeSummary& /*summary*/)
+    {
+        return errSecUnimplemented;
+    }
 };
 
 // Opens and creates keychains.

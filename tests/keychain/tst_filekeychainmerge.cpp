@@ -1,0 +1,319 @@
+// Merging keychain files entry by entry, and the conflict copies sync programs leave.
+#include "FileKeychainFixture.h"
+#include "ManualClock.h"
+#include "ScopedEnvironment.h"
+
+#include "platform/keychain/ConflictCopies.h"
+#include "platform/keychain/FileKeychainFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+const FourCharCode genp = KeychainCodes::genericPasswordClass;
+constexpr qint64 minute = 60 * 1000;
+
+// Two machines' copies of one keychain, on a clock the test moves.
+struct TwoMachines {
+    TwoMachines() : services(fixture.dialogs, FileKeychainKdf::minimum(), clock)
+    {
+        fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
+        services.create(fixture.path(QStringLiteral("ours.keychain")), ours);
+        add(*ours, "E", "pw", "notes", 3);
+        fixture.writeFileBytes(fixture.fileBytes(QStringLiteral("ours.keychain")),
+                               QStringLiteral("theirs.keychain"));
+        fixture.dialogs.queuePassword(QStringLiteral("secret"));
+        services.open(fixture.path(QStringLiteral("theirs.keychain")), theirs);
+        searchAll(*theirs, {});
+    }
+
+    static void add(Keychain& keychain, const QByteArray& service, const QByteArray& password,
+                    const QByteArray& notes, int uses)
+    {
+        KeychainAttributeList attributes = itemAttributes("label " + service, "user", service);
+        attributes.push_back({KeychainCodes::comment, notes});
+        attributes.push_back(
+            {KeychainCodes::generic, service + "<<NKL>>1<<NKL>>" + QByteArray::number(uses)});
+        QCOMPARE(keychain.itemCreateFromContent(genp, attributes, secretOf(password)),
+                 errSecSuccess);
+    }
+
+    // Applies what one machine did to the entry E: "change", "delete", "add" or nothing.
+    void apply(Keychain& keychain, const QString& change, const QByteArray& side)
+    {
+        const auto found = searchAll(keychain, {{KeychainCodes::service, "E"}});
+        if (change == QLatin1String("change")) {
+            const KeychainAttributeList attributes{
+                {KeychainCodes::comment, "notes of " + side},
+                {KeychainCodes::generic,
+                 side == "ours" ? "E<<NKL>>1<<NKL>>5" : "E<<NKL>>1<<NKL>>9"}};
+            const SecretBytes secret = secretOf(side);
+            QCOMPARE(keychain.itemModifyAttributesAndData(*found.at(0), attributes, &secret),
+                     errSecSuccess);
+        } else if (change == QLatin1String("delete")) {
+            QCOMPARE(keychain.itemDelete(*found.at(0)), errSecSuccess);
+        } else if (change == QLatin1String("add")) {
+            add(keychain, "new " + side, side, "", 1);
+        }
+    }
+
+    FileKeychainFixture fixture;
+    ManualClock clock;
+    FileKeychainServices services;
+    std::unique_ptr<Keychain> ours;
+    std::unique_ptr<Keychain> theirs;
+};
+
+// The password, notes and use count of the entry with service, or nothing.
+QStringList entry(Keychain& keychain, const QByteArray& service)
+{
+    const auto found = searchAll(keychain, {{KeychainCodes::service, service}});
+    if (found.empty()) {
+        return {};
+    }
+    KeychainAttributeList attributes;
+    SecretBytes secret;
+    keychain.itemCopyContent(*found.front(), {KeychainCodes::comment, KeychainCodes::generic},
+                             &attributes, &secret);
+    return {QString::fromUtf8(QByteArray(secret.data(), qsizetype(secret.size()))),
+            QString::fromUtf8(attributes[0].data),
+            QString::fromUtf8(attributes[1].data.split('>').last())};
+}
+// Whether process waits for a file lock: the system lists its request with an arrow.
+bool waitsForALock(pid_t process)
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray pid = QByteArray::number(process);
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        if (line.contains("->") && line.simplified().split(' ').contains(pid)) {
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+class TestFileKeychainMerge : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mergeRules_data();
+    void mergeRules();
+    void conflictCopiesAreMergedAndTrashed();
+    void killedMergeLeavesKeychainAndCopy();
+};
+
+void TestFileKeychainMerge::mergeRules_data()
+{
+    QTest::addColumn<QString>("ourChange");
+    QTest::addColumn<QString>("theirChange");
+    // Minutes after the start at which their change happens; ours is at minute 2.
+    QTest::addColumn<int>("theirMinute");
+    // The entry E after the merge: password, a part of its notes, use count; empty: gone.
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("summary"); // added, changed, deleted
+
+    const QString notes = QStringLiteral("notes");
+    QTest::newRow("add/add") << QStringLiteral("add") << QStringLiteral("add") << 1
+                             << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")}
+                             << QList<int>{1, 0, 0};
+    QTest::newRow("change/change, theirs later")
+        << QStringLiteral("change") << QStringLiteral("change") << 3
+        << QStringList{QStringLiteral("theirs"),
+                       QStringLiteral("notes of theirs\n\nChanged on another machine on 2026-01-01 "
+                                      "12:02 UTC: password “ours”, notes “notes of ours”"),
+                       QStringLiteral("9")}
+        << QList<int>{0, 1, 0};
+    QTest::newRow("change/change, ours later")
+        << QStringLiteral("change") << QStringLiteral("change") << 1
+        << QStringList{QStringLiteral("ours"),
+                       QStringLiteral(
+                           "notes of ours\n\nChanged on another machine on 2026-01-01 12:01 "
+                           "UTC: password “theirs”, notes “notes of theirs”"),
+                       QStringLiteral("9")}
+        << QList<int>{0, 1, 0};
+    QTest::newRow("delete, then changed there")
+        << QStringLiteral("delete") << QStringLiteral("change") << 3
+        << QStringList{QStringLiteral("theirs"), QStringLiteral("notes of theirs"),
+                       QStringLiteral("9")}
+        << QList<int>{1, 0, 0};
+    QTest::newRow("changed there, then delete")
+        << QStringLiteral("delete") << QStringLiteral("change") << 1 << QStringList{}
+        << QList<int>{0, 0, 0};
+    QTest::newRow("change, then deleted there")
+        << QStringLiteral("change") << QStringLiteral("delete") << 3 << QStringList{}
+        << QList<int>{0, 0, 1};
+    QTest::newRow("deleted there, then change")
+        << QStringLiteral("change") << QStringLiteral("delete") << 1
+        << QStringList{QStringLiteral("ours"), QStringLiteral("notes of ours"), QStringLiteral("5")}
+        << QList<int>{0, 0, 0};
+    QTest::newRow("delete/delete") << QStringLiteral("delete") << QStringLiteral("delete") << 3
+                                   << QStringList{} << QList<int>{0, 0, 0};
+    QTest::newRow("equal entries")
+        << QStringLiteral("") << QStringLiteral("") << 1
+        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{0, 0, 0};
+    // A record of a deletion goes at the first write a year later; an old copy then
+    // brings the entry back.
+    QTest::newRow("deletion forgotten after a year")
+        << QStringLiteral("delete") << QStringLiteral("") << 1
+        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{1, 0, 0};
+}
+
+void TestFileKeychainMerge::mergeRules()
+{
+    QFETCH(QString, ourChange);
+    QFETCH(QString, theirChange);
+    QFETCH(int, theirMinute);
+    QFETCH(QStringList, expected);
+    QFETCH(QList<int>, summary);
+    TwoMachines machines;
+    const QDateTime start = machines.clock.nowUtc();
+    machines.clock.set(start.addMSecs(theirMinute * minute));
+    machines.apply(*machines.theirs, theirChange, "theirs");
+    machines.clock.set(start.addMSecs(2 * minute));
+    machines.apply(*machines.ours, ourChange, "ours");
+    if (QByteArray(QTest::currentDataTag()).startsWith("deletion forgotten")) {
+        machines.clock.set(start.addDays(366));
+        TwoMachines::add(*machines.ours, "later", "pw", "", 1);
+    }
+
+    KeychainMergeSummary merged;
+    QCOMPARE(machines.ours->mergeKeychainFile(
+                 machines.fixture.path(QStringLiteral("theirs.keychain")), false, merged),
+             errSecSuccess);
+    QCOMPARE((QList<int>{merged.added, merged.changed, merged.deleted}), summary);
+    const QStringList got = entry(*machines.ours, "E");
+    QCOMPARE(got.size(), expected.size());
+    if (!expected.isEmpty()) {
+        QCOMPARE(got[0], expected[0]);
+        QVERIFY2(got[1].contains(expected[1]), qPrintable(got[1]));
+        QCOMPARE(got[2], expected[2]);
+    }
+    // Each side's own additions are kept, and merging again changes nothing.
+    QCOMPARE(entry(*machines.ours, "new theirs").isEmpty(), theirChange != QLatin1String("add"));
+    QCOMPARE(entry(*machines.ours, "new ours").isEmpty(), ourChange != QLatin1String("add"));
+    QCOMPARE(machines.ours->mergeKeychainFile(
+                 machines.fixture.path(QStringLiteral("theirs.keychain")), false, merged),
+             errSecSuccess);
+    QVERIFY(merged.isEmpty());
+}
+
+void TestFileKeychainMerge::conflictCopiesAreMergedAndTrashed()
+{
+    TwoMachines machines;
+    FileKeychainFixture& fixture = machines.fixture;
+    const ScopedEnvironment dataHome("XDG_DATA_HOME",
+                                     QFile::encodeName(fixture.path(QStringLiteral("data"))));
+    QVERIFY(QDir().mkpath(fixture.path(QStringLiteral("data"))));
+    const QByteArray original = fixture.fileBytes(QStringLiteral("ours.keychain"));
+    const QStringList copies{QStringLiteral("ours.sync-conflict-20261207-101500-ABCDEF7.keychain"),
+                             QStringLiteral("ours (conflicted copy 2026-12-07 101500).keychain"),
+                             QStringLiteral("ours (laptop's conflicted copy 2026-12-07).keychain")};
+    for (const QString& name : copies) {
+        fixture.writeFileBytes(original, QStringLiteral("theirs.keychain"));
+        std::unique_ptr<Keychain> copy;
+        fixture.dialogs.queuePassword(QStringLiteral("secret"));
+        machines.services.open(fixture.path(QStringLiteral("theirs.keychain")), copy);
+        TwoMachines::add(*copy, name.toUtf8(), "pw", "", 1);
+        QVERIFY(QFile::rename(fixture.path(QStringLiteral("theirs.keychain")), fixture.path(name)));
+    }
+    // A copy under another password, and files that only look like copies.
+    fixture.create(QStringLiteral("other"),
+                   QStringLiteral("ours.sync-conflict-20261207-101501-ZZZZZZZ.keychain"));
+    const QStringList others{QStringLiteral("ours.sync-conflict-2026-x.keychain"),
+                             QStringLiteral("theirs (conflicted copy 2026-12-07 101500).keychain"),
+                             QStringLiteral("ours (conflicted copy 2026-12-07 101500).txt")};
+    for (const QString& name : others) {
+        fixture.writeFileBytes(QByteArrayLiteral("not read"), name);
+    }
+
+    const int prompts = fixture.dialogs.passwordPrompts();
+    ConflictCopyMerger merger;
+    const ConflictCopyReport report = merger.mergeConflictCopies(*machines.ours);
+    QCOMPARE(report.status, errSecSuccess);
+    QCOMPARE(report.copiesMerged, 3);
+    QCOMPARE(report.merged.added, 3);
+    QCOMPARE(report.unreadable, QStringList{fixture.path(QStringLiteral(
+                                    "ours.sync-conflict-20261207-101501-ZZZZZZZ.keychain"))});
+    for (const QString& name : copies) {
+        QVERIFY(!entry(*machines.ours, name.toUtf8()).isEmpty());
+        QVERIFY(!QFile::exists(fixture.path(name)));
+        QVERIFY(QFile::exists(fixture.path(QStringLiteral("data/Trash/files/") + name)));
+        QVERIFY(QFile::exists(fixture.path(QStringLiteral("data/Trash/info/") + name +
+                                           QStringLiteral(".trashinfo"))));
+    }
+    // The copy that does not open is left where it is, and named only once.
+    QCOMPARE(ConflictCopyMerger::conflictCopies(fixture.path(QStringLiteral("ours.keychain"))),
+             QStringList{QStringLiteral("ours.sync-conflict-20261207-101501-ZZZZZZZ.keychain")});
+    QVERIFY(merger.mergeConflictCopies(*machines.ours).unreadable.isEmpty());
+    QCOMPARE(fixture.dialogs.passwordPrompts(), prompts);
+    for (const QString& name : others) {
+        QCOMPARE(fixture.fileBytes(name), QByteArray("not read"));
+    }
+}
+
+void TestFileKeychainMerge::killedMergeLeavesKeychainAndCopy()
+{
+    TwoMachines machines;
+    FileKeychainFixture& fixture = machines.fixture;
+    TwoMachines::add(*machines.theirs, "copied", "pw", "", 1);
+    const QString copy =
+        fixture.path(QStringLiteral("ours.sync-conflict-20261207-101500-ABCDEF7.keychain"));
+    QVERIFY(QFile::rename(fixture.path(QStringLiteral("theirs.keychain")), copy));
+    const QByteArray keychainBefore = fixture.fileBytes(QStringLiteral("ours.keychain"));
+    const QByteArray copyBefore = fixture.fileBytes(copy);
+    // Another process holds the keychain's lock; a merging process reads both files and
+    // waits for the lock, and is killed there.
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    QVERIFY(holder >= 0);
+    if (holder == 0) {
+        std::unique_ptr<FileKeychainFile::Lock> lock;
+        FileKeychainFile::Lock::acquire(fixture.path(QStringLiteral("ours.keychain")), lock);
+        char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const pid_t merger = ::fork();
+    QVERIFY(merger >= 0);
+    if (merger == 0) {
+        ConflictCopyMerger().mergeConflictCopies(*machines.ours);
+        ::_exit(0);
+    }
+    // The merging process is killed while it waits for the lock, its merge in memory.
+    while (!waitsForALock(merger)) {
+        ::sched_yield();
+    }
+    int status = 0;
+    QCOMPARE(::kill(merger, SIGKILL), 0);
+    QCOMPARE(::waitpid(merger, &status, 0), merger);
+    QCOMPARE(::kill(holder, SIGKILL), 0);
+    QCOMPARE(::waitpid(holder, &status, 0), holder);
+
+    QCOMPARE(fixture.fileBytes(QStringLiteral("ours.keychain")), keychainBefore);
+    QCOMPARE(fixture.fileBytes(copy), copyBefore);
+    // The next look merges the copy.
+    const ScopedEnvironment dataHome("XDG_DATA_HOME",
+                                     QFile::encodeName(fixture.path(QStringLiteral("data"))));
+    QCOMPARE(ConflictCopyMerger().mergeConflictCopies(*machines.ours).merged.added, 1);
+    QVERIFY(!entry(*machines.ours, "copied").isEmpty());
+    QVERIFY(!QFile::exists(copy));
+}
+
+QTEST_GUILESS_MAIN(TestFileKeychainMerge)
+#include "tst_filekeychainmerge.moc"
