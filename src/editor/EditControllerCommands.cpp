@@ -84,15 +84,19 @@ void NetKeyloft_EditController::removeItemButtonAction()
         return;
     }
     if (listIsEmpty()) {
-        clearAllTextFields();
-        if (isInEditMode()) {
-            switchToViewMode();
-        }
-        showEditButtons(false);
-        return;
+        return; // the list told of it
     }
     // The entry before the removed one; after the first row, the new first row.
     selectRow(std::max(row - 1, 0));
+}
+
+void NetKeyloft_EditController::showEmptyList()
+{
+    clearAllTextFields();
+    if (isInEditMode()) {
+        switchToViewMode();
+    }
+    showEditButtons(false);
 }
 
 void NetKeyloft_EditController::editButtonAction()

@@ -60,8 +60,11 @@ void NetKeyloft_EditController::followList()
                 [this] {
                     if (m_orphan) {
                         QTimer::singleShot(0, this, [this] { offerToKeepOrphan(); });
+                    } else if (listIsEmpty()) {
+                        showEmptyList();
                     }
                 }),
+        connect(&notifier, &N::rowsInserted, this, [this] { showEditButtons(true); }),
     };
 }
 
@@ -207,9 +210,6 @@ void NetKeyloft_EditController::offerToKeepOrphan()
     }
     tableRowChanged();
     if (listIsEmpty()) {
-        clearAllTextFields();
-        switchToViewMode();
-        m_ui.editButton->setChecked(false);
-        showEditButtons(false);
+        showEmptyList();
     }
 }

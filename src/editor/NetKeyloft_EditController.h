@@ -141,6 +141,8 @@ private:
     void settleConflicts();
     void selectedEntryAboutToGo();
     void offerToKeepOrphan();
+    // The pane and buttons of an empty list: view mode, nothing shown, no entry buttons.
+    void showEmptyList();
 
     void connectControls();
     void setUpTable();

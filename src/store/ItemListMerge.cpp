@@ -11,7 +11,7 @@ using Field = ItemListNotifier::Field;
 
 // How long after the first report of a change the keychain is read: a writer's burst
 // (a temporary file, a rename, a lock file; several signals of one change) is read once.
-constexpr int mergeDelayMs = 50;
+constexpr int mergeDelayMs = 20;
 
 // The fields the list shows or counts in which stored differs from held. The list
 // holds no passwords to compare: any other write of the entry may have changed it.

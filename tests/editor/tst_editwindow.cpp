@@ -316,43 +316,41 @@ void TestEditWindow::entryChangedElsewhereWhileEdited_data()
 {
     QTest::addColumn<QStringList>("elsewhere");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("question");
     // The user name stored in the end; none when no entry is left.
     QTest::addColumn<QString>("stored");
     const QStringList changed{QStringLiteral("edit"), QStringLiteral("Mail"),
                               QStringLiteral("--user"), QStringLiteral("theirs")};
     const QStringList deleted{QStringLiteral("rm"), QStringLiteral("--yes"),
                               QStringLiteral("Mail")};
-    const QString changedQuestion =
-        QStringLiteral("Mail was changed elsewhere while you edited it.");
-    const QString deletedQuestion =
-        QStringLiteral("Mail was deleted elsewhere while you edited it.");
-    QTest::newRow("changed, mine saved") << changed << 0 << changedQuestion << "mine";
-    QTest::newRow("changed, newer kept") << changed << 1 << changedQuestion << "theirs";
-    QTest::newRow("deleted, saved anew") << deleted << 0 << deletedQuestion << "mine";
-    QTest::newRow("deleted, discarded") << deleted << 1 << deletedQuestion << QString();
+    QTest::newRow("changed, mine saved") << changed << 0 << "mine";
+    QTest::newRow("changed, newer kept") << changed << 1 << "theirs";
+    QTest::newRow("deleted, saved anew") << deleted << 0 << "mine";
+    QTest::newRow("deleted, discarded") << deleted << 1 << QString();
 }
 
 void TestEditWindow::entryChangedElsewhereWhileEdited()
 {
     QFETCH(QStringList, elsewhere);
     QFETCH(int, answer);
-    QFETCH(QString, question);
     QFETCH(QString, stored);
+    const bool changed = elsewhere.first() == QStringLiteral("edit");
     EditWindowFixture edit({QStringLiteral("Mail")});
     edit.editor().editItemAtIndex(0);
     edit.userNameField()->selectAll();
     QTest::keyClicks(edit.userNameField(), QStringLiteral("mine"));
     edit.app.dialogs().queueAlertAnswer(answer);
     QCOMPARE(cliOn(edit, elsewhere), 0);
-    if (elsewhere.first() == QStringLiteral("edit")) {
+    if (changed) {
         // The newer value is shown; the typed text stays until the user saves it.
         QTRY_COMPARE(edit.shownUserName()->text(), QStringLiteral("theirs"));
         QCOMPARE(edit.userNameField()->text(), QStringLiteral("mine"));
         QVERIFY(edit.app.dialogs().alerts().empty());
         QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     }
-    QTRY_COMPARE(edit.app.dialogs().alertMessages(), QStringList{question});
+    QTRY_COMPARE(
+        edit.app.dialogs().alertMessages(),
+        QStringList{QStringLiteral("Mail was %1 elsewhere while you edited it.")
+                        .arg(changed ? QStringLiteral("changed") : QStringLiteral("deleted"))});
     const auto list = edit.reopenedList();
     QCOMPARE(list->countOfKeychainItems(), stored.isEmpty() ? 0u : 1u);
     QCOMPARE(edit.rows().size(), int(list->countOfKeychainItems()));
