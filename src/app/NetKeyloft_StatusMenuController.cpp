@@ -1,5 +1,7 @@
 #include "app/NetKeyloft_StatusMenuController.h"
 
+#include "app/IdleLock.h"
+#include "app/QuickSearchBox.h"
 #include "app/StatusItem.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
@@ -11,6 +13,7 @@
 #include "settings/NetKeyloft_HelpWindowController.h"
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
+#include "store/ItemSearchIndex.h"
 
 #include <QMenu>
 
@@ -44,6 +47,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     }
 
     createAllStaticMenuItems();
+    followUse();
     observeList();
     buildMainMenu();
     presentStatusMenu();

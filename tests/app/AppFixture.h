@@ -9,6 +9,7 @@
 #include "platform/login/XdgAutostartService.h"
 #include "settings/NetKeyloft_Preferences.h"
 
+#include "ManualClock.h"
 #include "ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -80,6 +81,8 @@ public:
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
     int statusItemsMade = 0;
+    // The application's clock, which only the test moves.
+    ManualClock clock;
 
 private:
     void openSettings();

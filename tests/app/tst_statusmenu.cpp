@@ -49,9 +49,11 @@ QStringList labels(int count)
 }
 
 const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
-                           QStringLiteral("Sort by"), QStringLiteral("---")};
-const QStringList fixedBottom{QStringLiteral("Preferences"), QStringLiteral("Help"),
-                              QStringLiteral("About Keyloft"), QStringLiteral("Quit Keyloft")};
+                           qtTrId("KLOFT_FindMenuItem"), QStringLiteral("Sort by"),
+                           QStringLiteral("---")};
+const QStringList fixedBottom{qtTrId("KLOFT_LockKeychainMenuItem"), QStringLiteral("Preferences"),
+                              QStringLiteral("Help"), QStringLiteral("About Keyloft"),
+                              QStringLiteral("Quit Keyloft")};
 
 } // namespace
 
