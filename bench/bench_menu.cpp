@@ -1,7 +1,7 @@
 // Times the tray application over keychain files of 1,000 and 10,000 entries: launch
 // up to a filled menu, a full rebuild of the menu, the edit window's common steps and
-// the search box (opening it, and each keystroke of a search). Key
-// derivation runs at its cheapest cost. Prints the median of several runs in milliseconds.
+// the search box (opening it, and each keystroke of a search). Key derivation runs at
+// its cheapest cost. Prints the median of several runs in milliseconds.
 
 #include "BenchSupport.h"
 

@@ -23,6 +23,11 @@ ItemSearchIndex::ItemSearchIndex(const NetKeyloft_KeychainController& list, QObj
 
 QString ItemSearchIndex::fold(const QString& text)
 {
+    // Most labels and user names are ASCII, which has nothing to decompose: folding
+    // thousands of them at launch stays cheap.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        return text.toLower();
+    }
     // Decomposing splits "é" into "e" and a combining accent, and "ﬁ" into "fi".
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString folded;
