@@ -41,6 +41,8 @@ private:
 
 // The first item titled title in menu or, depth first, in its submenus.
 QAction* actionTitled(const QMenu* menu, const QString& title);
+// The titles of a menu's items, "---" for a separator.
+QStringList menuTitles(const QMenu* menu);
 // The entry titles of one menu level, without overflow items, submenus of commands and
 // separators.
 QStringList entryTitles(const QMenu* menu);

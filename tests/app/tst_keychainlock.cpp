@@ -20,15 +20,6 @@ QString text(const char* id)
     return NetKeyloftStringUtils::localizedString(QString::fromLatin1(id));
 }
 
-QStringList titles(const QMenu* menu)
-{
-    QStringList result;
-    for (const QAction* action : menu->actions()) {
-        result << (action->isSeparator() ? QStringLiteral("---") : action->text());
-    }
-    return result;
-}
-
 // What the desktop's screen saver sends when the screen locks, from a connection of
 // its own.
 void sendScreenSaverActive()
@@ -97,7 +88,7 @@ void TestKeychainLock::lockForgetsKeyAndKeepsEdits()
     const QStringList locked{text("KLOFT_UnlockKeychainMenuItem"), QStringLiteral("---"),
                              QStringLiteral("Preferences"),        QStringLiteral("Help"),
                              QStringLiteral("About Keyloft"),      QStringLiteral("Quit Keyloft")};
-    QCOMPARE(titles(controller.menu()), locked);
+    QCOMPARE(menuTitles(controller.menu()), locked);
 
     // The key is gone: unlocking asks for the password, and a refusal keeps it locked.
     app.dialogs().clearRecord();
@@ -108,7 +99,7 @@ void TestKeychainLock::lockForgetsKeyAndKeepsEdits()
     actionTitled(controller.menu(), text("KLOFT_UnlockKeychainMenuItem"))->trigger();
     QCOMPARE(app.dialogs().passwordPrompts(), 2);
     QVERIFY(!controller.isLocked());
-    QCOMPARE(titles(controller.menu()).first(), QStringLiteral("New Password"));
+    QCOMPARE(menuTitles(controller.menu()).first(), QStringLiteral("New Password"));
     controller.copyPasswordOfItem(list.keychainItemAtIndex(0));
     QCOMPARE(app.clipboard().text(), QStringLiteral("s3cret"));
     QCOMPARE(app.dialogs().passwordPrompts(), 2);
