@@ -91,5 +91,41 @@
         <source>UnreadableConflictCopy</source>
         <translation>The copy made by the sync program %1 does not open with this keychain's password; it was left as it is.</translation>
     </message>
+    <message id="KLOFT_FindMenuItem">
+        <source>KLOFT_FindMenuItem</source>
+        <translation>Find…</translation>
+    </message>
+    <message id="KLOFT_FindPlaceholder">
+        <source>KLOFT_FindPlaceholder</source>
+        <translation>Type a name or a user name</translation>
+    </message>
+    <message id="KLOFT_LockKeychainMenuItem">
+        <source>KLOFT_LockKeychainMenuItem</source>
+        <translation>Lock Keychain</translation>
+    </message>
+    <message id="KLOFT_UnlockKeychainMenuItem">
+        <source>KLOFT_UnlockKeychainMenuItem</source>
+        <translation>Unlock Keychain…</translation>
+    </message>
+    <message id="KLOFT_PrefsLockTitle">
+        <source>KLOFT_PrefsLockTitle</source>
+        <translation>Locking</translation>
+    </message>
+    <message id="KLOFT_PrefsLockAfterIdle">
+        <source>KLOFT_PrefsLockAfterIdle</source>
+        <translation>Lock the keychain file after</translation>
+    </message>
+    <message id="KLOFT_PrefsLockNever">
+        <source>KLOFT_PrefsLockNever</source>
+        <translation>never</translation>
+    </message>
+    <message id="KLOFT_PrefsLockMinutesSuffix">
+        <source>KLOFT_PrefsLockMinutesSuffix</source>
+        <translation> min without use</translation>
+    </message>
+    <message id="KLOFT_PrefsLockAfterIdleTip">
+        <source>KLOFT_PrefsLockAfterIdleTip</source>
+        <translation>A keychain file locks after this time without use of Keyloft, and whenever the screen locks; its password is asked again to unlock it. The desktop's keyring locks on its own.</translation>
+    </message>
 </context>
 </TS>

@@ -52,6 +52,7 @@ ApplicationBus::Claim ApplicationBus::claim()
 bool ApplicationBus::forward(Request request, QString* error)
 {
     const QString method = request == Request::NewPassword ? QStringLiteral("NewPassword")
+                           : request == Request::Find      ? QStringLiteral("Find")
                                                            : QStringLiteral("ShowEditWindow");
     const QDBusMessage call =
         QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, method);
@@ -102,6 +103,11 @@ void ApplicationBus::NewPassword()
     perform([](NetKeyloft_StatusMenuController& controller) {
         controller.openEditWindowCreateNewPassword();
     });
+}
+
+void ApplicationBus::Find()
+{
+    perform([](NetKeyloft_StatusMenuController& controller) { controller.findAction(); });
 }
 
 void ApplicationBus::Quit()

@@ -18,7 +18,7 @@ public:
     static const QString objectPath;
 
     // What a start asks of the program: its menu only, or a window as well.
-    enum class Request { None, ShowEditWindow, NewPassword };
+    enum class Request { None, ShowEditWindow, NewPassword, Find };
     enum class Claim { Owned, AlreadyRunning, NoBus };
 
     explicit ApplicationBus(QObject* parent = nullptr);
@@ -37,6 +37,8 @@ public:
 public Q_SLOTS:
     void ShowEditWindow();
     void NewPassword();
+    // Opens the search box near the pointer.
+    void Find();
     void Quit();
 
 private:

@@ -6,6 +6,7 @@
 #include "app/NetKeyloft_Updater.h"
 #include "app/StatusItem.h"
 #include "platform/Clipboard.h"
+#include "platform/Clock.h"
 #include "platform/DesktopClipboard.h"
 #include "platform/DesktopShell.h"
 #include "platform/Log.h"
@@ -46,13 +47,18 @@ StartOptions parseArguments(const QApplication& application)
     const QCommandLineOption newPassword(
         QStringLiteral("new-password"),
         QApplication::translate("main", "Open the edit window on a new entry."));
+    const QCommandLineOption find(
+        QStringLiteral("find"),
+        QApplication::translate("main", "Open the search box (of the running Keyloft)."));
     const QCommandLineOption login(
         QStringLiteral("login"),
         QApplication::translate("main", "Started at login: wait longer for the tray."));
-    parser.addOptions({showEditWindow, newPassword, login});
+    parser.addOptions({showEditWindow, newPassword, find, login});
     parser.process(application);
     StartOptions options;
-    if (parser.isSet(newPassword)) {
+    if (parser.isSet(find)) {
+        options.request = ApplicationBus::Request::Find;
+    } else if (parser.isSet(newPassword)) {
         options.request = ApplicationBus::Request::NewPassword;
     } else if (parser.isSet(showEditWindow)) {
         options.request = ApplicationBus::Request::ShowEditWindow;
@@ -107,6 +113,8 @@ int runLaunched(QApplication& application, const StartOptions& options, Applicat
         controller.openEditWindowCreateNewPassword();
     } else if (options.request == ApplicationBus::Request::ShowEditWindow) {
         controller.openEditWindow();
+    } else if (options.request == ApplicationBus::Request::Find) {
+        controller.findAction();
     }
     const int code = QApplication::exec();
     bus.setController(nullptr);

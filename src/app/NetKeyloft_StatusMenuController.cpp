@@ -1,5 +1,7 @@
 #include "app/NetKeyloft_StatusMenuController.h"
 
+#include "app/IdleLock.h"
+#include "app/QuickSearchBox.h"
 #include "app/StatusItem.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
@@ -12,6 +14,7 @@
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
 #include "store/ConflictCopyText.h"
+#include "store/ItemSearchIndex.h"
 
 #include <QMenu>
 
@@ -49,6 +52,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     }
 
     createAllStaticMenuItems();
+    followUse();
     observeList();
     buildMainMenu();
     // Entries added, changed or removed by other programs reach the menu and the edit

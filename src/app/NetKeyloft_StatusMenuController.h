@@ -17,7 +17,10 @@
 #include <vector>
 
 class Clipboard;
+class Clock;
 class Dialogs;
+class IdleLock;
+class ItemSearchIndex;
 class KeychainServices;
 class NetKeyloft_AboutWindowController;
 class NetKeyloft_EditWindowController;
@@ -28,6 +31,7 @@ class NetKeyloft_Updater;
 class NetKeyloft_Preferences;
 class QAction;
 class QMenu;
+class QuickSearchBox;
 class StatusItem;
 
 // The application delegate: launches the running application, owns the item list,
@@ -117,6 +121,10 @@ public:
     QMenu* menuForItem(const NetKeyloft_Item& item, QWidget* parent);
 
     // --- Commands ---
+    // Copies an entry's password or user name as the menu's items do, counting a use.
+    void copyPasswordOfItem(const ItemPtr& item);
+    void copyUserNameOfItem(const ItemPtr& item);
+    void editItem(const ItemPtr& item);
     void getUserNameAction(QAction* sender);
     void getPwAction(QAction* sender);
     void editAction(QAction* sender);
@@ -131,6 +139,18 @@ public:
     void openHelp();
     void aboutMenuAction();
     void quitAction();
+    // Opens the search box near the pointer (asking to unlock a locked keychain first).
+    void findAction();
+    // Saves and closes the edit window, wipes every password in memory and the keychain
+    // file's key, and hides the entries behind "Unlock Keychain…". Only keychain files
+    // lock; the desktop's keyring locks on its own.
+    void lockKeychain();
+    // Asks for the keychain's password; true when the keychain is open afterwards.
+    bool unlockKeychain();
+    bool isLocked() const { return m_locked; }
+    QuickSearchBox* quickSearchBox() const { return m_searchBox.get(); }
+    ItemSearchIndex* searchIndex() const { return m_searchIndex.get(); }
+    IdleLock* idleLock() const { return m_idleLock; }
     void openPreferencesWindow() override;
     void openDisableAutoLoginForThisMacHelp() override;
     // The application's help, without the guard of openHelp(): the edit window asks
@@ -184,6 +204,12 @@ private:
     void presentStatusMenu();
     void showStatusItem();
     void showStatusWindow();
+    // The search index, the idle lock and the screen's lock signals, made at launch.
+    void followUse();
+    void createLockAndFindMenuItems();
+    // Fills the menu of a locked keychain: no entries, and "Unlock Keychain…".
+    void populateLockedMenu();
+    bool ensureUnlocked();
     void observeSortPreferences(bool observe);
     void terminate(int exitCode);
     QMenu* menuForItemAtPosition(const NetKeyloft_Item& item, int position, QWidget* parent);
@@ -194,6 +220,8 @@ private:
     QAction* sortMenuItemWithTag(int tag) const;
     ItemPtr itemForSender(const QAction* sender) const;
     void copyAndCount(const ItemPtr& item, const QString& text);
+    // Counts as use of the program for the idle lock.
+    void noteUse();
     // The edit window's controller, created on first use.
     NetKeyloft_EditWindowController& editWindow();
     bool editWindowIsVisible() const;
@@ -226,6 +254,13 @@ private:
     QAction* m_toggleStartupMenuItem = nullptr;
     QAction* m_checkForUpdatesMenuItem = nullptr;
     QAction* m_aboutMenuItem = nullptr;
+    QAction* m_findMenuItem = nullptr;
+    QAction* m_lockMenuItem = nullptr;
+    QAction* m_unlockMenuItem = nullptr;
+    std::unique_ptr<ItemSearchIndex> m_searchIndex;
+    std::unique_ptr<QuickSearchBox> m_searchBox;
+    IdleLock* m_idleLock = nullptr;
+    bool m_locked = false;
     // Menus of the last build, removed at the next one.
     std::vector<QPointer<QMenu>> m_dynamicMenus;
     int m_maxItemsInMenu = 0;

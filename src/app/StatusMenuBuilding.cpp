@@ -104,6 +104,7 @@ void NetKeyloft_StatusMenuController::createAllStaticMenuItems()
     connect(m_newPasswordMenuItem, &QAction::triggered, this, &C::openEditWindowCreateNewPassword);
     m_aboutMenuItem = newAction(QStringLiteral("About Keyloft"), this);
     connect(m_aboutMenuItem, &QAction::triggered, this, &C::aboutMenuAction);
+    createLockAndFindMenuItems();
 }
 
 void NetKeyloft_StatusMenuController::observeList()
@@ -171,8 +172,13 @@ void NetKeyloft_StatusMenuController::removeAllItemsInMenu()
 void NetKeyloft_StatusMenuController::populateMenu()
 {
     removeAllItemsInMenu();
+    if (m_locked) {
+        populateLockedMenu();
+        return;
+    }
     m_menu->addAction(m_newPasswordMenuItem);
     m_menu->addAction(m_showEditWindowMenuItem);
+    m_menu->addAction(m_findMenuItem);
     m_menu->addAction(m_sortByMenuItem);
     m_menu->addSeparator();
     if (!m_keychainController->keychainItems().empty()) {
@@ -181,6 +187,9 @@ void NetKeyloft_StatusMenuController::populateMenu()
         m_sortByMenuItem->setEnabled(true);
     } else {
         m_sortByMenuItem->setEnabled(false);
+    }
+    if (m_keychainController->keychain().isLockable()) {
+        m_menu->addAction(m_lockMenuItem);
     }
     m_menu->addAction(m_preferencesMenuItem);
     m_menu->addAction(m_showHelpMenuItem);

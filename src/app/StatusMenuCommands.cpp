@@ -23,36 +23,54 @@ ItemPtr NetKeyloft_StatusMenuController::itemForSender(const QAction* sender) co
 
 void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text)
 {
+    noteUse();
     // A copy that did not happen is no use of the entry.
     if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs) && item) {
         m_keychainController->addOneToCountUsedForItem(item.get());
     }
 }
 
-void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
+void NetKeyloft_StatusMenuController::copyUserNameOfItem(const ItemPtr& item)
 {
     // A tag that no longer names an entry copies nothing.
-    if (const ItemPtr item = itemForSender(sender)) {
+    if (item) {
         copyAndCount(item, item->userName());
     }
 }
 
+void NetKeyloft_StatusMenuController::copyPasswordOfItem(const ItemPtr& item)
+{
+    copyAndCount(item, item ? m_keychainController->passwordForKeychainItem(item.get())
+                            : QString(QLatin1String("")));
+}
+
+void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
+{
+    copyUserNameOfItem(itemForSender(sender));
+}
+
 void NetKeyloft_StatusMenuController::getPwAction(QAction* sender)
 {
-    const ItemPtr item = itemForSender(sender);
-    copyAndCount(item, m_keychainController->passwordForKeychainItemAtIndex(
-                           sender ? sender->data().toInt() : -1));
+    copyPasswordOfItem(itemForSender(sender));
 }
 
 // --- Windows ----------------------------------------------------------------------------
 
 void NetKeyloft_StatusMenuController::editAction(QAction* sender)
 {
+    editItem(itemForSender(sender));
+}
+
+void NetKeyloft_StatusMenuController::editItem(const ItemPtr& item)
+{
     if (m_editWindowController) {
         m_editWindowController->saveAllEditItemInfo();
     }
     openEditWindow();
-    m_editWindowController->editItemAtIndex(sender ? sender->data().toInt() : -1);
+    if (m_editWindowController) {
+        m_editWindowController->editItemAtIndex(
+            m_keychainController->indexInKeychainItemsForItem(item.get()));
+    }
 }
 
 NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
@@ -68,12 +86,18 @@ NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
 
 void NetKeyloft_StatusMenuController::openEditWindow()
 {
+    if (!ensureUnlocked()) {
+        return;
+    }
     editWindow().openWindow();
     setShowWindowTitleToShow(false);
 }
 
 void NetKeyloft_StatusMenuController::openEditWindowCreateNewPassword()
 {
+    if (!ensureUnlocked()) {
+        return;
+    }
     editWindow().openWindowAndCreateNewPassword();
     setShowWindowTitleToShow(false);
 }

@@ -5,11 +5,13 @@
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_Preferences.h"
 #include "settings/PreferenceKeys.h"
+#include "store/NetKeyloftStringUtils.h"
 
 #include "ui_Preferences.h"
 
 #include <QKeySequence>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QWidget>
 
 namespace {
@@ -18,7 +20,8 @@ const QString frameName = QStringLiteral("NKL_PREF_WINDOW_FRAME");
 
 // The preferences whose key paths the window observes.
 const QLatin1String observedKeys[] = {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key,
-                                      NKLPREFS_UseSpellChecker_Key, NKLPREFS_LoadAtStartup_Key};
+                                      NKLPREFS_UseSpellChecker_Key, NKLPREFS_LoadAtStartup_Key,
+                                      NKLPREFS_LockAfterIdle_Key};
 
 } // namespace
 
@@ -28,6 +31,7 @@ NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
       m_ui(std::make_unique<Ui::Preferences>())
 {
     m_ui->setupUi(m_window.get());
+    setLockTexts();
     FloatingWindow::configure(*m_window);
     showPreferenceValues();
     connectControls();
@@ -72,6 +76,11 @@ void NetKeyloft_PreferencesWindowController::connectControls()
             [this] { m_commands.sortItemsAscending(false); });
     connect(m_ui->useSpellCheckerCheckBox, &QCheckBox::clicked, this, &C::useSpellCheckerChosen);
     connect(m_ui->loadAtStartupCheckBox, &QCheckBox::clicked, this, &C::loadAtStartupChosen);
+    connect(m_ui->lockAfterIdleSpinBox, &QSpinBox::valueChanged, this, [this](int minutes) {
+        if (minutes != m_preferences.lockAfterIdleMinutes()) {
+            m_preferences.setLockAfterIdleMinutes(minutes);
+        }
+    });
     connect(m_ui->disableAutoLoginHelpButton, &QPushButton::clicked, this,
             [this] { m_commands.openDisableAutoLoginForThisMacHelp(); });
 
@@ -96,6 +105,21 @@ void NetKeyloft_PreferencesWindowController::showPreferenceValues()
     showSortAscending();
     showUseSpellChecker();
     showLoadAtStartup();
+    const QSignalBlocker blocker(m_ui->lockAfterIdleSpinBox);
+    m_ui->lockAfterIdleSpinBox->setValue(m_preferences.lockAfterIdleMinutes());
+}
+
+void NetKeyloft_PreferencesWindowController::setLockTexts()
+{
+    using NetKeyloftStringUtils::localizedString;
+    m_ui->lockGroupBox->setTitle(localizedString(QStringLiteral("KLOFT_PrefsLockTitle")));
+    m_ui->lockAfterIdleLabel->setText(localizedString(QStringLiteral("KLOFT_PrefsLockAfterIdle")));
+    m_ui->lockAfterIdleSpinBox->setSpecialValueText(
+        localizedString(QStringLiteral("KLOFT_PrefsLockNever")));
+    m_ui->lockAfterIdleSpinBox->setSuffix(
+        localizedString(QStringLiteral("KLOFT_PrefsLockMinutesSuffix")));
+    m_ui->lockAfterIdleSpinBox->setToolTip(
+        localizedString(QStringLiteral("KLOFT_PrefsLockAfterIdleTip")));
 }
 
 void NetKeyloft_PreferencesWindowController::showSortBy()

@@ -13,9 +13,9 @@ class Preferences;
 }
 
 // The preferences window: the sort order of the entries, spell checking of the
-// notes and start at login. Its controls show the preference values and follow
-// changes made elsewhere (the tray menu, the edit window's header); a change made
-// here goes through the same commands as the tray menu's.
+// notes, start at login and when a keychain file locks. Its controls show the preference values and
+// follow changes made elsewhere (the tray menu, the edit window's header); a change made here goes
+// through the same commands as the tray menu's.
 class NetKeyloft_PreferencesWindowController : public QObject {
     Q_OBJECT
 
@@ -37,6 +37,8 @@ private:
     void showSortAscending();
     void showUseSpellChecker();
     void showLoadAtStartup();
+    // The texts of the lock setting, which go through the translation ids.
+    void setLockTexts();
     void sortByChosen(int index);
     void useSpellCheckerChosen(bool use);
     void loadAtStartupChosen(bool load);

@@ -5,6 +5,8 @@
 
 #include <QVariantMap>
 
+#include <algorithm>
+
 namespace {
 
 QVariantMap applicationDefaults()
@@ -17,6 +19,7 @@ QVariantMap applicationDefaults()
         {NKLPREFS_SortAscending_Key, true},
         {NKLPREFS_LoadAtStartup_Key, true},
         {NKLPREFS_LoadAtStartupSet_Key, false},
+        {NKLPREFS_LockAfterIdle_Key, 15},
     };
 }
 
@@ -87,6 +90,17 @@ bool NetKeyloft_Preferences::loadAtStartupSet() const
 void NetKeyloft_Preferences::setLoadAtStartupSet(bool set)
 {
     userDefaults().setBoolForKey(set, NKLPREFS_LoadAtStartupSet_Key);
+}
+
+int NetKeyloft_Preferences::lockAfterIdleMinutes() const
+{
+    // A stored value that is no number of minutes reads as never.
+    return std::max(0, m_controller.value(NKLPREFS_LockAfterIdle_Key).toInt());
+}
+
+void NetKeyloft_Preferences::setLockAfterIdleMinutes(int minutes)
+{
+    m_controller.setValue(NKLPREFS_LockAfterIdle_Key, std::max(0, minutes));
 }
 
 UserDefaults& NetKeyloft_Preferences::userDefaults() const

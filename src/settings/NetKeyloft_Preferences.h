@@ -41,6 +41,9 @@ public:
     void setLoadAtStartup(bool load);
     bool loadAtStartupSet() const;
     void setLoadAtStartupSet(bool set);
+    // Minutes without use after which a keychain file locks; 0 for never.
+    int lockAfterIdleMinutes() const;
+    void setLockAfterIdleMinutes(int minutes);
 
     UserDefaults& userDefaults() const;
     UserDefaultsController& defaultsController() const;

@@ -17,3 +17,5 @@ inline constexpr QLatin1String NKLPREFS_SortAscending_Key{"NKLPREFS_SortAscendin
 inline constexpr QLatin1String NKLPREFS_LoadAtStartup_Key{"NKLPREFS_LoadAtStartup_Key"};
 // The first-launch registration among the login items has been done.
 inline constexpr QLatin1String NKLPREFS_LoadAtStartupSet_Key{"NKLPREFS_LoadAtStartupSet_Key"};
+// Minutes without use after which a keychain file locks; 0 for never.
+inline constexpr QLatin1String NKLPREFS_LockAfterIdle_Key{"NKLPREFS_LockAfterIdle_Key"};

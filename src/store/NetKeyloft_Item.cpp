@@ -1,5 +1,7 @@
 #include "store/NetKeyloft_Item.h"
 
+#include "platform/SecretBytes.h"
+
 #include "store/NetKeyloftStringUtils.h"
 
 #include <limits>
@@ -65,6 +67,16 @@ NetKeyloft_Item NetKeyloft_Item::initDeserialize(const QString& label, const QSt
 void NetKeyloft_Item::setPassword(const std::optional<QString>& password)
 {
     m_password = password;
+}
+
+void NetKeyloft_Item::forgetPassword()
+{
+    // data() copies a text shared with another one first: only the record's own copy
+    // can be wiped here, the other holder's goes when it lets go of it.
+    if (m_password && !m_password->isEmpty()) {
+        wipeMemory(m_password->data(), std::size_t(m_password->size()) * sizeof(QChar));
+    }
+    m_password.reset();
 }
 
 void NetKeyloft_Item::setCountUsedPlus1()

@@ -46,6 +46,9 @@ public:
     // Absent for entries read from a keychain until a setter gives it a value.
     const std::optional<QString>& password() const { return m_password; }
     void setPassword(const std::optional<QString>& password);
+    // Wipes the password held in memory (where no other text shares it) and makes it
+    // absent.
+    void forgetPassword();
     const QString& comments() const { return m_comments; }
     void setComments(const QString& comments) { m_comments = comments; }
     std::int32_t index() const { return m_index; }

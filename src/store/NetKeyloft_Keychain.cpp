@@ -433,3 +433,29 @@ bool NetKeyloft_Keychain::addOneToCountUsedForItem(NetKeyloft_Item* item)
     item->setCountUsedPlus1();
     return modifyKeychainItemAttributes(item);
 }
+
+// --- Locking ----------------------------------------------------------------------------
+
+bool NetKeyloft_Keychain::isLockable() const
+{
+    return m_keychain && m_keychain->isLockable();
+}
+
+bool NetKeyloft_Keychain::lockKeychain()
+{
+    return isLockable() && m_keychain->lock() == errSecSuccess;
+}
+
+bool NetKeyloft_Keychain::unlockKeychain()
+{
+    if (!m_keychain) {
+        return false;
+    }
+    // A refusal moments ago does not count: the user asked to unlock now.
+    m_refused = false;
+    const OSStatus status = noteRefusal(m_keychain->unlock());
+    if (status != errSecSuccess) {
+        tell(status);
+    }
+    return status == errSecSuccess;
+}

@@ -76,6 +76,14 @@ public:
     // Counts one use in memory, then writes the encoded attribute string.
     bool addOneToCountUsedForItem(NetKeyloft_Item* item);
 
+    // Whether the keychain is one this program locks (a keychain file).
+    bool isLockable() const;
+    // Forgets the keychain's key and every secret it holds; false where not lockable.
+    bool lockKeychain();
+    // Asks for the password, as the first read does, when the keychain is locked. False,
+    // after telling the user why, when it stays locked.
+    bool unlockKeychain();
+
     static QString DescriptionItemAttrData();
     Keychain* keychain() const { return m_keychain.get(); }
     const Clock& clock() const { return m_env.clock; }

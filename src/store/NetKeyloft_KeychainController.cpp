@@ -322,6 +322,17 @@ void NetKeyloft_KeychainController::setKeychainItems(std::vector<ItemPtr> items)
     Q_EMIT m_notifier->reloaded();
 }
 
+bool NetKeyloft_KeychainController::lockKeychain()
+{
+    if (!m_keychain->isLockable()) {
+        return false;
+    }
+    for (const ItemPtr& item : m_items) {
+        item->forgetPassword();
+    }
+    return m_keychain->lockKeychain();
+}
+
 bool NetKeyloft_KeychainController::moveItemAtIndexToIndex(std::int32_t from, std::int32_t to)
 {
     const auto count = std::int64_t(m_items.size());

@@ -81,6 +81,9 @@ public:
     // A sorted copy; the list keeps its order.
     std::vector<ItemPtr> getSortedKeychainItems(SortKey key, bool ascending) const;
 
+    // Wipes every password the records hold and forgets the keychain's key; the labels
+    // stay. False where the keychain is not one this program locks.
+    bool lockKeychain();
     bool moveItemAtIndexToIndex(std::int32_t from, std::int32_t to);
     void resetIndexes();
 

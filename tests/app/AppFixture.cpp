@@ -21,6 +21,15 @@ QAction* actionTitled(const QMenu* menu, const QString& title)
     return nullptr;
 }
 
+QStringList menuTitles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        result << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    }
+    return result;
+}
+
 QStringList entryTitles(const QMenu* menu)
 {
     QStringList result;
@@ -127,6 +136,7 @@ bool AppFixture::launch()
             },
             m_updater.get(),
             sharedSpellChecker,
+            clock,
         });
     return m_controller->applicationDidFinishLaunching();
 }

@@ -10,6 +10,7 @@
 #include "platform/login/XdgAutostartService.h"
 #include "settings/NetKeyloft_Preferences.h"
 
+#include "ManualClock.h"
 #include "ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -41,6 +42,8 @@ private:
 
 // The first item titled title in menu or, depth first, in its submenus.
 QAction* actionTitled(const QMenu* menu, const QString& title);
+// The titles of a menu's items, "---" for a separator.
+QStringList menuTitles(const QMenu* menu);
 // The entry titles of one menu level, without overflow items, submenus of commands and
 // separators.
 QStringList entryTitles(const QMenu* menu);
@@ -85,6 +88,8 @@ public:
     QList<QUrl> openedUrls;
     // The updater of "Check for updates": no feed address unless the test sets one.
     NetKeyloft_Updater& updater() { return *m_updater; }
+    // The application's clock, which only the test moves.
+    ManualClock clock;
 
 private:
     void openSettings();

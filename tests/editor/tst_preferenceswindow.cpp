@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 namespace {
@@ -29,20 +30,6 @@ QStringList checkedSortItems(const QMenu* sortMenu)
     QStringList titles;
     for (const QAction* action : sortMenu->actions()) {
         if (action->isChecked()) {
-            titles << action->text();
-        }
-    }
-    return titles;
-}
-
-// The tray menu's entries, top level only, in the menu's order.
-QStringList trayEntries(const QMenu* menu)
-{
-    const QStringList fixedSubmenus{QStringLiteral("Sort by"), QStringLiteral("Preferences"),
-                                    QStringLiteral("more.."), QStringLiteral("more passwords")};
-    QStringList titles;
-    for (const QAction* action : menu->actions()) {
-        if (action->menu() && !fixedSubmenus.contains(action->text())) {
             titles << action->text();
         }
     }
@@ -182,7 +169,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byName{QStringLiteral("Alpha"), QStringLiteral("beta"),
                              QStringLiteral("gamma")};
     QCOMPARE(listLabels(session.app.list()), byName);
-    QCOMPARE(trayEntries(tray), byName);
+    QCOMPARE(entryTitles(tray), byName);
 
     clickMark(session.descending());
     QCOMPARE(session.app.preferences().sortAscending(), false);
@@ -192,7 +179,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byNameDescending{QStringLiteral("gamma"), QStringLiteral("beta"),
                                        QStringLiteral("Alpha")};
     QCOMPARE(listLabels(session.app.list()), byNameDescending);
-    QCOMPARE(trayEntries(tray), byNameDescending);
+    QCOMPARE(entryTitles(tray), byNameDescending);
 
     // Creation order has no item in the tray menu: the key marks nothing there.
     choose(session.sortBy(), 0);
@@ -201,7 +188,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byCreationDescending{QStringLiteral("gamma"), QStringLiteral("Alpha"),
                                            QStringLiteral("beta")};
     QCOMPARE(listLabels(session.app.list()), byCreationDescending);
-    QCOMPARE(trayEntries(tray), byCreationDescending);
+    QCOMPARE(entryTitles(tray), byCreationDescending);
 
     // Keys work too; the arrow moves to the next key and sorts by it.
     session.sortBy()->setFocus();
@@ -213,7 +200,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     clickMark(session.ascending());
     QCOMPARE(session.app.preferences().sortAscending(), true);
     QCOMPARE(listLabels(session.app.list()), byName);
-    QCOMPARE(trayEntries(tray), byName);
+    QCOMPARE(entryTitles(tray), byName);
 
     choose(session.sortBy(), 3);
     QCOMPARE(session.app.preferences().sortByMenuItem(), 3);
@@ -251,6 +238,13 @@ void TestPreferencesWindow::controlsFollowChangesMadeElsewhere()
     QVERIFY(!session.startup()->isChecked());
     session.app.controller().toggleStartupMenuItem()->trigger();
     QVERIFY(session.startup()->isChecked());
+
+    auto* lock = session.control<QSpinBox>("lockAfterIdleSpinBox");
+    QCOMPARE(lock->value(), 15);
+    session.app.preferences().setLockAfterIdleMinutes(0);
+    QCOMPARE(lock->text(), qtTrId("KLOFT_PrefsLockNever"));
+    lock->setValue(30);
+    QCOMPARE(session.app.preferences().lockAfterIdleMinutes(), 30);
 }
 
 void TestPreferencesWindow::startAtLoginSwitchesLikeTheTrayMenu()
@@ -274,8 +268,11 @@ void TestPreferencesWindow::startAtLoginSwitchesLikeTheTrayMenu()
     QCOMPARE(session.app.preferences().loadAtStartup(), true);
     QCOMPARE(loginItemCount(session.app), 1);
 
+    // The tray's item switches the window's box the same way.
+    trayItem->trigger();
+    QVERIFY(!session.startup()->isChecked());
+    QCOMPARE(loginItemCount(session.app), 0);
     // Stored for the next launch, whose tray item and window show it.
-    clickMark(session.startup());
     QVERIFY(session.app.defaults().synchronize());
     session.prefs.reset();
     QVERIFY(session.app.launch());

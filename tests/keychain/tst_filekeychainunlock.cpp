@@ -12,7 +12,6 @@ class TestFileKeychainUnlock : public QObject {
 private Q_SLOTS:
     void firstNeedAsksOnce_data();
     void firstNeedAsksOnce();
-    void wrongThenRightPassword();
     void failedUnlock_data();
     void failedUnlock();
     void openRejects_data();
@@ -49,29 +48,24 @@ void TestFileKeychainUnlock::firstNeedAsksOnce()
     QFETCH(Operation, operation);
     FileKeychainFixture fixture;
     fixture.create(QStringLiteral("pässword"));
-    // Opening asks for nothing: the first operation that needs the content asks once.
+    // Opening asks for nothing: the first operation that needs the content asks, until
+    // the password is right.
     std::unique_ptr<Keychain> keychain = fixture.open();
+    fixture.dialogs.queuePassword(QStringLiteral("wrong"));
     fixture.dialogs.queuePassword(QStringLiteral("pässword"));
     QCOMPARE(run(*keychain, operation), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
     // Unlocked now: neither reads nor changes ask again.
     QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
     QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
     QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
-}
-
-void TestFileKeychainUnlock::wrongThenRightPassword()
-{
-    FileKeychainFixture fixture;
-    fixture.create();
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    fixture.dialogs.queuePassword(QStringLiteral("wrong"));
-    fixture.dialogs.queuePassword(QStringLiteral("secret"));
-    OSStatus status = errSecIO;
-    searchAll(*keychain, {}, &status);
-    QCOMPARE(status, errSecSuccess);
     QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
+    // Locked again, the key is gone: the next operation asks once more.
+    QVERIFY(keychain->isLockable());
+    QCOMPARE(keychain->lock(), errSecSuccess);
+    fixture.dialogs.queuePassword(QStringLiteral("pässword"));
+    QCOMPARE(run(*keychain, operation), errSecSuccess);
+    QCOMPARE(fixture.dialogs.passwordPrompts(), 3);
 }
 
 void TestFileKeychainUnlock::failedUnlock_data()

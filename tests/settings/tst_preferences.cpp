@@ -33,7 +33,8 @@ private:
     {
         return {NKLPREFS_KeychainPath_Key,  NKLPREFS_UseSpellChecker_Key,
                 NKLPREFS_SortBy_Key,        NKLPREFS_SortAscending_Key,
-                NKLPREFS_LoadAtStartup_Key, NKLPREFS_LoadAtStartupSet_Key};
+                NKLPREFS_LoadAtStartup_Key, NKLPREFS_LoadAtStartupSet_Key,
+                NKLPREFS_LockAfterIdle_Key};
     }
 
     // Calls one setter of the preferences by name.
@@ -48,6 +49,8 @@ private:
             preferences.setLoadAtStartup(value.toBool());
         } else if (setter == QLatin1String("setLoadAtStartupSet")) {
             preferences.setLoadAtStartupSet(value.toBool());
+        } else if (setter == QLatin1String("setLockAfterIdleMinutes")) {
+            preferences.setLockAfterIdleMinutes(value.toInt());
         } else {
             QFAIL("unknown setter");
         }
@@ -63,6 +66,9 @@ private:
         }
         if (setter == QLatin1String("setLoadAtStartup")) {
             return preferences.loadAtStartup();
+        }
+        if (setter == QLatin1String("setLockAfterIdleMinutes")) {
+            return preferences.lockAfterIdleMinutes();
         }
         return preferences.loadAtStartupSet();
     }
@@ -89,6 +95,9 @@ private:
         QTest::newRow("first launch done")
             << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
             << QVariant(true) << QVariant(false) << false;
+        QTest::newRow("lock never")
+            << QStringLiteral("setLockAfterIdleMinutes") << QString(NKLPREFS_LockAfterIdle_Key)
+            << QVariant(0) << QVariant(15) << true;
     }
 
     QTemporaryDir m_dir;
@@ -262,16 +271,6 @@ private Q_SLOTS:
         QVERIFY(!second.userDefaults().value(NKLPREFS_KeychainPath_Key).isValid());
         QCOMPARE(second.sortByMenuItem(), 0);
         first.setApplicationDefaults();
-    }
-
-    void synchronizeWritesAtOnce()
-    {
-        Domain domain = openDomain();
-        domain.preferences->setLoadAtStartupSet(true);
-        QVERIFY(domain.defaults->synchronize());
-        QFile file(m_dir.filePath(QStringLiteral("p.conf")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("NKLPREFS_LoadAtStartupSet_Key=true"));
     }
 
     void synchronizeReportsUnwritableFile()

@@ -133,7 +133,7 @@ OSStatus FileKeychain::refresh(Freshness freshness)
     if (!m_key || !header->sameKeyAs(m_header)) {
         m_key.reset();
         m_loaded = false;
-        status = unlock(*header);
+        status = askPassword(*header);
         if (status != errSecSuccess) {
             return status;
         }
@@ -160,7 +160,23 @@ OSStatus FileKeychain::refresh(Freshness freshness)
     return errSecSuccess;
 }
 
-OSStatus FileKeychain::unlock(const FileKeychainHeader& header)
+OSStatus FileKeychain::lock()
+{
+    // The key wipes itself when destroyed, and so do the items' secrets.
+    m_key.reset();
+    m_content = {};
+    m_index = {};
+    m_plaintext.clear();
+    m_loaded = false;
+    return errSecSuccess;
+}
+
+OSStatus FileKeychain::unlock()
+{
+    return refresh();
+}
+
+OSStatus FileKeychain::askPassword(const FileKeychainHeader& header)
 {
     const OSStatus status = deriveAskedKey(m_path, header, m_key);
     if (status == errSecSuccess) {

@@ -30,12 +30,12 @@ struct FileKeychainInteraction {
 // A keychain kept in an encrypted file of our own format (see FileKeychainHeader.cpp).
 //
 // It unlocks when an operation first needs its contents, asking for the password up to
-// three times, and keeps the derived key until it is destroyed. Every operation first
-// re-reads the file if another process (or another FileKeychain) replaced it; every
-// change is made under the keychain's lock to the current content and written at once.
-// Reading an item's content looks at the file only when the last look is older than a
-// moment, so reading every item after a search does not cost a file-system call each.
-// A reference to an item that is no longer in the file gives errSecInvalidItemRef.
+// three times, and keeps the derived key until it is destroyed or locked again. Every operation
+// first re-reads the file if another process (or another FileKeychain) replaced it; every change is
+// made under the keychain's lock to the current content and written at once. Reading an item's
+// content looks at the file only when the last look is older than a moment, so reading every item
+// after a search does not cost a file-system call each. A reference to an item that is no longer in
+// the file gives errSecInvalidItemRef.
 class FileKeychain final : public Keychain {
 public:
     // A keychain that will ask for its password when first needed.
@@ -70,6 +70,9 @@ public:
     QString keychainFilePath() const override { return m_filePath; }
     OSStatus mergeKeychainFile(const QString& path, bool askPassword,
                                KeychainMergeSummary& summary) override;
+    bool isLockable() const override { return true; }
+    OSStatus lock() override;
+    OSStatus unlock() override;
 
     // How often a password is asked before the operation fails.
     static constexpr int passwordAttempts = 3;
@@ -81,7 +84,7 @@ private:
     // reading one item's content may use a look of the last moments.
     enum class Freshness { Now, Recent };
     OSStatus refresh(Freshness freshness = Freshness::Now);
-    OSStatus unlock(const FileKeychainHeader& header);
+    OSStatus askPassword(const FileKeychainHeader& header);
     // Asks for the password of the keychain file at path until a key for header derives.
     OSStatus deriveAskedKey(const QString& path, const FileKeychainHeader& header,
                             std::unique_ptr<FileKeychainKey>& key);

@@ -140,6 +140,15 @@ public:
     {
         return errSecUnimplemented;
     }
+
+    // Whether this program locks the keychain itself (lock() and unlock() below); a
+    // provider that locks its keychains on its own (the desktop's keyring) says no.
+    virtual bool isLockable() const { return false; }
+    // Forgets the key and every secret held in memory: the next operation that needs
+    // the contents asks for the password again. errSecUnimplemented where not lockable.
+    virtual OSStatus lock() { return errSecUnimplemented; }
+    // Asks for the password now when the keychain is locked; errSecSuccess when it is open.
+    virtual OSStatus unlock() { return errSecSuccess; }
 };
 
 // Opens and creates keychains.
