@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/ApplicationCommands.h"
+#include "settings/NetKeyloft_Preferences.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_KeychainController.h"
 
@@ -13,6 +14,8 @@
 #include <vector>
 
 class Clipboard;
+class ClipboardClearer;
+class Clock;
 class Dialogs;
 class KeychainServices;
 class NetKeyloft_AboutWindowController;
@@ -21,7 +24,6 @@ class NetKeyloft_HelpWindowController;
 class NetKeyloft_LoginController;
 class NetKeyloft_PreferencesWindowController;
 class NetKeyloft_Updater;
-class NetKeyloft_Preferences;
 class QAction;
 class QMenu;
 class StatusItem;
@@ -51,6 +53,8 @@ public:
         // at launch before the status window stands in for it.
         std::function<bool()> trayPresent;
         int trayWaitMs = 0;
+        // The clock that copies are cleared from the clipboard by; the system's when null.
+        const Clock* clock = nullptr;
     };
 
     // Tags of the status menu's items besides the sort keys' (SortKeys::trayMenuTag).
@@ -81,6 +85,8 @@ public:
     QAction* showEditWindowMenuItem() const { return m_showEditWindowMenuItem; }
     QAction* sortByMenuItem() const { return m_sortByMenuItem; }
     QAction* toggleStartupMenuItem() const { return m_toggleStartupMenuItem; }
+    // Takes copied passwords off the clipboard again.
+    ClipboardClearer& clipboardClearer() const { return *m_clipboardClearer; }
     // The window that holds the status menu on a desktop without a tray, or null.
     QWidget* statusWindow() const { return m_statusWindow.get(); }
 
@@ -104,6 +110,8 @@ public:
     void getUserNameAction(QAction* sender);
     void getPwAction(QAction* sender);
     void editAction(QAction* sender);
+    // Copies a new password made by the generator's rules.
+    void generatePasswordAction();
     void openEditWindow();
     void openEditWindowCreateNewPassword();
     void closeEditWindow();
@@ -177,12 +185,14 @@ private:
     QAction* newAction(const QString& title, QObject* parent);
     QAction* sortMenuItemWithTag(int tag) const;
     ItemPtr itemForSender(const QAction* sender) const;
-    void copyAndCount(const ItemPtr& item, const QString& text);
+    void copyAndCount(const ItemPtr& item, const QString& text,
+                      NetKeyloft_Preferences::CopiedText copied);
     // The edit window's controller, created on first use.
     NetKeyloft_EditWindowController& editWindow();
     bool editWindowIsVisible() const;
 
     Environment m_env;
+    std::unique_ptr<ClipboardClearer> m_clipboardClearer;
     std::unique_ptr<NetKeyloft_KeychainController> m_keychainController;
     // The windows, each created on first use and kept; they go before the list they show.
     std::unique_ptr<NetKeyloft_EditWindowController> m_editWindowController;
@@ -204,6 +214,7 @@ private:
     QAction* m_showHelpMenuItem = nullptr;
     QAction* m_quitMenuItem = nullptr;
     QAction* m_newPasswordMenuItem = nullptr;
+    QAction* m_generatePasswordMenuItem = nullptr;
     QAction* m_toggleStartupMenuItem = nullptr;
     QAction* m_checkForUpdatesMenuItem = nullptr;
     QAction* m_aboutMenuItem = nullptr;

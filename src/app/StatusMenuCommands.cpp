@@ -10,6 +10,7 @@
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
 #include "store/NetKeyloftStringUtils.h"
+#include "store/PasswordGenerator.h"
 
 #include <QAction>
 #include <QMenu>
@@ -21,10 +22,14 @@ ItemPtr NetKeyloft_StatusMenuController::itemForSender(const QAction* sender) co
     return m_keychainController->keychainItemAtIndex(sender ? sender->data().toInt() : -1);
 }
 
-void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text)
+void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text,
+                                                   NetKeyloft_Preferences::CopiedText copied)
 {
     // A copy that did not happen is no use of the entry.
-    if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs) && item) {
+    if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs,
+                                            m_clipboardClearer.get(),
+                                            m_env.preferences.clipboardClearingDelay(copied)) &&
+        item) {
         m_keychainController->addOneToCountUsedForItem(item.get());
     }
 }
@@ -33,15 +38,23 @@ void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
 {
     // A tag that no longer names an entry copies nothing.
     if (const ItemPtr item = itemForSender(sender)) {
-        copyAndCount(item, item->userName());
+        copyAndCount(item, item->userName(), NetKeyloft_Preferences::CopiedText::UserName);
     }
 }
 
 void NetKeyloft_StatusMenuController::getPwAction(QAction* sender)
 {
     const ItemPtr item = itemForSender(sender);
-    copyAndCount(item, m_keychainController->passwordForKeychainItemAtIndex(
-                           sender ? sender->data().toInt() : -1));
+    copyAndCount(
+        item,
+        m_keychainController->passwordForKeychainItemAtIndex(sender ? sender->data().toInt() : -1),
+        NetKeyloft_Preferences::CopiedText::Password);
+}
+
+void NetKeyloft_StatusMenuController::generatePasswordAction()
+{
+    const PasswordGenerator generator(PasswordRules::stored(m_env.preferences.userDefaults()));
+    copyAndCount(nullptr, generator.generate(), NetKeyloft_Preferences::CopiedText::Password);
 }
 
 // --- Windows ----------------------------------------------------------------------------
@@ -60,7 +73,8 @@ NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
     if (!m_editWindowController) {
         m_editWindowController = std::make_unique<NetKeyloft_EditWindowController>(
             *m_keychainController, *this,
-            NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard});
+            NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard,
+                                                m_clipboardClearer.get()});
     }
     return *m_editWindowController;
 }

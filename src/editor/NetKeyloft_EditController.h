@@ -9,6 +9,7 @@
 
 class ApplicationCommands;
 class Clipboard;
+class ClipboardClearer;
 class Dialogs;
 class LabelCellDelegate;
 class NetKeyloft_CommentsTextView;
@@ -41,6 +42,8 @@ public:
         NetKeyloft_Preferences& preferences;
         Dialogs& dialogs;
         Clipboard& clipboard;
+        // Takes copied passwords off the clipboard again; none leaves them there.
+        ClipboardClearer* clipboardClearer = nullptr;
     };
 
     // A controller over the controls of a loaded edit window.

@@ -4,6 +4,9 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+#include <optional>
+
 class UserDefaults;
 class UserDefaultsController;
 
@@ -41,6 +44,11 @@ public:
     void setLoadAtStartup(bool load);
     bool loadAtStartupSet() const;
     void setLoadAtStartupSet(bool set);
+
+    // What was copied to the clipboard.
+    enum class CopiedText { UserName, Password };
+    // How long a copy stays on the clipboard before it is cleared; none when it stays.
+    std::optional<std::chrono::milliseconds> clipboardClearingDelay(CopiedText copied) const;
 
     UserDefaults& userDefaults() const;
     UserDefaultsController& defaultsController() const;

@@ -109,6 +109,7 @@ bool AppFixture::launch()
             [this](int code) { exitCodes << code; },
             [this] { return trayAvailable; },
             trayWaitMs,
+            &clock,
         });
     return m_controller->applicationDidFinishLaunching();
 }

@@ -9,6 +9,7 @@
 #include "platform/login/XdgAutostartService.h"
 #include "settings/NetKeyloft_Preferences.h"
 
+#include "ManualClock.h"
 #include "ScriptedDialogs.h"
 
 #include <QTemporaryDir>
@@ -80,6 +81,8 @@ public:
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
     int statusItemsMade = 0;
+    // The clock by which copies are cleared from the clipboard.
+    ManualClock clock;
 
 private:
     void openSettings();

@@ -8,6 +8,7 @@
 #include "app/ApplicationLifecycle.h"
 #include "app/StatusWindow.h"
 #include "editor/NetKeyloft_EditWindowController.h"
+#include "platform/ClipboardClearer.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtDialogs.h"
 #include "platform/WaylandClipboard.h"
@@ -48,8 +49,9 @@ QStringList labels(int count)
     return result;
 }
 
-const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
-                           QStringLiteral("Sort by"), QStringLiteral("---")};
+const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Generate Password"),
+                           QStringLiteral("Show edit window"), QStringLiteral("Sort by"),
+                           QStringLiteral("---")};
 const QStringList fixedBottom{QStringLiteral("Preferences"), QStringLiteral("Help"),
                               QStringLiteral("About Keyloft"), QStringLiteral("Quit Keyloft")};
 
@@ -68,6 +70,7 @@ private Q_SLOTS:
     void fixedSubmenus();
     void copyCommandsCountUses();
     void failedCopyCountsNoUse();
+    void copiedPasswordsAreCleared();
     void sortCommandsReorderAndMark();
     void sortChangedElsewhereRebuilds();
     void firstLaunchAddsOneLoginItem();
@@ -318,6 +321,43 @@ void TestStatusMenu::failedCopyCountsNoUse()
                                                          QStringLiteral("Nothing was copied.")}));
     QVERIFY(app.launch());
     QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), uses);
+}
+
+void TestStatusMenu::copiedPasswordsAreCleared()
+{
+    AppFixture app;
+    app.createKeychain({QStringLiteral("Mail")});
+    QVERIFY(app.launch());
+    QVERIFY(app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
+    QVERIFY(app.list().setPasswordForKeychainItemAtIndex(QStringLiteral("s3cret"), 0));
+    app.controller().populateMenu();
+    ClipboardClearer& clearer = app.controller().clipboardClearer();
+    const QMenu* mail = actionTitled(app.controller().menu(), QStringLiteral("Mail"))->menu();
+
+    // A password goes after the preference's 30 s, by the clock the application reads.
+    mail->actions()[1]->trigger();
+    app.clock.advance(29999);
+    clearer.checkDeadline();
+    QCOMPARE(app.clipboard().text(), QStringLiteral("s3cret"));
+    app.clock.advance(1);
+    clearer.checkDeadline();
+    QCOMPARE(app.clipboard().text(), QString());
+
+    // A user name stays, unless the user asks for it to go as well.
+    mail->actions()[0]->trigger();
+    QVERIFY(!clearer.deadline());
+    app.defaults().setBoolForKey(true, QStringLiteral("NKLPREFS_ClearCopiedUserNames_Key"));
+    mail->actions()[0]->trigger();
+    QCOMPARE(clearer.deadline().value_or(QDateTime()), app.clock.nowUtc().addSecs(30));
+
+    // A generated password is cleared like any other, also when the application quits.
+    actionTitled(app.controller().menu(), QStringLiteral("Generate Password"))->trigger();
+    const QString generated = app.clipboard().text();
+    QCOMPARE(generated.size(), 20);
+    QCOMPARE(clearer.deadline().value_or(QDateTime()), app.clock.nowUtc().addSecs(30));
+    actionTitled(app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
+    QCOMPARE(app.clipboard().text(), QString());
+    QCOMPARE(app.exitCodes, QList<int>{0});
 }
 
 void TestStatusMenu::sortCommandsReorderAndMark()

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void removeFirstAndLastEntries();
     void selectingAnotherRowDiscardsTypedText();
     void copyButtonsCountUses();
+    void generateButtonFillsThePassword();
     void rowsCannotBeDragged();
     void spellCheckingFollowsThePreference();
 };
@@ -93,13 +95,13 @@ void TestEditController::addToEmptyList()
 void TestEditController::renameInPlace()
 {
     EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
-    const QAction* trayEntry = edit.app.controller().menu()->actions().at(4);
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(5);
     QCOMPARE(trayEntry->text(), QStringLiteral("Mail"));
 
     // The same label again: nothing stored, the tray menu not rebuilt.
     QAbstractItemModel* model = edit.table()->model();
     QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Mail")));
-    QCOMPARE(edit.app.controller().menu()->actions().at(4), trayEntry);
+    QCOMPARE(edit.app.controller().menu()->actions().at(5), trayEntry);
 
     QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Post")));
     QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
@@ -187,11 +189,11 @@ void TestEditController::unchangedValuesStoreNothing()
         file.open(QIODevice::ReadOnly);
         return file.readAll();
     }();
-    const QAction* trayEntry = edit.app.controller().menu()->actions().at(4);
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(5);
     edit.clickRow(0);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
-    QCOMPARE(edit.app.controller().menu()->actions().at(4), trayEntry);
+    QCOMPARE(edit.app.controller().menu()->actions().at(5), trayEntry);
     QFile file(edit.app.keychainPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
@@ -217,7 +219,7 @@ void TestEditController::notesLimit()
     QFETCH(QString, kept);
     EditWindowFixture edit({QStringLiteral("Mail")});
     edit.app.controller().editAction(
-        edit.app.controller().menu()->actions().at(4)->menu()->actions().at(2));
+        edit.app.controller().menu()->actions().at(5)->menu()->actions().at(2));
     QVERIFY(edit.editor().isInEditMode());
     // The last character is typed, the rest pasted.
     const qsizetype last = notes.back().isLowSurrogate() ? 2 : 1;
@@ -362,6 +364,39 @@ void TestEditController::copyButtonsCountUses()
     QTest::mouseClick(edit.button("getUserNameButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("anna"));
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->countUsed(), usesBefore + 2);
+}
+
+void TestEditController::generateButtonFillsThePassword()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QPushButton* generate = edit.button("generatePasswordButton");
+    QVERIFY(generate->isVisible());
+    const auto* strength = edit.control<QLabel>("passwordStrengthLabel");
+
+    QTest::mouseClick(generate, Qt::LeftButton);
+    const QString first = edit.passwordField()->text();
+    QCOMPARE(first.size(), 20);
+    // Twenty characters of the 87 left without look-alikes.
+    QCOMPARE(strength->text(), QStringLiteral("128 bits"));
+    edit.app.defaults().setValue(QStringLiteral("NKLPREFS_GeneratorLength_Key"), 12);
+    QTest::mouseClick(generate, Qt::LeftButton);
+    QCOMPARE(edit.passwordField()->text().size(), 12);
+    QVERIFY(!first.startsWith(edit.passwordField()->text()));
+    QCOMPARE(strength->text(), QStringLiteral("77 bits"));
+    const QString generated = edit.passwordField()->text();
+
+    // Switching the toggle off stores it like a typed password.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    const auto reopened = edit.reopenedList();
+    QCOMPARE(reopened->passwordForKeychainItem(reopened->keychainItemAtIndex(0).get()), generated);
+
+    // A password typed by hand is measured by the classes it uses.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.passwordField()->clear();
+    QTest::keyClicks(edit.passwordField(), QStringLiteral("abcdefgh"));
+    QCOMPARE(strength->text(), QStringLiteral("37 bits"));
 }
 
 void TestEditController::rowsCannotBeDragged()

@@ -25,6 +25,8 @@ private Q_SLOTS:
     void copiedTextIsOnNoCommandLine();
     void textReadsWhatAnotherClientCopied();
     void copyWithoutCompositorFails();
+    void clearerTakesOnlyItsOwnCopy_data() { addClearerRows(); }
+    void clearerTakesOnlyItsOwnCopy();
 
 private:
     static QString pasted(bool* ok = nullptr);
@@ -137,6 +139,15 @@ void TestWaylandClipboard::copyWithoutCompositorFails()
     const bool copied = m_clipboard.setSecretText(QStringLiteral("lost"));
     qputenv("WAYLAND_DISPLAY", socket);
     QVERIFY(!copied);
+}
+
+void TestWaylandClipboard::clearerTakesOnlyItsOwnCopy()
+{
+    // After wl-copy --clear there is no selection, which wl-paste reads as no text.
+    checkClearerRow(
+        m_clipboard,
+        [](const QString& text) { runClient(QStringLiteral("wl-copy"), {}, text.toUtf8()); },
+        [] { return pasted(); });
 }
 
 QTEST_GUILESS_MAIN(TestWaylandClipboard)

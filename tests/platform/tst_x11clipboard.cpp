@@ -22,6 +22,8 @@ private Q_SLOTS:
     void copyCarriesTheSecretHint();
     void textReadsWhatAnotherClientCopied();
     void desktopClipboardIsQtsOnX11();
+    void clearerTakesOnlyItsOwnCopy_data() { addClearerRows(); }
+    void clearerTakesOnlyItsOwnCopy();
 
 private:
     static QByteArray xclipOut(const QString& target, bool* ok = nullptr);
@@ -95,6 +97,19 @@ void TestX11Clipboard::desktopClipboardIsQtsOnX11()
 {
     const std::unique_ptr<Clipboard> clipboard = createDesktopClipboard();
     QVERIFY(dynamic_cast<QtClipboard*>(clipboard.get()) != nullptr);
+}
+
+void TestX11Clipboard::clearerTakesOnlyItsOwnCopy()
+{
+    checkClearerRow(
+        m_clipboard,
+        [](const QString& text) {
+            runClient(
+                QStringLiteral("xclip"),
+                {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard")},
+                text.toUtf8());
+        },
+        [] { return QString::fromUtf8(xclipOut(QStringLiteral("UTF8_STRING"))); });
 }
 
 int main(int argc, char** argv)
