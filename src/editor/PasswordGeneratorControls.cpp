@@ -34,5 +34,6 @@ void PasswordGeneratorControls::generate()
 
 void PasswordGeneratorControls::showStrength(double bits)
 {
-    m_strength.setText(bits > 0 ? tr("%n bits", nullptr, int(std::floor(bits))) : QString());
+    m_strength.setText(bits > 0 ? tr("Strength: %n bits", nullptr, int(std::floor(bits)))
+                                : QString());
 }

@@ -379,12 +379,12 @@ void TestEditController::generateButtonFillsThePassword()
     const QString first = edit.passwordField()->text();
     QCOMPARE(first.size(), 20);
     // Twenty characters of the 87 left without look-alikes.
-    QCOMPARE(strength->text(), QStringLiteral("128 bits"));
+    QCOMPARE(strength->text(), QStringLiteral("Strength: 128 bits"));
     edit.app.defaults().setValue(QStringLiteral("NKLPREFS_GeneratorLength_Key"), 12);
     QTest::mouseClick(generate, Qt::LeftButton);
     QCOMPARE(edit.passwordField()->text().size(), 12);
     QVERIFY(!first.startsWith(edit.passwordField()->text()));
-    QCOMPARE(strength->text(), QStringLiteral("77 bits"));
+    QCOMPARE(strength->text(), QStringLiteral("Strength: 77 bits"));
     const QString generated = edit.passwordField()->text();
 
     // Switching the toggle off stores it like a typed password.
@@ -396,7 +396,7 @@ void TestEditController::generateButtonFillsThePassword()
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     edit.passwordField()->clear();
     QTest::keyClicks(edit.passwordField(), QStringLiteral("abcdefgh"));
-    QCOMPARE(strength->text(), QStringLiteral("37 bits"));
+    QCOMPARE(strength->text(), QStringLiteral("Strength: 37 bits"));
 }
 
 void TestEditController::rowsCannotBeDragged()
