@@ -391,12 +391,6 @@ void TestEditController::generateButtonFillsThePassword()
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     const auto reopened = edit.reopenedList();
     QCOMPARE(reopened->passwordForKeychainItem(reopened->keychainItemAtIndex(0).get()), generated);
-
-    // A password typed by hand is measured by the classes it uses.
-    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
-    edit.passwordField()->clear();
-    QTest::keyClicks(edit.passwordField(), QStringLiteral("abcdefgh"));
-    QCOMPARE(strength->text(), QStringLiteral("Strength: 37 bits"));
 }
 
 void TestEditController::rowsCannotBeDragged()

@@ -66,7 +66,7 @@ QByteArray runClient(const QString& program, const QStringList& arguments,
 
 // The clipboard clearer's cases as a table: a secret copied through a real clipboard is
 // taken off it once the test's clock passes the delay, or at quit, but never after
-// another client has copied something of its own.
+// another client has copied something of its own (which the clipboard must read back).
 void addClearerRows();
 // Runs the current row on clipboard; copyElsewhere copies text from another client and
 // pasteElsewhere reads the clipboard from one.

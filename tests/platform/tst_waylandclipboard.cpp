@@ -19,11 +19,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void copiedTextReachesOtherClients_data();
     void copiedTextReachesOtherClients();
-    void secondCopyReplacesFirst();
-    void emptyTextReplacesEarlierText();
     void copyIsOfferedAsPlainText();
     void copiedTextIsOnNoCommandLine();
-    void textReadsWhatAnotherClientCopied();
     void copyWithoutCompositorFails();
     void clearerTakesOnlyItsOwnCopy_data() { addClearerRows(); }
     void clearerTakesOnlyItsOwnCopy();
@@ -82,23 +79,6 @@ void TestWaylandClipboard::copiedTextReachesOtherClients()
     QVERIFY(ok);
 }
 
-void TestWaylandClipboard::secondCopyReplacesFirst()
-{
-    QVERIFY(m_clipboard.setSecretText(QStringLiteral("first secret")));
-    QCOMPARE(pasted(), QStringLiteral("first secret"));
-    m_clipboard.setSecretText(QStringLiteral("second secret"));
-    QCOMPARE(pasted(), QStringLiteral("second secret"));
-}
-
-void TestWaylandClipboard::emptyTextReplacesEarlierText()
-{
-    QVERIFY(m_clipboard.setSecretText(QStringLiteral("earlier text")));
-    QVERIFY(m_clipboard.setSecretText(QString()));
-    bool ok = false;
-    QCOMPARE(pasted(&ok), QString());
-    QVERIFY2(ok, "an empty text is still the clipboard's content");
-}
-
 void TestWaylandClipboard::copyIsOfferedAsPlainText()
 {
     QVERIFY(m_clipboard.setSecretText(QStringLiteral("<?xml version=\"1.0\"?>")));
@@ -122,14 +102,6 @@ void TestWaylandClipboard::copiedTextIsOnNoCommandLine()
             QVERIFY2(!cmdline.readAll().contains(secret), qPrintable(pid));
         }
     }
-}
-
-void TestWaylandClipboard::textReadsWhatAnotherClientCopied()
-{
-    bool ok = false;
-    runClient(QStringLiteral("wl-copy"), {}, QStringLiteral("von außen ✓").toUtf8(), &ok);
-    QVERIFY(ok);
-    QCOMPARE(m_clipboard.text(), QStringLiteral("von außen ✓"));
 }
 
 void TestWaylandClipboard::copyWithoutCompositorFails()

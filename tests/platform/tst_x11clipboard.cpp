@@ -18,9 +18,7 @@ private Q_SLOTS:
     void initTestCase();
     void copiedTextReachesOtherClients_data();
     void copiedTextReachesOtherClients();
-    void secondCopyReplacesFirst();
     void copyCarriesTheSecretHint();
-    void textReadsWhatAnotherClientCopied();
     void desktopClipboardIsQtsOnX11();
     void clearerTakesOnlyItsOwnCopy_data() { addClearerRows(); }
     void clearerTakesOnlyItsOwnCopy();
@@ -67,30 +65,12 @@ void TestX11Clipboard::copiedTextReachesOtherClients()
     QVERIFY(ok);
 }
 
-void TestX11Clipboard::secondCopyReplacesFirst()
-{
-    m_clipboard.setSecretText(QStringLiteral("first secret"));
-    QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), QByteArray("first secret"));
-    m_clipboard.setSecretText(QStringLiteral("second secret"));
-    QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), QByteArray("second secret"));
-}
-
 void TestX11Clipboard::copyCarriesTheSecretHint()
 {
     m_clipboard.setSecretText(QStringLiteral("hinted"));
     const QByteArrayList targets = xclipOut(QStringLiteral("TARGETS")).split('\n');
     QVERIFY2(targets.contains("x-kde-passwordManagerHint"), targets.join(' ').constData());
     QCOMPARE(xclipOut(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
-}
-
-void TestX11Clipboard::textReadsWhatAnotherClientCopied()
-{
-    bool ok = false;
-    runClient(QStringLiteral("xclip"),
-              {QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard")},
-              QStringLiteral("von außen ✓").toUtf8(), &ok);
-    QVERIFY(ok);
-    QTRY_COMPARE(m_clipboard.text(), QStringLiteral("von außen ✓"));
 }
 
 void TestX11Clipboard::desktopClipboardIsQtsOnX11()

@@ -275,16 +275,6 @@ private Q_SLOTS:
         first.setApplicationDefaults();
     }
 
-    void synchronizeWritesAtOnce()
-    {
-        Domain domain = openDomain();
-        domain.preferences->setLoadAtStartupSet(true);
-        QVERIFY(domain.defaults->synchronize());
-        QFile file(m_dir.filePath(QStringLiteral("p.conf")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("NKLPREFS_LoadAtStartupSet_Key=true"));
-    }
-
     void synchronizeReportsUnwritableFile()
     {
         // The settings file's folder is a regular file, so nothing can be written.

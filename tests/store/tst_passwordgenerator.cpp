@@ -1,9 +1,5 @@
-#include "platform/UserDefaults.h"
-#include "platform/UserDefaultsController.h"
-#include "settings/NetKeyloft_Preferences.h"
 #include "store/PasswordGenerator.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -23,7 +19,6 @@ private Q_SLOTS:
     void charactersSpreadOverTheAlphabet();
     void estimatedStrength_data();
     void estimatedStrength();
-    void rulesComeFromThePreferences();
 };
 
 namespace {
@@ -160,23 +155,6 @@ void TestPasswordGenerator::estimatedStrength()
     QFETCH(QString, password);
     QFETCH(int, bits);
     QCOMPARE(int(PasswordGenerator::estimatedBits(password)), bits);
-}
-
-void TestPasswordGenerator::rulesComeFromThePreferences()
-{
-    QTemporaryDir folder;
-    UserDefaults defaults(folder.filePath(QStringLiteral("p.conf")));
-    UserDefaultsController controller(defaults);
-    const NetKeyloft_Preferences preferences(controller);
-    PasswordRules stored = PasswordRules::stored(defaults);
-    QCOMPARE(PasswordGenerator(stored).alphabet(), PasswordGenerator(PasswordRules()).alphabet());
-    QCOMPARE(stored.length, 20);
-    controller.setValue(NKLPREFS_GeneratorLength_Key, 64);
-    controller.setValue(NKLPREFS_GeneratorSymbols_Key, false);
-    controller.setValue(NKLPREFS_GeneratorAvoidLookAlikes_Key, false);
-    stored = PasswordRules::stored(defaults);
-    QCOMPARE(stored.length, 64);
-    QCOMPARE(PasswordGenerator(stored).alphabet().size(), 62);
 }
 
 QTEST_GUILESS_MAIN(TestPasswordGenerator)
