@@ -5,6 +5,8 @@
 #include "app/StatusItem.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
+#include "platform/ClipboardClearer.h"
+#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -20,7 +22,9 @@
 
 NetKeyloft_StatusMenuController::NetKeyloft_StatusMenuController(Environment environment,
                                                                  QObject* parent)
-    : QObject(parent), m_env(std::move(environment))
+    : QObject(parent), m_env(std::move(environment)),
+      m_clipboardClearer(std::make_unique<ClipboardClearer>(
+          m_env.clipboard, m_env.clock))
 {}
 
 NetKeyloft_StatusMenuController::~NetKeyloft_StatusMenuController()
@@ -124,6 +128,9 @@ void NetKeyloft_StatusMenuController::terminate(int exitCode)
 
 void NetKeyloft_StatusMenuController::applicationWillTerminate()
 {
+    // A password left on the clipboard would outlive the program: a clipboard manager
+    // keeps what the owner leaves behind, and wl-copy serves it on.
+    m_clipboardClearer->clearNow();
     observeSortPreferences(false);
     if (m_editWindowController) {
         m_editWindowController->removeObserversToQuit();

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/SpellChecker.h"
 #include "platform/keychain/ConflictCopies.h"
+#include "settings/NetKeyloft_Preferences.h"
 #include "store/KeychainError.h"
 #include "store/NetKeyloft_KeychainController.h"
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 class Clipboard;
+class ClipboardClearer;
 class Clock;
 class Dialogs;
 class IdleLock;
@@ -28,7 +30,6 @@ class NetKeyloft_HelpWindowController;
 class NetKeyloft_LoginController;
 class NetKeyloft_PreferencesWindowController;
 class NetKeyloft_Updater;
-class NetKeyloft_Preferences;
 class QAction;
 class QMenu;
 class QuickSearchBox;
@@ -101,6 +102,8 @@ public:
     QAction* showEditWindowMenuItem() const { return m_showEditWindowMenuItem; }
     QAction* sortByMenuItem() const { return m_sortByMenuItem; }
     QAction* toggleStartupMenuItem() const { return m_toggleStartupMenuItem; }
+    // Takes copied passwords off the clipboard again.
+    ClipboardClearer& clipboardClearer() const { return *m_clipboardClearer; }
     // The window that holds the status menu on a desktop without a tray, or null.
     QWidget* statusWindow() const { return m_statusWindow.get(); }
 
@@ -128,6 +131,8 @@ public:
     void getUserNameAction(QAction* sender);
     void getPwAction(QAction* sender);
     void editAction(QAction* sender);
+    // Copies a new password made by the generator's rules.
+    void generatePasswordAction();
     void openEditWindow();
     void openEditWindowCreateNewPassword();
     void closeEditWindow();
@@ -219,7 +224,8 @@ private:
     QAction* newAction(const QString& title, QObject* parent);
     QAction* sortMenuItemWithTag(int tag) const;
     ItemPtr itemForSender(const QAction* sender) const;
-    void copyAndCount(const ItemPtr& item, const QString& text);
+    void copyAndCount(const ItemPtr& item, const QString& text,
+                      NetKeyloft_Preferences::CopiedText copied);
     // Counts as use of the program for the idle lock.
     void noteUse();
     // The edit window's controller, created on first use.
@@ -227,6 +233,7 @@ private:
     bool editWindowIsVisible() const;
 
     Environment m_env;
+    std::unique_ptr<ClipboardClearer> m_clipboardClearer;
     std::unique_ptr<NetKeyloft_KeychainController> m_keychainController;
     // The windows, each created on first use and kept; they go before the list they show.
     std::unique_ptr<NetKeyloft_EditWindowController> m_editWindowController;
@@ -251,6 +258,7 @@ private:
     QAction* m_showHelpMenuItem = nullptr;
     QAction* m_quitMenuItem = nullptr;
     QAction* m_newPasswordMenuItem = nullptr;
+    QAction* m_generatePasswordMenuItem = nullptr;
     QAction* m_toggleStartupMenuItem = nullptr;
     QAction* m_checkForUpdatesMenuItem = nullptr;
     QAction* m_aboutMenuItem = nullptr;

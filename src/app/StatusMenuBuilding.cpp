@@ -102,6 +102,10 @@ void NetKeyloft_StatusMenuController::createAllStaticMenuItems()
     connect(m_quitMenuItem, &QAction::triggered, this, &C::quitAction);
     m_newPasswordMenuItem = newAction(QStringLiteral("New Password"), this);
     connect(m_newPasswordMenuItem, &QAction::triggered, this, &C::openEditWindowCreateNewPassword);
+    m_generatePasswordMenuItem = newAction(tr("Generate Password"), this);
+    m_generatePasswordMenuItem->setToolTip(
+        tr("Copies a new password to the clipboard, made as the preferences say."));
+    connect(m_generatePasswordMenuItem, &QAction::triggered, this, &C::generatePasswordAction);
     m_aboutMenuItem = newAction(QStringLiteral("About Keyloft"), this);
     connect(m_aboutMenuItem, &QAction::triggered, this, &C::aboutMenuAction);
     createLockAndFindMenuItems();
@@ -177,6 +181,7 @@ void NetKeyloft_StatusMenuController::populateMenu()
         return;
     }
     m_menu->addAction(m_newPasswordMenuItem);
+    m_menu->addAction(m_generatePasswordMenuItem);
     m_menu->addAction(m_showEditWindowMenuItem);
     m_menu->addAction(m_findMenuItem);
     m_menu->addAction(m_sortByMenuItem);

@@ -10,6 +10,7 @@
 #include "settings/NetKeyloft_LoginController.h"
 #include "settings/NetKeyloft_Preferences.h"
 #include "store/NetKeyloftStringUtils.h"
+#include "store/PasswordGenerator.h"
 
 #include <QAction>
 #include <QMenu>
@@ -21,11 +22,15 @@ ItemPtr NetKeyloft_StatusMenuController::itemForSender(const QAction* sender) co
     return m_keychainController->keychainItemAtIndex(sender ? sender->data().toInt() : -1);
 }
 
-void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text)
+void NetKeyloft_StatusMenuController::copyAndCount(const ItemPtr& item, const QString& text,
+                                                   NetKeyloft_Preferences::CopiedText copied)
 {
     noteUse();
     // A copy that did not happen is no use of the entry.
-    if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs) && item) {
+    if (NetKeyloftStringUtils::toPasteboard(text, m_env.clipboard, m_env.dialogs,
+                                            m_clipboardClearer.get(),
+                                            m_env.preferences.clipboardClearingDelay(copied)) &&
+        item) {
         m_keychainController->addOneToCountUsedForItem(item.get());
     }
 }
@@ -34,14 +39,16 @@ void NetKeyloft_StatusMenuController::copyUserNameOfItem(const ItemPtr& item)
 {
     // A tag that no longer names an entry copies nothing.
     if (item) {
-        copyAndCount(item, item->userName());
+        copyAndCount(item, item->userName(), NetKeyloft_Preferences::CopiedText::UserName);
     }
 }
 
 void NetKeyloft_StatusMenuController::copyPasswordOfItem(const ItemPtr& item)
 {
-    copyAndCount(item, item ? m_keychainController->passwordForKeychainItem(item.get())
-                            : QString(QLatin1String("")));
+    copyAndCount(item,
+                 item ? m_keychainController->passwordForKeychainItem(item.get())
+                      : QString(QLatin1String("")),
+                 NetKeyloft_Preferences::CopiedText::Password);
 }
 
 void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
@@ -52,6 +59,12 @@ void NetKeyloft_StatusMenuController::getUserNameAction(QAction* sender)
 void NetKeyloft_StatusMenuController::getPwAction(QAction* sender)
 {
     copyPasswordOfItem(itemForSender(sender));
+}
+
+void NetKeyloft_StatusMenuController::generatePasswordAction()
+{
+    const PasswordGenerator generator(PasswordRules::stored(m_env.preferences.userDefaults()));
+    copyAndCount(nullptr, generator.generate(), NetKeyloft_Preferences::CopiedText::Password);
 }
 
 // --- Windows ----------------------------------------------------------------------------
@@ -79,7 +92,7 @@ NetKeyloft_EditWindowController& NetKeyloft_StatusMenuController::editWindow()
         m_editWindowController = std::make_unique<NetKeyloft_EditWindowController>(
             *m_keychainController, *this,
             NetKeyloft_EditController::Services{m_env.preferences, m_env.dialogs, m_env.clipboard,
-                                                m_env.spellChecker});
+                                                m_env.spellChecker, m_clipboardClearer.get()});
     }
     return *m_editWindowController;
 }

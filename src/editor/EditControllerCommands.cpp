@@ -7,6 +7,7 @@
 #include "editor/NetKeyloft_CommentsTextView.h"
 #include "editor/NetKeyloft_ItemTableModel.h"
 #include "platform/Dialogs.h"
+#include "settings/NetKeyloft_Preferences.h"
 #include "store/NetKeyloftStringUtils.h"
 #include "store/NetKeyloft_KeychainController.h"
 
@@ -229,8 +230,12 @@ void NetKeyloft_EditController::copyToPasteboard(bool password)
     }
     const QString text =
         password ? m_keychainController->passwordForKeychainItem(item.get()) : item->userName();
+    const auto copied = password ? NetKeyloft_Preferences::CopiedText::Password
+                                 : NetKeyloft_Preferences::CopiedText::UserName;
     // A copy that did not happen is no use of the entry.
-    if (NetKeyloftStringUtils::toPasteboard(text, m_services.clipboard, m_services.dialogs)) {
+    if (NetKeyloftStringUtils::toPasteboard(
+            text, m_services.clipboard, m_services.dialogs, m_services.clipboardClearer,
+            m_services.preferences.clipboardClearingDelay(copied))) {
         m_keychainController->addOneToCountUsedForItem(item.get());
     }
 }

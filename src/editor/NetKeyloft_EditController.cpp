@@ -9,6 +9,7 @@
 #include "editor/NetKeyloft_CommentsTextView.h"
 #include "editor/NetKeyloft_ItemTableModel.h"
 #include "editor/NetKeyloft_TableHeaderview.h"
+#include "editor/PasswordGeneratorControls.h"
 #include "platform/FloatingWindow.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
@@ -214,6 +215,9 @@ void NetKeyloft_EditController::connectControls()
     });
     connect(m_ui.userNameTextField, &QLineEdit::returnPressed, this, &C::editUserNameTextfield);
     connect(m_ui.passwordTextField, &QLineEdit::returnPressed, this, &C::editPasswordTextfield);
+    new PasswordGeneratorControls(*m_ui.generatePasswordButton, *m_ui.passwordTextField,
+                                  *m_ui.passwordStrengthLabel,
+                                  m_services.preferences.userDefaults(), this);
 }
 
 void NetKeyloft_EditController::observePreferences(bool observe)

@@ -12,6 +12,7 @@
 
 class ApplicationCommands;
 class Clipboard;
+class ClipboardClearer;
 class Dialogs;
 class LabelCellDelegate;
 class NetKeyloft_CommentsTextView;
@@ -46,6 +47,8 @@ public:
         Clipboard& clipboard;
         // Checks the notes' spelling where the preference asks for it.
         SpellCheckerSource spellChecker;
+        // Takes copied passwords off the clipboard again; none leaves them there.
+        ClipboardClearer* clipboardClearer = nullptr;
     };
 
     // A controller over the controls of a loaded edit window.

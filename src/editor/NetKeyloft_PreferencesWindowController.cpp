@@ -1,6 +1,7 @@
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 
 #include "editor/ApplicationCommands.h"
+#include "editor/PreferenceBindings.h"
 #include "platform/FloatingWindow.h"
 #include "platform/UserDefaultsController.h"
 #include "settings/NetKeyloft_Preferences.h"
@@ -36,6 +37,7 @@ NetKeyloft_PreferencesWindowController::NetKeyloft_PreferencesWindowController(
     showPreferenceValues();
     connectControls();
     observePreferences();
+    bindClipboardAndGenerator();
 
     auto* frameAutosave =
         new WindowFrameAutosave(*m_window, m_preferences.userDefaults(), frameName);
@@ -88,6 +90,29 @@ void NetKeyloft_PreferencesWindowController::connectControls()
     connect(close, &QShortcut::activated, m_window.get(), &QWidget::close);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_window.get());
     connect(escape, &QShortcut::activated, m_window.get(), &QWidget::close);
+}
+
+void NetKeyloft_PreferencesWindowController::bindClipboardAndGenerator()
+{
+    m_bindings = new PreferenceBindings(m_preferences.defaultsController(), this);
+    m_bindings->bind(m_ui->clearClipboardAfterSpinBox, NKLPREFS_ClearClipboardAfter_Key);
+    m_bindings->bind(m_ui->clearCopiedUserNamesCheckBox, NKLPREFS_ClearCopiedUserNames_Key);
+    m_bindings->bind(m_ui->generatorLengthSpinBox, NKLPREFS_GeneratorLength_Key);
+    // A password needs characters of at least one class: the last one stays checked.
+    QCheckBox* const classes[] = {m_ui->generatorLowercaseCheckBox,
+                                  m_ui->generatorUppercaseCheckBox, m_ui->generatorDigitsCheckBox,
+                                  m_ui->generatorSymbolsCheckBox};
+    const auto anotherClassChecked = [classes] {
+        return std::any_of(std::begin(classes), std::end(classes),
+                           [](const QCheckBox* box) { return box->isChecked(); });
+    };
+    const QLatin1String classKeys[] = {NKLPREFS_GeneratorLowercase_Key,
+                                       NKLPREFS_GeneratorUppercase_Key,
+                                       NKLPREFS_GeneratorDigits_Key, NKLPREFS_GeneratorSymbols_Key};
+    for (std::size_t i = 0; i < std::size(classes); ++i) {
+        m_bindings->bind(classes[i], classKeys[i], anotherClassChecked);
+    }
+    m_bindings->bind(m_ui->generatorAvoidLookAlikesCheckBox, NKLPREFS_GeneratorAvoidLookAlikes_Key);
 }
 
 void NetKeyloft_PreferencesWindowController::observePreferences()

@@ -6,6 +6,7 @@
 
 class ApplicationCommands;
 class NetKeyloft_Preferences;
+class PreferenceBindings;
 class QWidget;
 
 namespace Ui {
@@ -13,9 +14,9 @@ class Preferences;
 }
 
 // The preferences window: the sort order of the entries, spell checking of the
-// notes, start at login and when a keychain file locks. Its controls show the preference values and
-// follow changes made elsewhere (the tray menu, the edit window's header); a change made here goes
-// through the same commands as the tray menu's.
+// notes, clearing the clipboard, the password generator start at login and when a keychain file
+// locks. Its controls show the preference values and follow changes made elsewhere (the tray menu, the edit window's header); a
+// change made here goes through the same commands as the tray menu's.
 class NetKeyloft_PreferencesWindowController : public QObject {
     Q_OBJECT
 
@@ -42,9 +43,12 @@ private:
     void sortByChosen(int index);
     void useSpellCheckerChosen(bool use);
     void loadAtStartupChosen(bool load);
+    // The clipboard's and the password generator's controls.
+    void bindClipboardAndGenerator();
 
     ApplicationCommands& m_commands;
     NetKeyloft_Preferences& m_preferences;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<Ui::Preferences> m_ui;
+    PreferenceBindings* m_bindings = nullptr;
 };

@@ -14,4 +14,8 @@ public:
 
     // The clipboard's current plain text.
     virtual QString text() const = 0;
+
+    // Empties the clipboard, whoever filled it; false when the clipboard could not be
+    // reached.
+    virtual bool clear() = 0;
 };

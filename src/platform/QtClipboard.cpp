@@ -18,3 +18,13 @@ QString QtClipboard::text() const
 {
     return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
 }
+
+bool QtClipboard::clear()
+{
+    // Taking the selection with an empty text, rather than giving it up, leaves nothing
+    // for a clipboard manager to rescue when the owner goes.
+    auto* mime = new QMimeData;
+    mime->setText(QString());
+    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+    return true;
+}

@@ -7,4 +7,5 @@ class QtClipboard final : public Clipboard {
 public:
     bool setSecretText(const QString& text) override;
     QString text() const override;
+    bool clear() override;
 };

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <array>
 
 void wipeMemory(void* data, std::size_t size)
 {
@@ -79,4 +80,20 @@ bool SecretBytes::operator==(const SecretBytes& other) const
     return m_bytes.size() == other.m_bytes.size() &&
            (m_bytes.empty() ||
             sodium_memcmp(m_bytes.data(), other.m_bytes.data(), m_bytes.size()) == 0);
+}
+
+QByteArray SecretBytes::digest() const
+{
+    static const std::array<unsigned char, crypto_generichash_KEYBYTES> key = [] {
+        std::array<unsigned char, crypto_generichash_KEYBYTES> made{};
+        if (sodium_init() >= 0) {
+            randombytes_buf(made.data(), made.size());
+        }
+        return made;
+    }();
+    QByteArray digest(crypto_generichash_BYTES, Qt::Uninitialized);
+    crypto_generichash(reinterpret_cast<unsigned char*>(digest.data()), std::size_t(digest.size()),
+                       reinterpret_cast<const unsigned char*>(m_bytes.data()), m_bytes.size(),
+                       key.data(), key.size());
+    return digest;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -28,6 +29,11 @@ public:
     void clear();
 
     bool operator==(const SecretBytes& other) const;
+
+    // A keyed BLAKE2b digest of the bytes, under a key made at random for this process:
+    // it tells whether two secrets are equal without keeping either, and cannot be
+    // checked against guessed passwords by anything that does not also read the key.
+    QByteArray digest() const;
 
 private:
     std::vector<char> m_bytes;

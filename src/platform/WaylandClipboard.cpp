@@ -81,3 +81,11 @@ QString WaylandClipboard::text() const
     wipeMemory(bytes.data(), static_cast<std::size_t>(bytes.size()));
     return text;
 }
+
+bool WaylandClipboard::clear()
+{
+    // wl-copy --clear drops the selection without the focus a compositor asks of a
+    // selection change, and weston ignores it; an empty copy takes the focus as every
+    // copy does, and leaves nothing to paste.
+    return setSecretText(QString());
+}

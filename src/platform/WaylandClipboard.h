@@ -18,4 +18,6 @@ public:
     // cannot travel with it on this path.
     bool setSecretText(const QString& text) override;
     QString text() const override;
+    // Copies an empty text: the clipboard then offers nothing to paste.
+    bool clear() override;
 };

@@ -20,6 +20,14 @@ QVariantMap applicationDefaults()
         {NKLPREFS_LoadAtStartup_Key, true},
         {NKLPREFS_LoadAtStartupSet_Key, false},
         {NKLPREFS_LockAfterIdle_Key, 15},
+        {NKLPREFS_ClearClipboardAfter_Key, 30},
+        {NKLPREFS_ClearCopiedUserNames_Key, false},
+        {NKLPREFS_GeneratorLength_Key, 20},
+        {NKLPREFS_GeneratorLowercase_Key, true},
+        {NKLPREFS_GeneratorUppercase_Key, true},
+        {NKLPREFS_GeneratorDigits_Key, true},
+        {NKLPREFS_GeneratorSymbols_Key, true},
+        {NKLPREFS_GeneratorAvoidLookAlikes_Key, true},
     };
 }
 
@@ -101,6 +109,17 @@ int NetKeyloft_Preferences::lockAfterIdleMinutes() const
 void NetKeyloft_Preferences::setLockAfterIdleMinutes(int minutes)
 {
     m_controller.setValue(NKLPREFS_LockAfterIdle_Key, std::max(0, minutes));
+}
+
+std::optional<std::chrono::milliseconds>
+NetKeyloft_Preferences::clipboardClearingDelay(CopiedText copied) const
+{
+    const int seconds = m_controller.value(NKLPREFS_ClearClipboardAfter_Key).toInt();
+    if (seconds <= 0 || (copied == CopiedText::UserName &&
+                         !m_controller.value(NKLPREFS_ClearCopiedUserNames_Key).toBool())) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(seconds);
 }
 
 UserDefaults& NetKeyloft_Preferences::userDefaults() const

@@ -4,6 +4,9 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+#include <optional>
+
 class UserDefaults;
 class UserDefaultsController;
 
@@ -44,6 +47,11 @@ public:
     // Minutes without use after which a keychain file locks; 0 for never.
     int lockAfterIdleMinutes() const;
     void setLockAfterIdleMinutes(int minutes);
+
+    // What was copied to the clipboard.
+    enum class CopiedText { UserName, Password };
+    // How long a copy stays on the clipboard before it is cleared; none when it stays.
+    std::optional<std::chrono::milliseconds> clipboardClearingDelay(CopiedText copied) const;
 
     UserDefaults& userDefaults() const;
     UserDefaultsController& defaultsController() const;

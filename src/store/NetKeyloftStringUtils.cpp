@@ -1,6 +1,7 @@
 #include "store/NetKeyloftStringUtils.h"
 
 #include "platform/Clipboard.h"
+#include "platform/ClipboardClearer.h"
 #include "platform/Dialogs.h"
 
 #include <QStringDecoder>
@@ -20,6 +21,18 @@ bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs)
     alert.style = Alert::Style::Warning;
     dialogs.runAlert(alert);
     return false;
+}
+
+bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs,
+                  ClipboardClearer* clearer, std::optional<std::chrono::milliseconds> clearAfter)
+{
+    if (!toPasteboard(text, clipboard, dialogs)) {
+        return false;
+    }
+    if (clearer) {
+        clearer->copied(text, clearAfter);
+    }
+    return true;
 }
 
 QString localizedString(const QString& key)

@@ -2,9 +2,12 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 
 class Clipboard;
+class ClipboardClearer;
 class Dialogs;
 
 // String helpers that the whole program uses.
@@ -13,6 +16,10 @@ namespace NetKeyloftStringUtils {
 // Makes text the clipboard's only content, marked as a secret for clipboard managers;
 // when the clipboard does not take it, tells the user so and answers false.
 bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs);
+// The same, and when the text was copied, clearer (when given) takes it off the clipboard
+// again after clearAfter (never without one).
+bool toPasteboard(const QString& text, Clipboard& clipboard, Dialogs& dialogs,
+                  ClipboardClearer* clearer, std::optional<std::chrono::milliseconds> clearAfter);
 
 // Looks key up in the translations (a key without a text shows the key itself)
 // and shows it in a blocking alert.

@@ -8,6 +8,7 @@
 #include "app/ApplicationLifecycle.h"
 #include "app/StatusWindow.h"
 #include "editor/NetKeyloft_EditWindowController.h"
+#include "platform/ClipboardClearer.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtDialogs.h"
 #include "platform/WaylandClipboard.h"
@@ -38,7 +39,8 @@ QStringList labels(int count)
     return result;
 }
 
-const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
+const QStringList fixedTop{QStringLiteral("New Password"), QStringLiteral("Generate Password"),
+                           QStringLiteral("Show edit window"),
                            qtTrId("KLOFT_FindMenuItem"), QStringLiteral("Sort by"),
                            QStringLiteral("---")};
 const QStringList fixedBottom{qtTrId("KLOFT_LockKeychainMenuItem"), QStringLiteral("Preferences"),
@@ -58,7 +60,7 @@ private Q_SLOTS:
     void menuShape();
     void entrySubmenus();
     void fixedSubmenus();
-    void copyCommandsCountUses();
+    void copyCommandsCountUsesAndClear();
     void failedCopyCountsNoUse();
     void sortCommandsReorderAndMark();
     void sortChangedElsewhereRebuilds();
@@ -244,7 +246,7 @@ void TestStatusMenu::fixedSubmenus()
     QCOMPARE(app.statusItem()->menu, app.controller().menu());
 }
 
-void TestStatusMenu::copyCommandsCountUses()
+void TestStatusMenu::copyCommandsCountUsesAndClear()
 {
     AppFixture app;
     app.createKeychain({QStringLiteral("Bank"), QStringLiteral("Mail")});
@@ -266,10 +268,32 @@ void TestStatusMenu::copyCommandsCountUses()
     // Nothing was rebuilt: the same items stand in the menu.
     QCOMPARE(app.controller().menu()->actions(), before);
 
-    // The counts are in the keychain.
+    // A password goes after the preference's 30 s by the application's clock; a user
+    // name stays unless the user asks for it to go as well.
+    ClipboardClearer& clearer = app.controller().clipboardClearer();
+    QVERIFY(!clearer.deadline());
+    mail->actions()[1]->trigger();
+    app.clock.advance(29999);
+    clearer.checkDeadline();
+    QCOMPARE(app.clipboard().text(), QStringLiteral("s3cr\u00e9t"));
+    app.clock.advance(1);
+    clearer.checkDeadline();
+    QCOMPARE(app.clipboard().text(), QString());
+    app.defaults().setBoolForKey(true, QStringLiteral("NKLPREFS_ClearCopiedUserNames_Key"));
+    mail->actions()[0]->trigger();
+    QCOMPARE(clearer.deadline().value_or(QDateTime()), app.clock.nowUtc().addSecs(30));
+
+    // A generated password is cleared like any other, also when the application quits.
+    actionTitled(app.controller().menu(), QStringLiteral("Generate Password"))->trigger();
+    QCOMPARE(app.clipboard().text().size(), 20);
+    QCOMPARE(clearer.deadline().value_or(QDateTime()), app.clock.nowUtc().addSecs(30));
+    actionTitled(app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
+    QCOMPARE(app.clipboard().text(), QString());
+
+    // The counts are in the keychain; a generated password counts for no entry.
     QVERIFY(app.launch());
     app.list().sortKeychainItems(SortKey::Label, true);
-    QCOMPARE(app.list().keychainItemAtIndex(1)->countUsed(), 4);
+    QCOMPARE(app.list().keychainItemAtIndex(1)->countUsed(), 6);
     QCOMPARE(app.list().keychainItemAtIndex(0)->countUsed(), 1);
 }
 

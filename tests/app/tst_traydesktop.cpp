@@ -178,8 +178,9 @@ void TestTrayDesktop::trayAppearingLaterGetsTheIcon()
         const QString menu =
             qvariant_cast<QDBusObjectPath>(itemProperty(item, QStringLiteral("Menu"))).path();
         const QStringList labels = menuLabels(item, menu);
-        QCOMPARE(labels.mid(0, 4),
-                 (QStringList{QStringLiteral("New Password"), QStringLiteral("Show edit window"),
+        QCOMPARE(labels.mid(0, 5),
+                 (QStringList{QStringLiteral("New Password"), QStringLiteral("Generate Password"),
+                              QStringLiteral("Show edit window"),
                               QStringLiteral("Find\u2026"), QStringLiteral("Sort by")}));
         QCOMPARE(labels.mid(labels.size() - 4),
                  (QStringList{QStringLiteral("Preferences"), QStringLiteral("Help"),

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void removeFirstAndLastEntries();
     void selectingAnotherRowDiscardsTypedText();
     void copyButtonsCountUses();
+    void generateButtonFillsThePassword();
     void rowsCannotBeDragged();
     void spellCheckingFollowsThePreference();
 };
@@ -362,6 +364,33 @@ void TestEditController::copyButtonsCountUses()
     QTest::mouseClick(edit.button("getUserNameButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("anna"));
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->countUsed(), usesBefore + 2);
+}
+
+void TestEditController::generateButtonFillsThePassword()
+{
+    EditWindowFixture edit({QStringLiteral("Mail")});
+    edit.clickRow(0);
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    QPushButton* generate = edit.button("generatePasswordButton");
+    QVERIFY(generate->isVisible());
+    const auto* strength = edit.control<QLabel>("passwordStrengthLabel");
+
+    QTest::mouseClick(generate, Qt::LeftButton);
+    const QString first = edit.passwordField()->text();
+    QCOMPARE(first.size(), 20);
+    // Twenty characters of the 87 left without look-alikes.
+    QCOMPARE(strength->text(), QStringLiteral("Strength: 128 bits"));
+    edit.app.defaults().setValue(QStringLiteral("NKLPREFS_GeneratorLength_Key"), 12);
+    QTest::mouseClick(generate, Qt::LeftButton);
+    QCOMPARE(edit.passwordField()->text().size(), 12);
+    QVERIFY(!first.startsWith(edit.passwordField()->text()));
+    QCOMPARE(strength->text(), QStringLiteral("Strength: 77 bits"));
+    const QString generated = edit.passwordField()->text();
+
+    // Switching the toggle off stores it like a typed password.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    const auto reopened = edit.reopenedList();
+    QCOMPARE(reopened->passwordForKeychainItem(reopened->keychainItemAtIndex(0).get()), generated);
 }
 
 void TestEditController::rowsCannotBeDragged()

@@ -7,6 +7,7 @@
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 #include "platform/login/LoginItemsService.h"
 #include "settings/NetKeyloft_HelpWindowController.h"
+#include "store/PasswordGenerator.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -123,6 +124,7 @@ private Q_SLOTS:
     void controlsFollowChangesMadeElsewhere();
     void startAtLoginSwitchesLikeTheTrayMenu();
     void spellCheckingIsStored();
+    void clipboardAndGeneratorSettings();
     void autoLoginHelpOpensTheHelp();
     void frameIsSavedAndRestored();
     void closingHidesAndTheTrayShowsTheSameWindow();
@@ -302,6 +304,52 @@ void TestPreferencesWindow::spellCheckingIsStored()
     session.app.preferences().defaultsController().removeObserver(&heard, keyPath);
 }
 
+void TestPreferencesWindow::clipboardAndGeneratorSettings()
+{
+    using CopiedText = NetKeyloft_Preferences::CopiedText;
+    Session session;
+    QVERIFY(session.open({}));
+    NetKeyloft_Preferences& preferences = session.app.preferences();
+    auto* clearAfter = session.control<QSpinBox>("clearClipboardAfterSpinBox");
+    auto* userNames = session.control<QCheckBox>("clearCopiedUserNamesCheckBox");
+    auto* length = session.control<QSpinBox>("generatorLengthSpinBox");
+    QCOMPARE(clearAfter->text(), QStringLiteral("30 s"));
+    QVERIFY(!userNames->isChecked());
+    QCOMPARE(length->value(), 20);
+    const auto delayMs = [&](CopiedText copied) {
+        return preferences.clipboardClearingDelay(copied)
+            .value_or(std::chrono::milliseconds(-1))
+            .count();
+    };
+    QCOMPARE(delayMs(CopiedText::Password), 30000);
+    QCOMPARE(delayMs(CopiedText::UserName), -1);
+
+    clickMark(userNames);
+    QCOMPARE(delayMs(CopiedText::UserName), 30000);
+    clearAfter->setFocus();
+    QTest::keyClick(clearAfter, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(clearAfter, QStringLiteral("0"));
+    QCOMPARE(clearAfter->text(), QStringLiteral("never"));
+    QCOMPARE(delayMs(CopiedText::Password), -1);
+    length->setFocus();
+    QTest::keyClick(length, Qt::Key_Up);
+    QCOMPARE(PasswordRules::stored(session.app.defaults()).length, 21);
+
+    // Every class can be left out but the last one.
+    const char* const classes[] = {"generatorLowercaseCheckBox", "generatorUppercaseCheckBox",
+                                   "generatorDigitsCheckBox", "generatorSymbolsCheckBox"};
+    for (const char* name : classes) {
+        clickMark(session.control<QCheckBox>(name));
+    }
+    QVERIFY(session.control<QCheckBox>("generatorSymbolsCheckBox")->isChecked());
+    const PasswordRules rules = PasswordRules::stored(session.app.defaults());
+    QVERIFY(!rules.lowercase && !rules.uppercase && !rules.digits && rules.symbols);
+
+    // Changed elsewhere, shown here.
+    preferences.defaultsController().setValue(NKLPREFS_GeneratorLength_Key, 64);
+    QCOMPARE(length->value(), 64);
+}
+
 void TestPreferencesWindow::autoLoginHelpOpensTheHelp()
 {
     Session session;
@@ -318,13 +366,13 @@ void TestPreferencesWindow::frameIsSavedAndRestored()
     Session session;
     QVERIFY(session.open({}));
     QVERIFY(!session.app.defaults().hasStoredValue(frameKey) ||
-            session.app.defaults().stringForKey(frameKey) != QStringLiteral("40 50 520 410"));
+            session.app.defaults().stringForKey(frameKey) != QStringLiteral("40 50 520 560"));
     QWidget* window = session.prefs->window();
     window->move(40, 50);
-    window->resize(520, 410);
-    QTRY_COMPARE(session.app.defaults().stringForKey(frameKey), QStringLiteral("40 50 520 410"));
+    window->resize(520, 560);
+    QTRY_COMPARE(session.app.defaults().stringForKey(frameKey), QStringLiteral("40 50 520 560"));
     window->close();
-    QCOMPARE(session.app.defaults().stringForKey(frameKey), QStringLiteral("40 50 520 410"));
+    QCOMPARE(session.app.defaults().stringForKey(frameKey), QStringLiteral("40 50 520 560"));
 
     // The next window, as at the next start, comes back there.
     session.prefs.reset();
@@ -336,7 +384,7 @@ void TestPreferencesWindow::frameIsSavedAndRestored()
         session.app.controller(), session.app.preferences());
     QVERIFY(session.prefs->window()->isVisible());
     QCOMPARE(session.prefs->window()->pos(), QPoint(40, 50));
-    QCOMPARE(session.prefs->window()->size(), QSize(520, 410));
+    QCOMPARE(session.prefs->window()->size(), QSize(520, 560));
     QCOMPARE(session.sortBy()->currentIndex(), 1);
 }
 

@@ -1,9 +1,14 @@
 #include "DisplayServers.h"
 
+#include "ManualClock.h"
+#include "platform/Clipboard.h"
+#include "platform/ClipboardClearer.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
@@ -130,4 +135,47 @@ QByteArray runClient(const QString& program, const QStringList& arguments, const
         *ok = ended && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
     }
     return client.readAllStandardOutput();
+}
+
+void addClearerRows()
+{
+    QTest::addColumn<int>("delaySeconds"); // -1: never
+    QTest::addColumn<int>("waitedSeconds");
+    QTest::addColumn<bool>("copiedElsewhere");
+    QTest::addColumn<bool>("atQuit");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("deadline reached") << 30 << 30 << false << false << true;
+    QTest::newRow("a second early") << 30 << 29 << false << false << false;
+    QTest::newRow("another client copied since") << 30 << 60 << true << false << false;
+    QTest::newRow("never") << -1 << 86400 << false << false << false;
+    QTest::newRow("at quit") << 30 << 0 << false << true << true;
+    QTest::newRow("at quit after another copy") << 30 << 0 << true << true << false;
+}
+
+void checkClearerRow(Clipboard& clipboard, const std::function<void(const QString&)>& copyElsewhere,
+                     const std::function<QString()>& pasteElsewhere)
+{
+    QFETCH(int, delaySeconds);
+    QFETCH(int, waitedSeconds);
+    QFETCH(bool, copiedElsewhere);
+    QFETCH(bool, atQuit);
+    QFETCH(bool, cleared);
+    ManualClock clock;
+    ClipboardClearer clearer(clipboard, clock);
+    QString expected = QStringLiteral("clear me 🔑");
+    QVERIFY(clipboard.setSecretText(expected));
+    clearer.copied(expected, delaySeconds < 0 ? std::nullopt
+                                              : std::optional(std::chrono::seconds(delaySeconds)));
+    if (copiedElsewhere) {
+        expected = QStringLiteral("someone else's");
+        copyElsewhere(expected);
+        QTRY_COMPARE(clipboard.text(), expected);
+    }
+    clock.advance(qint64(waitedSeconds) * 1000);
+    if (atQuit) {
+        clearer.clearNow();
+    } else {
+        clearer.checkDeadline();
+    }
+    QCOMPARE(pasteElsewhere(), cleared ? QString() : expected);
 }

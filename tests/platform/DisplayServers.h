@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
+class Clipboard;
+
 // Display servers that the clipboard tests start for themselves. Each one is
 // killed when its object goes, and by the kernel when the test program dies first.
 
@@ -59,3 +63,12 @@ bool programsInstalled(const QStringList& programs);
 // ok tells whether it ended with status 0.
 QByteArray runClient(const QString& program, const QStringList& arguments,
                      const QByteArray& input = {}, bool* ok = nullptr);
+
+// The clipboard clearer's cases as a table: a secret copied through a real clipboard is
+// taken off it once the test's clock passes the delay, or at quit, but never after
+// another client has copied something of its own (which the clipboard must read back).
+void addClearerRows();
+// Runs the current row on clipboard; copyElsewhere copies text from another client and
+// pasteElsewhere reads the clipboard from one.
+void checkClearerRow(Clipboard& clipboard, const std::function<void(const QString&)>& copyElsewhere,
+                     const std::function<QString()>& pasteElsewhere);

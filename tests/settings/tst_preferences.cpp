@@ -31,9 +31,20 @@ private:
 
     static QStringList allKeys()
     {
-        return {NKLPREFS_KeychainPath_Key,  NKLPREFS_UseSpellChecker_Key,
-                NKLPREFS_SortBy_Key,        NKLPREFS_SortAscending_Key,
-                NKLPREFS_LoadAtStartup_Key, NKLPREFS_LoadAtStartupSet_Key,
+        return {NKLPREFS_KeychainPath_Key,
+                NKLPREFS_UseSpellChecker_Key,
+                NKLPREFS_SortBy_Key,
+                NKLPREFS_SortAscending_Key,
+                NKLPREFS_LoadAtStartup_Key,
+                NKLPREFS_LoadAtStartupSet_Key,
+                NKLPREFS_ClearClipboardAfter_Key,
+                NKLPREFS_ClearCopiedUserNames_Key,
+                NKLPREFS_GeneratorLength_Key,
+                NKLPREFS_GeneratorLowercase_Key,
+                NKLPREFS_GeneratorUppercase_Key,
+                NKLPREFS_GeneratorDigits_Key,
+                NKLPREFS_GeneratorSymbols_Key,
+                NKLPREFS_GeneratorAvoidLookAlikes_Key,
                 NKLPREFS_LockAfterIdle_Key};
     }
 

@@ -1,14 +1,11 @@
 // The entry record, its encoded attribute string and the string helpers.
 
-#include "platform/QtClipboard.h"
 #include "store/NetKeyloftStringUtils.h"
 #include "store/NetKeyloft_Item.h"
 
 #include "ScriptedDialogs.h"
 
-#include <QClipboard>
 #include <QGuiApplication>
-#include <QMimeData>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -30,7 +27,6 @@ private Q_SLOTS:
     void uuidsAreCanonicalAndFresh();
     void stringWithData_data();
     void stringWithData();
-    void pasteboardHoldsSecretText();
     void localizedErrorShowsKeyWithoutText();
 };
 
@@ -253,18 +249,6 @@ void TestItem::stringWithData()
         QCOMPARE(decoded, text.isNull() ? QLatin1String("") : text);
         QCOMPARE(decoded.size(), text.size());
     }
-}
-
-void TestItem::pasteboardHoldsSecretText()
-{
-    QtClipboard clipboard;
-    QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
-    ScriptedDialogs dialogs;
-    QVERIFY(NetKeyloftStringUtils::toPasteboard(QStringLiteral("p\u00e4ss"), clipboard, dialogs));
-    QCOMPARE(clipboard.text(), QStringLiteral("p\u00e4ss"));
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    QVERIFY(mime != nullptr);
-    QCOMPARE(mime->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
 }
 
 void TestItem::localizedErrorShowsKeyWithoutText()
