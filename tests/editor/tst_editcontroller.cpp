@@ -3,6 +3,7 @@
 // the notes limit, removing, copying.
 
 #include "EditWindowFixture.h"
+#include "TestFiles.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "editor/ContinuousSpellChecking.h"
@@ -34,7 +35,6 @@ private Q_SLOTS:
     void removeFirstAndLastEntries();
     void selectingAnotherRowDiscardsTypedText();
     void copyButtonsCountUses();
-    void rowsCannotBeDragged();
     void spellCheckingFollowsThePreference();
 };
 
@@ -182,19 +182,13 @@ void TestEditController::editToggleSavesTypedValues()
 void TestEditController::unchangedValuesStoreNothing()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
-    const QByteArray before = [&] {
-        QFile file(edit.app.keychainPath());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    const QByteArray before = fileBytes(edit.app.keychainPath());
     const QAction* trayEntry = edit.app.controller().menu()->actions().at(4);
     edit.clickRow(0);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QCOMPARE(edit.app.controller().menu()->actions().at(4), trayEntry);
-    QFile file(edit.app.keychainPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(fileBytes(edit.app.keychainPath()), before);
 }
 
 void TestEditController::notesLimit_data()
@@ -362,19 +356,6 @@ void TestEditController::copyButtonsCountUses()
     QTest::mouseClick(edit.button("getUserNameButton"), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("anna"));
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->countUsed(), usesBefore + 2);
-}
-
-void TestEditController::rowsCannotBeDragged()
-{
-    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
-    const QModelIndex first = edit.table()->model()->index(0, 0);
-    QTest::mousePress(edit.table()->viewport(), Qt::LeftButton, {},
-                      edit.table()->visualRect(first).center());
-    QTest::mouseMove(edit.table()->viewport(),
-                     edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
-    QTest::mouseRelease(edit.table()->viewport(), Qt::LeftButton, {},
-                        edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
-    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
 }
 
 void TestEditController::spellCheckingFollowsThePreference()

@@ -35,20 +35,6 @@ QStringList checkedSortItems(const QMenu* sortMenu)
     return titles;
 }
 
-// The tray menu's entries, top level only, in the menu's order.
-QStringList trayEntries(const QMenu* menu)
-{
-    const QStringList fixedSubmenus{QStringLiteral("Sort by"), QStringLiteral("Preferences"),
-                                    QStringLiteral("more.."), QStringLiteral("more passwords")};
-    QStringList titles;
-    for (const QAction* action : menu->actions()) {
-        if (action->menu() && !fixedSubmenus.contains(action->text())) {
-            titles << action->text();
-        }
-    }
-    return titles;
-}
-
 QStringList listLabels(NetKeyloft_KeychainController& list)
 {
     QStringList labels;
@@ -182,7 +168,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byName{QStringLiteral("Alpha"), QStringLiteral("beta"),
                              QStringLiteral("gamma")};
     QCOMPARE(listLabels(session.app.list()), byName);
-    QCOMPARE(trayEntries(tray), byName);
+    QCOMPARE(entryTitles(tray), byName);
 
     clickMark(session.descending());
     QCOMPARE(session.app.preferences().sortAscending(), false);
@@ -192,7 +178,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byNameDescending{QStringLiteral("gamma"), QStringLiteral("beta"),
                                        QStringLiteral("Alpha")};
     QCOMPARE(listLabels(session.app.list()), byNameDescending);
-    QCOMPARE(trayEntries(tray), byNameDescending);
+    QCOMPARE(entryTitles(tray), byNameDescending);
 
     // Creation order has no item in the tray menu: the key marks nothing there.
     choose(session.sortBy(), 0);
@@ -201,7 +187,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     const QStringList byCreationDescending{QStringLiteral("gamma"), QStringLiteral("Alpha"),
                                            QStringLiteral("beta")};
     QCOMPARE(listLabels(session.app.list()), byCreationDescending);
-    QCOMPARE(trayEntries(tray), byCreationDescending);
+    QCOMPARE(entryTitles(tray), byCreationDescending);
 
     // Keys work too; the arrow moves to the next key and sorts by it.
     session.sortBy()->setFocus();
@@ -213,7 +199,7 @@ void TestPreferencesWindow::sortChoicesResortLikeTheTrayMenu()
     clickMark(session.ascending());
     QCOMPARE(session.app.preferences().sortAscending(), true);
     QCOMPARE(listLabels(session.app.list()), byName);
-    QCOMPARE(trayEntries(tray), byName);
+    QCOMPARE(entryTitles(tray), byName);
 
     choose(session.sortBy(), 3);
     QCOMPARE(session.app.preferences().sortByMenuItem(), 3);

@@ -1,3 +1,5 @@
+#include "ScopedEnvironment.h"
+
 #include "platform/DesktopClipboard.h"
 #include "platform/QtClipboard.h"
 #include "platform/WaylandClipboard.h"
@@ -41,12 +43,12 @@ void TestDesktopClipboard::choiceFollowsPlatform()
 
 void TestDesktopClipboard::waylandWithoutWlClipboardFallsBackToQt()
 {
-    const QByteArray path = qgetenv("PATH");
     QTemporaryDir emptyFolder;
-    qputenv("PATH", QFile::encodeName(emptyFolder.path()));
+    std::optional<ScopedEnvironment> path(std::in_place, "PATH",
+                                          QFile::encodeName(emptyFolder.path()));
     const std::unique_ptr<Clipboard> clipboard =
         createClipboardForPlatform(QStringLiteral("wayland"));
-    qputenv("PATH", path);
+    path.reset();
     QVERIFY(dynamic_cast<QtClipboard*>(clipboard.get()) != nullptr);
 }
 
