@@ -14,7 +14,8 @@
 # versions of the tests on the same mutants); each is counted on its own.
 # MUTATION_JOBS sets the build's parallel jobs (1 by default), MUTATION_ONLY a regular
 # expression of the mutations to run (matched against "file: pattern"),
-# MUTATION_TEST_SECONDS the time a run may take before it counts as a hang (a kill).
+# MUTATION_TEST_SECONDS the time a run may take before it counts as a hang (a kill),
+# MUTATION_SKIP_BASELINE=1 skips the first run of the tests on the unchanged sources.
 set -uo pipefail
 source_dir=$(cd "${1:?source folder}" && pwd)
 shift
@@ -143,9 +144,16 @@ while IFS='`' read -r area file pattern replacement; do
         continue
     fi
     mutated=$file
-    verdicts=""
+    # The build folders are independent: each is built and tested at the same time.
+    results=()
     for build_dir in "${build_dirs[@]}"; do
-        run_area "$build_dir" "$area"
+        run_area "$build_dir" "$area" &
+        results+=($!)
+    done
+    verdicts=""
+    for index in "${!build_dirs[@]}"; do
+        build_dir=${build_dirs[$index]}
+        wait "${results[$index]}"
         case $? in
         0)
             survived[$build_dir]=$((survived[$build_dir] + 1)) verdict=survived
@@ -163,9 +171,12 @@ while IFS='`' read -r area file pattern replacement; do
     echo "$verdicts$name"
 done <<<"$mutations"
 
-# Leave the builds matching the sources again.
+# Leave the tests' programs matching the sources again.
 for build_dir in "${build_dirs[@]}"; do
-    cmake --build "$build_dir" -j "$jobs" >/dev/null 2>&1 || true
+    for area in "${!area_tests[@]}"; do
+        # shellcheck disable=SC2086
+        cmake --build "$build_dir" -j "$jobs" --target ${area_tests[$area]} >/dev/null 2>&1 || true
+    done
 done
 
 for build_dir in "${build_dirs[@]}"; do
