@@ -5,7 +5,6 @@
 #include "AppFixture.h"
 #include "LocalHttpServer.h"
 
-#include "app/NetKeyloft_BundleInfo.h"
 #include "app/NetKeyloft_Updater.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "settings/NetKeyloft_AboutWindowController.h"
@@ -13,7 +12,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QMenu>
 #include <QNetworkProxy>
 #include <QSignalSpy>
@@ -44,9 +42,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void aboutShowsTheVersion();
     void helpOpensTheUserGuide();
-    void securityHelpOpensItsWindow();
     void checkForUpdatesAnswersInAnAlert();
     void editWindowSavedAndClosedOrLeftOpen_data();
     void editWindowSavedAndClosedOrLeftOpen();
@@ -81,23 +77,6 @@ void TestHelpCommands::choose(const QString& title)
     action->trigger();
 }
 
-void TestHelpCommands::aboutShowsTheVersion()
-{
-    const QString expected =
-        QStringLiteral("version %1 ( %2 )")
-            .arg(NetKeyloft_BundleInfo::value(QStringLiteral("CFBundleShortVersionString")),
-                 NetKeyloft_BundleInfo::value(QStringLiteral("BrenmoorBuildString")));
-    QVERIFY(!expected.contains(QStringLiteral("(  )")));
-
-    choose(QStringLiteral("About Keyloft"));
-    NetKeyloft_AboutWindowController* about = m_app->controller().aboutWindowController();
-    QVERIFY(about);
-    QWidget* window = about->window();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    QCOMPARE(about->version()->text(), expected);
-    QVERIFY(m_app->dialogs().alerts().empty());
-}
-
 void TestHelpCommands::helpOpensTheUserGuide()
 {
     const QUrl guide = NetKeyloft_HelpWindowController::userGuidePage();
@@ -108,15 +87,6 @@ void TestHelpCommands::helpOpensTheUserGuide()
     QCOMPARE(shown.front()->windowTitle(), QStringLiteral("Keyloft Help"));
     // The user guide has a window of its own, not the security advice's.
     QVERIFY(!m_app->controller().helpWindowController());
-}
-
-void TestHelpCommands::securityHelpOpensItsWindow()
-{
-    m_app->controller().openDisableAutoLoginForThisMacHelp();
-    NetKeyloft_HelpWindowController* help = m_app->controller().helpWindowController();
-    QVERIFY(help);
-    QVERIFY(QTest::qWaitForWindowActive(help->window()));
-    QCOMPARE(help->view()->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
 }
 
 void TestHelpCommands::checkForUpdatesAnswersInAnAlert()

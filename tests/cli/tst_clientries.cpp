@@ -1,6 +1,7 @@
 // keyloft-cli's entry commands (list, show, add, rename, edit, rm) and its usage rules,
 // run as a real process against keychain files in a temporary folder.
 #include "CliRunner.h"
+#include "TestFiles.h"
 
 #include <QTest>
 
@@ -398,10 +399,8 @@ void TestCliEntries::keychainPasswordCannotBeRead()
 
 void TestCliEntries::missingOrForeignKeychainFile()
 {
-    QFile foreign(m_cli->path(QStringLiteral("notes.txt")));
-    QVERIFY(foreign.open(QIODevice::WriteOnly));
-    foreign.write("just some text, no keychain\n");
-    foreign.close();
+    const QString foreign = m_cli->path(QStringLiteral("notes.txt"));
+    QVERIFY(writeFileBytes(foreign, "just some text, no keychain\n"));
     const QStringList list{QStringLiteral("list")};
     const CliRunner::Result notThere = m_cli->run(
         QStringList{QStringLiteral("--keychain"), m_cli->path(QStringLiteral("none.keychain"))} +
@@ -409,7 +408,7 @@ void TestCliEntries::missingOrForeignKeychainFile()
     QCOMPARE(notThere.exitCode, 1);
     QVERIFY(notThere.err.contains("no such file"));
     const CliRunner::Result notAKeychain =
-        m_cli->run(QStringList{QStringLiteral("--keychain"), foreign.fileName()} + list);
+        m_cli->run(QStringList{QStringLiteral("--keychain"), foreign} + list);
     QCOMPARE(notAKeychain.exitCode, 1);
     QVERIFY(notAKeychain.err.contains("not a keychain file"));
 }
@@ -444,10 +443,7 @@ void TestCliEntries::createKeychainRefusals()
     QFETCH(QByteArray, password);
     QFETCH(QString, message);
     const QString path = m_cli->path(name);
-    const QByteArray keychain = [this] {
-        QFile file(m_cli->keychainPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray keychain = fileBytes(m_cli->keychainPath());
     const CliRunner::Result result =
         m_cli->run({QStringLiteral("create-keychain"), path, QStringLiteral("--password-fd"),
                     QStringLiteral("3")},
@@ -457,9 +453,7 @@ void TestCliEntries::createKeychainRefusals()
     // The terminal's words, not the application's advice to start it again.
     QVERIFY(!result.err.contains("Keyloft"));
     QCOMPARE(QFileInfo::exists(path), name == QStringLiteral("test.keychain"));
-    QFile file(m_cli->keychainPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), keychain);
+    QCOMPARE(fileBytes(m_cli->keychainPath()), keychain);
 }
 
 void TestCliEntries::createKeychainSetDefaultIsUsedLater()

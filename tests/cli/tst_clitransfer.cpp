@@ -1,6 +1,7 @@
 // keyloft-cli's export and import, changes by several processes at once and writes that
 // fail, run as a real process against keychain files in a temporary folder.
 #include "CliRunner.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,6 @@ private Q_SLOTS:
     void readingDoesNotNeedWriting();
 
 private:
-    QByteArray keychainBytes() const;
     std::unique_ptr<CliRunner> m_cli;
 };
 
@@ -50,12 +50,6 @@ void TestCliTransfer::init()
                  .exitCode,
              0);
     QCOMPARE(m_cli->onKeychain({add, QStringLiteral("Bank")}, "b\\ank").exitCode, 0);
-}
-
-QByteArray TestCliTransfer::keychainBytes() const
-{
-    QFile file(m_cli->keychainPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestCliTransfer::exportWithoutPasswords()
@@ -210,16 +204,13 @@ void TestCliTransfer::badImportFileChangesNothing()
     QFETCH(QByteArray, json);
     QFETCH(QByteArray, message);
     const QString file = m_cli->path(QStringLiteral("bad.json"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(json);
-    out.close();
-    const QByteArray before = keychainBytes();
+    QVERIFY(writeFileBytes(file, json));
+    const QByteArray before = fileBytes(m_cli->keychainPath());
     const CliRunner::Result result = m_cli->onKeychain({QStringLiteral("import"), file});
     QCOMPARE(result.exitCode, 1);
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.contains(message), result.err.constData());
-    QCOMPARE(keychainBytes(), before);
+    QCOMPARE(fileBytes(m_cli->keychainPath()), before);
 }
 
 void TestCliTransfer::importIntoAReplacedKeychainNamesWhatIsLost()
@@ -232,7 +223,7 @@ void TestCliTransfer::importIntoAReplacedKeychainNamesWhatIsLost()
                 R"(", "userName": "u", "notes": "n"})";
     }
     json += "]}";
-    const QByteArray older = keychainBytes();
+    const QByteArray older = fileBytes(m_cli->keychainPath());
     QProcess import;
     m_cli->start(import, {QStringLiteral("import"), QStringLiteral("-")});
     import.write(json);
@@ -243,7 +234,7 @@ void TestCliTransfer::importIntoAReplacedKeychainNamesWhatIsLost()
     const QString copy = m_cli->path(QStringLiteral("older copy"));
     int swaps = 0;
     while (swaps < 20 && !import.waitForFinished(0)) {
-        if (keychainBytes().size() > older.size()) {
+        if (fileBytes(m_cli->keychainPath()).size() > older.size()) {
             QFile file(copy);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(older);
@@ -376,7 +367,7 @@ void TestCliTransfer::readingDoesNotNeedWriting()
         }
         QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x5555)));
     }
-    const QByteArray before = keychainBytes();
+    const QByteArray before = fileBytes(m_cli->keychainPath());
     m_cli->setLauncher(launcher);
     const CliRunner::Result shown = m_cli->onKeychain(
         {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Bank")});
@@ -393,7 +384,7 @@ void TestCliTransfer::readingDoesNotNeedWriting()
     // A change fails, saying why and where, and leaves the file as it was.
     QCOMPARE(added.exitCode, 1);
     QVERIFY2(added.err.contains(message), added.err.constData());
-    QCOMPARE(keychainBytes(), before);
+    QCOMPARE(fileBytes(m_cli->keychainPath()), before);
 }
 
 QTEST_GUILESS_MAIN(TestCliTransfer)

@@ -3,6 +3,7 @@
 // the notes limit, removing, copying.
 
 #include "EditWindowFixture.h"
+#include "TestFiles.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "editor/ContinuousSpellChecking.h"
@@ -36,7 +37,6 @@ private Q_SLOTS:
     void selectingAnotherRowDiscardsTypedText();
     void copyButtonsCountUses();
     void generateButtonFillsThePassword();
-    void rowsCannotBeDragged();
     void spellCheckingFollowsThePreference();
 };
 
@@ -184,19 +184,13 @@ void TestEditController::editToggleSavesTypedValues()
 void TestEditController::unchangedValuesStoreNothing()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
-    const QByteArray before = [&] {
-        QFile file(edit.app.keychainPath());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    const QByteArray before = fileBytes(edit.app.keychainPath());
     const QAction* trayEntry = edit.app.controller().menu()->actions().at(5);
     edit.clickRow(0);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QCOMPARE(edit.app.controller().menu()->actions().at(5), trayEntry);
-    QFile file(edit.app.keychainPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
+    QCOMPARE(fileBytes(edit.app.keychainPath()), before);
 }
 
 void TestEditController::notesLimit_data()
@@ -391,19 +385,6 @@ void TestEditController::generateButtonFillsThePassword()
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     const auto reopened = edit.reopenedList();
     QCOMPARE(reopened->passwordForKeychainItem(reopened->keychainItemAtIndex(0).get()), generated);
-}
-
-void TestEditController::rowsCannotBeDragged()
-{
-    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
-    const QModelIndex first = edit.table()->model()->index(0, 0);
-    QTest::mousePress(edit.table()->viewport(), Qt::LeftButton, {},
-                      edit.table()->visualRect(first).center());
-    QTest::mouseMove(edit.table()->viewport(),
-                     edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
-    QTest::mouseRelease(edit.table()->viewport(), Qt::LeftButton, {},
-                        edit.table()->visualRect(edit.table()->model()->index(1, 0)).center());
-    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Shop")}));
 }
 
 void TestEditController::spellCheckingFollowsThePreference()

@@ -113,7 +113,7 @@ void TestEditWindow::editCommandOpensTheEntry()
     QVERIFY(edit.app.list().setUserNameForKeychainItemAtIndex(QStringLiteral("shopper"), 1));
     edit.window().close();
     NetKeyloft_StatusMenuController& tray = edit.app.controller();
-    QMenu* shop = trayAction(tray.menu(), QStringLiteral("Shop"))->menu();
+    QMenu* shop = actionTitled(tray.menu(), QStringLiteral("Shop"))->menu();
     shop->actions().at(2)->trigger();
 
     QVERIFY(edit.window().isVisible());
@@ -128,9 +128,9 @@ void TestEditWindow::newPasswordSavesThePreviousEntryFirst()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
     NetKeyloft_StatusMenuController& tray = edit.app.controller();
-    trayAction(tray.menu(), QStringLiteral("Mail"))->menu()->actions().at(2)->trigger();
+    actionTitled(tray.menu(), QStringLiteral("Mail"))->menu()->actions().at(2)->trigger();
     edit.userNameField()->setText(QStringLiteral("typed before"));
-    trayAction(tray.menu(), QStringLiteral("New Password"))->trigger();
+    actionTitled(tray.menu(), QStringLiteral("New Password"))->trigger();
 
     QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Mail"), QStringLiteral("Untitled")}));
     QCOMPARE(edit.editor().selectedRow(), 1);
@@ -226,7 +226,7 @@ void TestEditWindow::headerClickReversesTheOrder()
     // The selected entry stays selected at its new place.
     QCOMPARE(edit.editor().selectedRow(), 2);
     QVERIFY(
-        trayAction(edit.app.controller().sortMenu(), QStringLiteral("Descending"))->isChecked());
+        actionTitled(edit.app.controller().sortMenu(), QStringLiteral("Descending"))->isChecked());
 
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
     QVERIFY(edit.app.preferences().sortAscending());
@@ -254,7 +254,7 @@ void TestEditWindow::headerMenuChoosesTheKey()
     QCOMPARE(headerMarks(editor), (QList<bool>{false, true, false, false}));
     QCOMPARE(editor.selectedRow(), 2);
     QCOMPARE(edit.userNameField()->text(), QStringLiteral("cee"));
-    QVERIFY(trayAction(edit.app.controller().sortMenu(), QStringLiteral("Name"))->isChecked());
+    QVERIFY(actionTitled(edit.app.controller().sortMenu(), QStringLiteral("Name"))->isChecked());
 
     // The current key again keeps the mark where it is.
     menu->actions().at(1)->trigger();
@@ -268,7 +268,7 @@ void TestEditWindow::headerMenuChoosesTheKey()
     QCOMPARE(editor.selectedRow(), 2);
 
     // A sort chosen in the tray menu moves the header's mark.
-    trayAction(edit.app.controller().sortMenu(), QStringLiteral("Date created"))->trigger();
+    actionTitled(edit.app.controller().sortMenu(), QStringLiteral("Date created"))->trigger();
     QCOMPARE(headerMarks(editor), (QList<bool>{false, false, true, false}));
 }
 
@@ -365,7 +365,7 @@ void TestEditWindow::quitSavesAndCloses()
     EditWindowFixture edit({QStringLiteral("Mail")});
     edit.editor().editItemAtIndex(0);
     edit.userNameField()->setText(QStringLiteral("at quit"));
-    trayAction(edit.app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
+    actionTitled(edit.app.controller().menu(), QStringLiteral("Quit Keyloft"))->trigger();
     QVERIFY(!edit.window().isVisible());
     QCOMPARE(edit.app.exitCodes, QList<int>{0});
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(), QStringLiteral("at quit"));

@@ -37,15 +37,12 @@ std::unique_ptr<Keychain> FileKeychainFixture::open(const QString& name)
 
 QByteArray FileKeychainFixture::fileBytes(const QString& name) const
 {
-    QFile file(path(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return ::fileBytes(path(name));
 }
 
 void FileKeychainFixture::writeFileBytes(const QByteArray& bytes, const QString& name) const
 {
-    QFile file(path(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size()) {
+    if (!::writeFileBytes(path(name), bytes)) {
         QTest::qFail("cannot write the keychain file", __FILE__, __LINE__);
     }
 }
@@ -58,11 +55,6 @@ KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& 
             {KeychainCodes::service, service},
             {KeychainCodes::creator, QByteArrayLiteral("Klft")},
             {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
-}
-
-SecretBytes secretOf(const QByteArray& bytes)
-{
-    return SecretBytes(bytes.constData(), std::size_t(bytes.size()));
 }
 
 std::vector<std::unique_ptr<KeychainItemRef>> searchAll(Keychain& keychain,

@@ -2,6 +2,7 @@
 
 #include "ManualClock.h"
 #include "ScriptedDialogs.h"
+#include "TestFiles.h"
 #include "platform/keychain/FileKeychainServices.h"
 
 #include <QByteArray>
@@ -37,8 +38,6 @@ public:
 // A generic-password item of the program with the given label, account and service.
 KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
                                      const QByteArray& service);
-
-SecretBytes secretOf(const QByteArray& bytes);
 
 // Every item the search finds, in its order; empty when the search fails.
 std::vector<std::unique_ptr<KeychainItemRef>>

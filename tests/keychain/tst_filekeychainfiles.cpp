@@ -33,11 +33,6 @@ QByteArrayList servicesIn(Keychain& keychain)
     return services;
 }
 
-int permissionsOf(const QString& path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
-}
 } // namespace
 
 class TestFileKeychainFiles : public QObject {
@@ -116,7 +111,7 @@ void TestFileKeychainFiles::filesAreWrittenWithMode0600()
     const mode_t previous = ::umask(0);
     std::unique_ptr<Keychain> keychain = fixture.create();
     const QByteArray path = QFile::encodeName(fixture.path());
-    QCOMPARE(permissionsOf(fixture.path()), 0600);
+    QCOMPARE(fileMode(fixture.path()), 0600);
     if (modeBefore >= 0) {
         QCOMPARE(::chmod(path.constData(), mode_t(modeBefore)), 0);
     }
@@ -129,8 +124,8 @@ void TestFileKeychainFiles::filesAreWrittenWithMode0600()
     // A file its owner made read-only is left alone, even by root.
     QCOMPARE(status, modeAfter == 0400 ? errSecWrPerm : errSecSuccess);
     QCOMPARE(fixture.fileBytes() == before, modeAfter == 0400);
-    QCOMPARE(permissionsOf(fixture.path()), modeAfter);
-    QCOMPARE(permissionsOf(FileKeychainFile::Lock::lockPath(fixture.path())), 0600);
+    QCOMPARE(fileMode(fixture.path()), modeAfter);
+    QCOMPARE(fileMode(FileKeychainFile::Lock::lockPath(fixture.path())), 0600);
     struct stat info {};
     QCOMPARE(::stat(path.constData(), &info), 0);
     QCOMPARE(info.st_uid, otherOwner ? uid_t(65534) : ::geteuid());

@@ -224,6 +224,8 @@ void TestFileKeychainFormat::bodyRejects_data()
     QTest::newRow("unknown body key") << QCborValue(unknownBodyKey).toCbor();
     QTest::newRow("duplicate body key") << QByteArray::fromHex("a3000501800006");
     QTest::newRow("items not an array") << QByteArray::fromHex("a2000501a0");
+    QTest::newRow("reserved head length 28")
+        << QByteArray::fromHex("a2001c" + QByteArray(32, '0') + "0180");
     QTest::newRow("negative next id") << QByteArray::fromHex("a2002401 80");
     QTest::newRow("bytes after the body") << bodyWithItem(itemMap()) + '\0';
     QTest::newRow("last byte cut") << bodyWithItem(itemMap()).chopped(1);

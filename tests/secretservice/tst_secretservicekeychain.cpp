@@ -2,6 +2,7 @@
 // made, found, read, changed and deleted; what other tools see; other programs'
 // items left alone; a deleted or locked collection.
 #include "SecretServiceFixture.h"
+#include "TestFiles.h"
 
 #include "platform/secretservice/DesktopKeychainServices.h"
 
@@ -75,11 +76,6 @@ QByteArray copySecret(Keychain& keychain, KeychainItemRef& item)
         return "(unreadable)";
     }
     return QByteArray(secret.data(), qsizetype(secret.size()));
-}
-
-SecretBytes secretOf(const QByteArray& bytes)
-{
-    return SecretBytes(bytes.constData(), std::size_t(bytes.size()));
 }
 
 QDateTime utcFromStamp(const QByteArray& stamp)

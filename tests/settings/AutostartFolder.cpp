@@ -1,4 +1,5 @@
 #include "AutostartFolder.h"
+#include "TestFiles.h"
 
 #include "platform/login/XdgAutostartService.h"
 
@@ -9,21 +10,10 @@
 #include <QThread>
 
 AutostartFolder::AutostartFolder()
-    : m_previousConfigHome(qgetenv("XDG_CONFIG_HOME")),
-      m_hadConfigHome(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
 {
     QDir().mkpath(autostart());
     QDir().mkpath(path(QStringLiteral("bin")));
-    qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
-}
-
-AutostartFolder::~AutostartFolder()
-{
-    if (m_hadConfigHome) {
-        qputenv("XDG_CONFIG_HOME", m_previousConfigHome);
-    } else {
-        qunsetenv("XDG_CONFIG_HOME");
-    }
+    m_configHome.emplace("XDG_CONFIG_HOME", configHome().toUtf8());
 }
 
 bool AutostartFolder::isValid() const
@@ -102,8 +92,7 @@ QStringList AutostartFolder::entryFileNames() const
 
 QByteArray AutostartFolder::readEntry(const QString& fileName) const
 {
-    QFile file(QDir(autostart()).filePath(fileName));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(QDir(autostart()).filePath(fileName));
 }
 
 QStringList AutostartFolder::listedPrograms() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScopedEnvironment.h"
 #include "platform/login/LoginItemsService.h"
 
 #include <QByteArray>
@@ -16,7 +17,6 @@
 class AutostartFolder {
 public:
     AutostartFolder();
-    ~AutostartFolder();
     AutostartFolder(const AutostartFolder&) = delete;
     AutostartFolder& operator=(const AutostartFolder&) = delete;
 
@@ -62,6 +62,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previousConfigHome;
-    bool m_hadConfigHome;
+    std::optional<ScopedEnvironment> m_configHome;
 };

@@ -1,4 +1,5 @@
 #include "AutostartFolder.h"
+#include "ScopedEnvironment.h"
 
 #include "platform/login/XdgAutostartService.h"
 
@@ -28,18 +29,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, configHome);
         QFETCH(QString, expected);
-        const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
-        const QByteArray previousHome = qgetenv("HOME");
-        qputenv("HOME", "/home/tester");
-        if (configHome.isEmpty()) {
-            qunsetenv("XDG_CONFIG_HOME");
-        } else {
-            qputenv("XDG_CONFIG_HOME", configHome);
-        }
-        const QString folder = XdgAutostartService::standardFolder();
-        qputenv("XDG_CONFIG_HOME", previous);
-        qputenv("HOME", previousHome);
-        QCOMPARE(folder, expected.replace(QLatin1Char('~'), QStringLiteral("/home/tester")));
+        const ScopedEnvironment home("HOME", QByteArray("/home/tester"));
+        const ScopedEnvironment config(
+            "XDG_CONFIG_HOME", configHome.isEmpty() ? std::nullopt : std::optional(configHome));
+        QCOMPARE(XdgAutostartService::standardFolder(),
+                 expected.replace(QLatin1Char('~'), QStringLiteral("/home/tester")));
     }
 
     void appendedEntryStartsProgram_data()

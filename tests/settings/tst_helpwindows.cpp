@@ -54,8 +54,6 @@ void TestHelpWindows::aboutWindowShownTwice()
     QWidget* window = about.window();
     QVERIFY(window && !window->isVisible());
     QVERIFY(isFloatingAndKept(*window));
-    QCOMPARE(about.copyright()->text(), NetKeyloft_AboutWindowController::copyrightLine());
-    QVERIFY(about.copyright()->text().contains(QStringLiteral("Copyright")));
 
     about.setAppVersion(QStringLiteral("version 1.0 ( 1 )"));
     about.openWindow();
@@ -85,11 +83,6 @@ void TestHelpWindows::helpWindowKeepsItsPage()
     QVERIFY(isFloatingAndKept(*window));
     QCOMPARE(view->source(), NetKeyloft_HelpWindowController::secureKeyloftPage());
     QCOMPARE(window->windowTitle(), QStringLiteral("Securing your computer for Keyloft"));
-    const QString text = view->toPlainText();
-    for (const char* topic : {"Turn off automatic login", "GNOME (GDM)", "KDE Plasma (SDDM)",
-                              "LightDM", "Lock the screen", "Protect the keychain"}) {
-        QVERIFY2(text.contains(QLatin1String(topic)), topic);
-    }
 
     // A window smaller than the page, scrolled half-way, with a mark typed into the page:
     // a reload would lose both.

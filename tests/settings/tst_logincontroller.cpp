@@ -1,4 +1,5 @@
 #include "AutostartFolder.h"
+#include "TestFiles.h"
 
 #include "platform/login/XdgAutostartService.h"
 #include "settings/NetKeyloft_LoginController.h"
@@ -6,15 +7,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
 using namespace NetKeyloft_LoginItemsAE;
 
 namespace {
-
-const char* const violationVariable = "KEYLOFT_BREAK_CONTRACT";
 
 // The real service, counting the requests that reach it.
 class CountingService : public LoginItemsService {
@@ -69,18 +67,6 @@ QStringList snapshotWithout(const AutostartFolder& folder, const QString& prefix
     QStringList lines = folder.snapshot();
     lines.removeIf([&](const QString& line) { return line.startsWith(prefix); });
     return lines;
-}
-
-// Runs one broken call, chosen by name, in this process (see main).
-void breakContract(const QByteArray& which)
-{
-    XdgAutostartService service(QDir::tempPath() + QStringLiteral("/keyloft-no-such-folder"));
-    if (which == "negative index") {
-        deleteLoginItemAtIndex(service, -1);
-    } else if (which == "reply not empty") {
-        LoginItemsReply reply = QList<LoginItem>{};
-        sendSystemEventsCommand(service, {}, &reply);
-    }
 }
 
 } // namespace
@@ -203,22 +189,6 @@ private Q_SLOTS:
         QCOMPARE(folder.entryFileNames().isEmpty(), ours);
     }
 
-    void programPathWithSpaceIsAdded()
-    {
-        AutostartFolder folder;
-        const QString app = folder.makeProgram(QStringLiteral("home of a user/#1/Keyloft"));
-        XdgAutostartService service(folder.autostart());
-        NetKeyloft_LoginController controller(service, app);
-        controller.addAppToLoginItemsOnTiger();
-        QCOMPARE(folder.listedPrograms(), QStringList{app});
-        QVERIFY(controller.appExistsInLoginItems());
-        const std::optional<QString> complaints =
-            folder.validate(QStringLiteral("Keyloft.desktop"));
-        if (complaints) {
-            QCOMPARE(*complaints, QString());
-        }
-    }
-
     void unusableFolderChangesNothing_data()
     {
         QTest::addColumn<QString>("autostart"); // below the fixture's file "blocker"
@@ -232,10 +202,7 @@ private Q_SLOTS:
         AutostartFolder folder;
         const QString blocker = folder.path(QStringLiteral("blocker"));
         const QByteArray blockerText("[Desktop Entry]\nExec=/usr/bin/Keyloft\n");
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(blockerText);
-        file.close();
+        QVERIFY(writeFileBytes(blocker, blockerText));
         CountingService service(blocker + autostart);
         NetKeyloft_LoginController controller(service,
                                               folder.makeProgram(QStringLiteral("Keyloft")));
@@ -245,8 +212,7 @@ private Q_SLOTS:
         controller.loadAppAtStartup(false);
 
         QCOMPARE(service.reads + service.appends + service.deletes, 0);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), blockerText);
+        QCOMPARE(fileBytes(blocker), blockerText);
     }
 
     void defaultControllerUsesUserAutostartFolder()
@@ -332,48 +298,7 @@ private Q_SLOTS:
         QCOMPARE(items->last().hidden, hide);
         QCOMPARE(items->first().hidden, false);
     }
-
-    void brokenContractAborts_data()
-    {
-        QTest::addColumn<QByteArray>("call");
-        QTest::addColumn<QString>("condition");
-        QTest::newRow("negative index")
-            << QByteArray("negative index") << QStringLiteral("itemIndex >= 0");
-        QTest::newRow("reply not empty")
-            << QByteArray("reply not empty")
-            << QStringLiteral("(reply == nullptr) || !reply->has_value()");
-    }
-
-    void brokenContractAborts()
-    {
-        QFETCH(QByteArray, call);
-        QFETCH(QString, condition);
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(violationVariable), QString::fromLatin1(call));
-        child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        const QString message = QString::fromLocal8Bit(child.readAllStandardError());
-        const QRegularExpression expected(
-            QStringLiteral("^NetKeyloft_LoginItemsAE\\.cpp:\\d+: failed assertion `%1'\\n$")
-                .arg(QRegularExpression::escape(condition)));
-        QVERIFY2(expected.match(message).hasMatch(), qPrintable(message));
-    }
 };
 
-// With the violation variable set, the program makes one broken call instead
-// of running the tests; the test above watches it abort.
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet(violationVariable)) {
-        breakContract(qgetenv(violationVariable));
-        return 0;
-    }
-    TestLoginController test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestLoginController)
 #include "tst_logincontroller.moc"

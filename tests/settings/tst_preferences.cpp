@@ -89,26 +89,25 @@ private:
         QTest::addColumn<QString>("setter");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QVariant>("registered");
         QTest::addColumn<bool>("notifies");
         QTest::newRow("sort by stored position")
             << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(0)
-            << QVariant(2) << true;
+            << true;
         QTest::newRow("sort by number out of range kept")
             << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(-7)
-            << QVariant(2) << true;
+            << true;
         QTest::newRow("sort descending")
             << QStringLiteral("setSortAscending") << QString(NKLPREFS_SortAscending_Key)
-            << QVariant(false) << QVariant(true) << true;
+            << QVariant(false) << true;
         QTest::newRow("start at login off")
             << QStringLiteral("setLoadAtStartup") << QString(NKLPREFS_LoadAtStartup_Key)
-            << QVariant(false) << QVariant(true) << true;
+            << QVariant(false) << true;
         QTest::newRow("first launch done")
             << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
-            << QVariant(true) << QVariant(false) << false;
+            << QVariant(true) << false;
         QTest::newRow("lock never")
             << QStringLiteral("setLockAfterIdleMinutes") << QString(NKLPREFS_LockAfterIdle_Key)
-            << QVariant(0) << QVariant(15) << true;
+            << QVariant(0) << true;
     }
 
     QTemporaryDir m_dir;
@@ -123,39 +122,13 @@ private Q_SLOTS:
 
     void init() { QFile::remove(m_dir.filePath(QStringLiteral("p.conf"))); }
 
-    void emptyDomainReadsDefaults()
-    {
-        Domain domain = openDomain();
-        const NetKeyloft_Preferences& preferences = *domain.preferences;
-        QCOMPARE(preferences.sortByMenuItem(), 2);
-        QCOMPARE(preferences.sortAscending(), true);
-        QCOMPARE(preferences.loadAtStartup(), true);
-        QCOMPARE(preferences.loadAtStartupSet(), false);
-        QCOMPARE(domain.defaults->stringForKey(NKLPREFS_KeychainPath_Key), QStringLiteral("init"));
-        QCOMPARE(domain.defaults->boolForKey(NKLPREFS_UseSpellChecker_Key), true);
-        QCOMPARE(domain.controller->initialValues().keys(), [] {
-            QStringList keys = allKeys();
-            keys.sort();
-            return keys;
-        }());
-    }
-
     void registeredDefaultsAreNeverWritten()
     {
-        {
-            Domain domain = openDomain();
-            QVERIFY(domain.defaults->synchronize());
-            for (const QString& key : allKeys()) {
-                QVERIFY2(!domain.defaults->hasStoredValue(key), qPrintable(key));
-            }
-        }
-        // Without registration a key that was never written has no value at all.
-        UserDefaults bare(m_dir.filePath(QStringLiteral("p.conf")));
+        Domain domain = openDomain();
+        QVERIFY(domain.defaults->synchronize());
         for (const QString& key : allKeys()) {
-            QVERIFY2(!bare.value(key).isValid(), qPrintable(key));
+            QVERIFY2(!domain.defaults->hasStoredValue(key), qPrintable(key));
         }
-        QCOMPARE(bare.boolForKey(NKLPREFS_LoadAtStartup_Key), false);
-        QCOMPARE(bare.integerForKey(NKLPREFS_SortBy_Key), 0);
     }
 
     void storedValueOverridesDefault_data() { settersTable(); }
@@ -164,7 +137,6 @@ private Q_SLOTS:
         QFETCH(QString, setter);
         QFETCH(QString, key);
         QFETCH(QVariant, value);
-        QFETCH(QVariant, registered);
         {
             Domain domain = openDomain();
             applySetter(*domain.preferences, setter, value);
@@ -175,9 +147,6 @@ private Q_SLOTS:
         Domain domain = openDomain();
         QVERIFY(domain.defaults->hasStoredValue(key));
         QCOMPARE(applyGetter(*domain.preferences, setter), value);
-
-        domain.defaults->removeValue(key);
-        QCOMPARE(applyGetter(*domain.preferences, setter), registered);
     }
 
     void settingsShownInWindowsNotify_data() { settersTable(); }
@@ -253,14 +222,6 @@ private Q_SLOTS:
         QCOMPARE(heard, QStringList{QStringLiteral("values.NKLPREFS_SortBy_Key")});
         domain.controller->removeObserver(
             this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key));
-    }
-
-    void controllerFallsBackToInitialValues()
-    {
-        Domain domain = openDomain();
-        domain.defaults->registerDefaults({});
-        QCOMPARE(domain.preferences->sortByMenuItem(), 2);
-        QCOMPARE(domain.preferences->loadAtStartup(), false); // direct reads have no such layer
     }
 
     void sharedInstanceRegistersOnce()

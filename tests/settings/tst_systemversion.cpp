@@ -4,11 +4,8 @@
 #include <QDir>
 #include <QMap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/utsname.h>
 
 #include <cstdio>
 
@@ -195,24 +192,6 @@ private Q_SLOTS:
         QCOMPARE(predicates(systemVersion), QStringLiteral("------"));
     }
 
-    void runningSystem()
-    {
-        struct utsname names {};
-        QCOMPARE(::uname(&names), 0);
-        const QRegularExpressionMatch match =
-            QRegularExpression(QStringLiteral("^(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?"))
-                .match(QString::fromLocal8Bit(names.release));
-        QVERIFY(match.hasMatch());
-        const NetKeyloft_SystemVersion systemVersion;
-        qint32 major = 0;
-        qint32 minor = 0;
-        qint32 bugfix = 0;
-        QVERIFY(systemVersion.getSystemVersionMajorMinorBugfix(&major, &minor, &bugfix));
-        QCOMPARE(major, match.captured(1).toInt());
-        QCOMPARE(minor, match.captured(2).toInt());
-        QCOMPARE(bugfix, match.captured(3).toInt());
-    }
-
     void readOnlyVolumeByPath_data()
     {
         QTest::addColumn<QString>("path");
@@ -231,13 +210,6 @@ private Q_SLOTS:
         QFETCH(bool, readOnly);
         const FakeVersionSource source;
         QCOMPARE(NetKeyloft_SystemVersion(source, path).isRunFromReadOnlyVolume(), readOnly);
-    }
-
-    void applicationOnWritableVolume()
-    {
-        // The test program's own folder lies in the writable build folder.
-        QVERIFY(!QCoreApplication::applicationDirPath().startsWith(QLatin1String("/Volumes")));
-        QVERIFY(!NetKeyloft_SystemVersion().isRunFromReadOnlyVolume());
     }
 
     void readOnlyMount()

@@ -137,11 +137,6 @@ SecretServiceBus::SecretServiceBus(Service service)
 
 SecretServiceBus::~SecretServiceBus()
 {
-    if (m_madeSessionBus && m_previousAddress) {
-        qputenv("DBUS_SESSION_BUS_ADDRESS", *m_previousAddress);
-    } else if (m_madeSessionBus) {
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
     stop(m_keyring);
     stop(m_bus);
 }
@@ -328,13 +323,11 @@ bool SecretServiceBus::waitForName(const QString& name)
 
 void SecretServiceBus::makeSessionBus()
 {
-    if (!m_madeSessionBus) {
-        if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")) {
-            m_previousAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-        }
-        m_madeSessionBus = true;
+    if (!m_sessionBus) {
+        m_sessionBus.emplace("DBUS_SESSION_BUS_ADDRESS", m_address);
+    } else {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
     }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address);
 }
 
 bool SecretServiceBus::lockDefaultCollection() const

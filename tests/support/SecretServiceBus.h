@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScopedEnvironment.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -66,6 +68,6 @@ private:
     QByteArray m_address;
     QString m_error;
     bool m_ready = false;
-    bool m_madeSessionBus = false;
-    std::optional<QByteArray> m_previousAddress;
+    // The session bus address this bus replaced, put back when it goes.
+    std::optional<ScopedEnvironment> m_sessionBus;
 };
