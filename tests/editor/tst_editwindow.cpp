@@ -17,16 +17,6 @@
 
 namespace {
 
-QAction* trayAction(QMenu* menu, const QString& text)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text) {
-            return action;
-        }
-    }
-    qFatal("no tray menu item %s", qPrintable(text));
-}
-
 // Runs the real keyloft-cli on the application's keychain file, as another process
 // changing it while the application runs.
 int cliOn(EditWindowFixture& edit, const QStringList& arguments, const QByteArray& input = {})
