@@ -95,13 +95,13 @@ void TestEditController::addToEmptyList()
 void TestEditController::renameInPlace()
 {
     EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
-    const QAction* trayEntry = edit.app.controller().menu()->actions().at(5);
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(6);
     QCOMPARE(trayEntry->text(), QStringLiteral("Mail"));
 
     // The same label again: nothing stored, the tray menu not rebuilt.
     QAbstractItemModel* model = edit.table()->model();
     QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Mail")));
-    QCOMPARE(edit.app.controller().menu()->actions().at(5), trayEntry);
+    QCOMPARE(edit.app.controller().menu()->actions().at(6), trayEntry);
 
     QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Post")));
     QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
@@ -185,11 +185,11 @@ void TestEditController::unchangedValuesStoreNothing()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
     const QByteArray before = fileBytes(edit.app.keychainPath());
-    const QAction* trayEntry = edit.app.controller().menu()->actions().at(5);
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(6);
     edit.clickRow(0);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
-    QCOMPARE(edit.app.controller().menu()->actions().at(5), trayEntry);
+    QCOMPARE(edit.app.controller().menu()->actions().at(6), trayEntry);
     QCOMPARE(fileBytes(edit.app.keychainPath()), before);
 }
 
@@ -213,7 +213,7 @@ void TestEditController::notesLimit()
     QFETCH(QString, kept);
     EditWindowFixture edit({QStringLiteral("Mail")});
     edit.app.controller().editAction(
-        edit.app.controller().menu()->actions().at(5)->menu()->actions().at(2));
+        edit.app.controller().menu()->actions().at(6)->menu()->actions().at(2));
     QVERIFY(edit.editor().isInEditMode());
     // The last character is typed, the rest pasted.
     const qsizetype last = notes.back().isLowSurrogate() ? 2 : 1;
