@@ -23,8 +23,7 @@
 NetKeyloft_StatusMenuController::NetKeyloft_StatusMenuController(Environment environment,
                                                                  QObject* parent)
     : QObject(parent), m_env(std::move(environment)),
-      m_clipboardClearer(std::make_unique<ClipboardClearer>(
-          m_env.clipboard, m_env.clock))
+      m_clipboardClearer(std::make_unique<ClipboardClearer>(m_env.clipboard, m_env.clock))
 {}
 
 NetKeyloft_StatusMenuController::~NetKeyloft_StatusMenuController()
@@ -60,8 +59,14 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     observeList();
     buildMainMenu();
     // Entries added, changed or removed by other programs reach the menu and the edit
-    // window while the application runs.
-    m_keychainController->followChangesMadeElsewhere();
+    // window while the application runs; a sync program's conflict copies that appear
+    // beside a keychain file are merged first. A locked keychain file is left alone
+    // until it is unlocked: its key is gone, and nobody asked for it.
+    m_keychainController->followChangesMadeElsewhere([this] {
+        if (!m_locked) {
+            mergeConflictCopies(*m_keychainController->keychain().keychain());
+        }
+    });
     presentStatusMenu();
     tellConflictCopies();
     return true;

@@ -87,6 +87,9 @@ bool NetKeyloft_StatusMenuController::unlockKeychain()
     }
     m_locked = false;
     noteUse();
+    // What other programs and sync programs changed while the keychain was locked.
+    mergeConflictCopies(*m_keychainController->keychain().keychain());
+    m_keychainController->mergeChangesMadeElsewhere();
     populateMenu();
     return true;
 }

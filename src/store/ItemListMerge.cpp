@@ -30,19 +30,24 @@ ItemListNotifier::Fields differences(const NetKeyloft_Item& held, const NetKeylo
 
 } // namespace
 
-void NetKeyloft_KeychainController::followChangesMadeElsewhere()
+void NetKeyloft_KeychainController::followChangesMadeElsewhere(std::function<void()> beforeMerging)
 {
     if (m_watcher) {
         return;
     }
+    m_beforeMerging = std::move(beforeMerging);
     m_watcher = m_keychain->watch();
     if (!m_watcher) {
         return;
     }
     m_mergeTimer.setSingleShot(true);
     m_mergeTimer.setInterval(mergeDelayMs);
-    QObject::connect(&m_mergeTimer, &QTimer::timeout, m_notifier.get(),
-                     [this] { mergeChangesMadeElsewhere(); });
+    QObject::connect(&m_mergeTimer, &QTimer::timeout, m_notifier.get(), [this] {
+        if (m_beforeMerging) {
+            m_beforeMerging();
+        }
+        mergeChangesMadeElsewhere();
+    });
     // Not restarted by later reports: a keychain changed without pause is still read.
     QObject::connect(m_watcher.get(), &KeychainWatcher::changed, &m_mergeTimer, [this] {
         if (!m_mergeTimer.isActive()) {

@@ -90,8 +90,9 @@ public:
     // Watches the keychain for changes made elsewhere (keyloft-cli, another Keyloft on a
     // shared file, another program on the Secret Service) and merges them into the list
     // a moment after they happen, telling the views as for changes made here. Without
-    // it, the list shows the keychain as it was read at start.
-    void followChangesMadeElsewhere();
+    // it, the list shows the keychain as it was read at start. beforeMerging, when given,
+    // runs before each of those reads (the application merges sync conflict copies there).
+    void followChangesMadeElsewhere(std::function<void()> beforeMerging = {});
     // Reads the keychain again without asking the user anything and brings the list to
     // what it holds, entry by entry (by UUID): entries gone are removed, changed ones
     // take the stored values in place, new ones are appended; the order of the others
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<KeychainWatcher> m_watcher;
     // Gathers the watcher's reports of a burst of changes into one merge.
     QTimer m_mergeTimer;
+    std::function<void()> m_beforeMerging;
     std::unique_ptr<ItemListNotifier> m_notifier = std::make_unique<ItemListNotifier>();
     std::vector<ItemPtr> m_items;
     std::int32_t m_nextIndex = 0;
