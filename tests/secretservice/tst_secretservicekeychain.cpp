@@ -4,8 +4,6 @@
 #include "SecretServiceFixture.h"
 #include "TestFiles.h"
 
-#include "platform/secretservice/DesktopKeychainServices.h"
-
 #include <QDateTime>
 #include <QProcess>
 #include <QTest>
@@ -120,31 +118,6 @@ bool callService(const QProcessEnvironment& env, const QString& path, const QStr
 
 const QString loginCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
 
-// A file backend that only records what reaches it.
-class RecordingFileServices final : public KeychainServices {
-public:
-    void setUserInteractionAllowed(bool allowed) override { interactionAllowed = allowed; }
-    OSStatus open(const QString& path, std::unique_ptr<Keychain>&) override
-    {
-        opened = path;
-        return errSecNoSuchKeychain;
-    }
-    OSStatus copyDefault(std::unique_ptr<Keychain>&) override
-    {
-        ++defaultsAsked;
-        return errSecNoDefaultKeychain;
-    }
-    OSStatus create(const QString& path, std::unique_ptr<Keychain>&) override
-    {
-        created = path;
-        return errSecDuplicateKeychain;
-    }
-    bool interactionAllowed = false;
-    QString opened;
-    QString created;
-    int defaultsAsked = 0;
-};
-
 } // namespace
 
 class TestSecretServiceKeychain : public QObject {
@@ -155,7 +128,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void itemRoundTrip();
     void searchMatchesExactValues_data();
     void searchMatchesExactValues();
     void itemsAreVisibleToOtherTools();
@@ -170,7 +142,6 @@ private Q_SLOTS:
     void everyItemLoadsPastTheBusReplyLimit();
     void deletedCollectionMakesTheKeychainUnusable();
     void lockedCollectionFailsWithoutHanging();
-    void desktopServicesSendPathsToFilesAndDefaultToTheService();
 
 private:
     std::unique_ptr<SecretServiceFixture> m_fixture;
@@ -192,69 +163,6 @@ void TestSecretServiceKeychain::init()
 void TestSecretServiceKeychain::cleanup()
 {
     m_keychain.reset();
-}
-
-void TestSecretServiceKeychain::itemRoundTrip()
-{
-    Keychain& keychain = *m_keychain;
-    const QByteArray first = newUuid();
-    const QByteArray second = newUuid();
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-    QCOMPARE(keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                            entryAttributes(first, "Mail"), secretOf("pw-one")),
-             errSecSuccess);
-    QCOMPARE(keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                            entryAttributes(second, "Bank"), secretOf("pw-two")),
-             errSecSuccess);
-
-    auto ours = find(keychain, {{KeychainCodes::creator, creator}, {KeychainCodes::type, type}});
-    QCOMPARE(ours.size(), std::size_t(2));
-
-    auto found = findByService(keychain, first);
-    QCOMPARE(found.size(), std::size_t(1));
-    const std::vector<FourCharCode> tags = {
-        KeychainCodes::generic, KeychainCodes::account,      KeychainCodes::label,
-        KeychainCodes::comment, KeychainCodes::creationDate, KeychainCodes::modificationDate,
-        KeychainCodes::service};
-    KeychainAttributeList read;
-    QCOMPARE(keychain.itemCopyContent(*found[0], tags, &read, nullptr), errSecSuccess);
-    QCOMPARE(read.size(), tags.size());
-    QCOMPARE(read[0].data, first + "<<NKL>>1<<NKL>>0");
-    QCOMPARE(read[1].data, QByteArray("someone"));
-    QCOMPARE(read[2].data, QByteArray("Mail"));
-    QCOMPARE(read[3].data, QByteArray("a note"));
-    QCOMPARE(read[4].data.size(), 16);
-    QCOMPARE(read[4].data.back(), '\0');
-    QVERIFY(utcFromStamp(read[4].data) >= before);
-    QVERIFY(utcFromStamp(read[4].data) <= QDateTime::currentDateTimeUtc().addSecs(1));
-    QCOMPARE(read[6].data, first);
-    QCOMPARE(copySecret(keychain, *found[0]), QByteArray("pw-one"));
-
-    // A change as the store makes it: label by tag 7, new password.
-    const QByteArray moved = newUuid();
-    const KeychainAttributeList change = {
-        {KeychainCodes::generic, moved + "<<NKL>>1<<NKL>>5"},
-        {KeychainCodes::labelIndex, "Mail (work)"},
-        {KeychainCodes::account, "someone.else"},
-        {KeychainCodes::comment, ""},
-        {KeychainCodes::description, "Keyloft Application"},
-        {KeychainCodes::service, moved},
-    };
-    const SecretBytes newPassword = secretOf("pw-new");
-    QCOMPARE(keychain.itemModifyAttributesAndData(*found[0], change, &newPassword), errSecSuccess);
-    QVERIFY(findByService(keychain, first).empty());
-    auto changed = findByService(keychain, moved);
-    QCOMPARE(changed.size(), std::size_t(1));
-    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::label), QByteArray("Mail (work)"));
-    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::account),
-             QByteArray("someone.else"));
-    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::comment), QByteArray());
-    QCOMPARE(copyAttribute(keychain, *changed[0], KeychainCodes::creator), creator);
-    QCOMPARE(copySecret(keychain, *changed[0]), QByteArray("pw-new"));
-
-    QCOMPARE(keychain.itemDelete(*changed[0]), errSecSuccess);
-    QVERIFY(findByService(keychain, moved).empty());
-    QCOMPARE(findByService(keychain, second).size(), std::size_t(1));
 }
 
 void TestSecretServiceKeychain::searchMatchesExactValues_data()
@@ -545,27 +453,6 @@ void TestSecretServiceKeychain::lockedCollectionFailsWithoutHanging()
 
     services.setUserInteractionAllowed(false);
     QCOMPARE(keychain->itemDelete(*found[0]), errSecInteractionNotAllowed);
-}
-
-void TestSecretServiceKeychain::desktopServicesSendPathsToFilesAndDefaultToTheService()
-{
-    RecordingFileServices files;
-    DesktopKeychainServices desktop(files, std::make_unique<SecretServiceKeychainServices>());
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(desktop.open(QStringLiteral("/tmp/a.keychain"), keychain), errSecNoSuchKeychain);
-    QCOMPARE(files.opened, QStringLiteral("/tmp/a.keychain"));
-    QCOMPARE(desktop.create(QStringLiteral("/tmp/b.keychain"), keychain), errSecDuplicateKeychain);
-    QCOMPARE(files.created, QStringLiteral("/tmp/b.keychain"));
-    desktop.setUserInteractionAllowed(true);
-    QVERIFY(files.interactionAllowed);
-
-    QCOMPARE(desktop.copyDefault(keychain), errSecSuccess);
-    QCOMPARE(files.defaultsAsked, 0);
-    QVERIFY(keychain);
-    QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                             entryAttributes("desktop", "Desktop"), secretOf("d")),
-             errSecSuccess);
-    QCOMPARE(findByService(*m_keychain, "desktop").size(), std::size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestSecretServiceKeychain)
