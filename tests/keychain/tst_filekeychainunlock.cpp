@@ -18,7 +18,6 @@ private Q_SLOTS:
     void openRejects();
     void createRefusals_data();
     void createRefusals();
-    void createdKeychainIsUnlockedAndEmpty();
 
 private:
     enum class Operation { Search, CreateItem };
@@ -191,21 +190,6 @@ void TestFileKeychainUnlock::createRefusals()
     QCOMPARE(fixture.dialogs.newPasswordPrompts(), prompts);
     QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
     QCOMPARE(QFileInfo(fixture.path()).exists(), false);
-}
-
-void TestFileKeychainUnlock::createdKeychainIsUnlockedAndEmpty()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QVERIFY(keychain);
-    QCOMPARE(keychain->getStatus(), errSecSuccess);
-    OSStatus status = errSecIO;
-    QCOMPARE(searchAll(*keychain, {}, &status).size(), std::size_t(0));
-    QCOMPARE(status, errSecSuccess);
-    QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
-    QCOMPARE(searchAll(*keychain, {}).size(), std::size_t(1));
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainUnlock)
