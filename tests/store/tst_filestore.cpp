@@ -61,9 +61,8 @@ private Q_SLOTS:
     void withoutAnyKeychainTheUserPicksOne();
     void keyringWithoutDefaultOffersToMakeOne_data();
     void keyringWithoutDefaultOffersToMakeOne();
-    void pickingAnExistingKeychainRemembersIt();
-    void namingANewFileCreatesAKeychain();
-    void refusingTheNewPasswordCreatesNothing();
+    void pickedKeychainIsRemembered_data();
+    void pickedKeychainIsRemembered();
     void labelsAddedElsewhereAreNotTakenAgain();
     void pickingSomethingElseIsRefused_data();
     void pickingSomethingElseIsRefused();
@@ -166,34 +165,31 @@ void TestFileStore::keyringWithoutDefaultOffersToMakeOne()
     QCOMPARE(defaults.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
 
-void TestFileStore::pickingAnExistingKeychainRemembersIt()
+void TestFileStore::pickedKeychainIsRemembered_data()
 {
-    StoreFixture fixture(StoreFixture::Backend::File);
-    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
-                                NetKeyloft_Keychain::keychainPathUnset);
-    fixture.dialogs().queueFile(fixture.keychainPath());
-    auto list = fixture.openList();
-    QVERIFY(list);
-    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Picked")));
-    QCOMPARE(fixture.dialogs().alertMessages(), QStringList{notLocated});
-    // The choice is on disk at once, for the next start.
-    UserDefaults reread(fixture.defaults().filePath());
-    QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), fixture.keychainPath());
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("an existing keychain") << true;
+    QTest::newRow("a new file, made a keychain") << false;
 }
 
-void TestFileStore::namingANewFileCreatesAKeychain()
+void TestFileStore::pickedKeychainIsRemembered()
 {
+    QFETCH(bool, existing);
     StoreFixture fixture(StoreFixture::Backend::File);
     fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
                                 NetKeyloft_Keychain::keychainPathUnset);
-    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
+    const QString path = existing ? fixture.keychainPath()
+                                  : fixture.folder().filePath(QStringLiteral("new.keychain"));
     fixture.dialogs().queueFile(path);
     fixture.dialogs().queueNewPassword(QStringLiteral("fresh"));
+    fixture.dialogs().queuePassword(StoreFixture::password);
     auto list = NetKeyloft_KeychainController::create(fixture.environment());
     QVERIFY(list);
-    QCOMPARE(fixture.dialogs().newPasswordPrompts(), 1);
     QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("First")));
+    QCOMPARE(fixture.dialogs().alertMessages(), QStringList{notLocated});
+    QCOMPARE(fixture.dialogs().newPasswordPrompts(), existing ? 0 : 1);
     QCOMPARE(fileMode(path), 0600);
+    // The choice is on disk at once, for the next start.
     UserDefaults reread(fixture.defaults().filePath());
     QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
@@ -211,22 +207,6 @@ void TestFileStore::labelsAddedElsewhereAreNotTakenAgain()
     QCOMPARE(application->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
 }
 
-void TestFileStore::refusingTheNewPasswordCreatesNothing()
-{
-    StoreFixture fixture(StoreFixture::Backend::File);
-    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
-                                NetKeyloft_Keychain::keychainPathUnset);
-    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
-    fixture.dialogs().queueFile(path);
-    fixture.dialogs().queueNewPassword(std::nullopt);
-    NetKeyloft_Keychain store(fixture.environment());
-    QVERIFY(!store.initKeychain());
-    QVERIFY(!QFile::exists(path));
-    QCOMPARE(fixture.dialogs().alertMessages().last(), QStringLiteral("ValidKeychainNotFound"));
-    QCOMPARE(fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey),
-             NetKeyloft_Keychain::keychainPathUnset);
-}
-
 void TestFileStore::pickingSomethingElseIsRefused_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -237,6 +217,8 @@ void TestFileStore::pickingSomethingElseIsRefused_data()
                             << QStringLiteral("FileUserSelectedIsNotAValidKeychainFile");
     QTest::newRow("empty path") << QByteArray("<empty>")
                                 << QStringLiteral("CouldNotOpenUserSelectedKeyChain");
+    QTest::newRow("new file, its password refused")
+        << QByteArray("<new>") << QStringLiteral("ValidKeychainNotFound");
 }
 
 void TestFileStore::pickingSomethingElseIsRefused()
@@ -251,6 +233,8 @@ void TestFileStore::pickingSomethingElseIsRefused()
         QVERIFY(QDir(fixture.folder().path()).mkdir(QStringLiteral("chosen.keychain")));
     } else if (content == "<empty>") {
         path.clear();
+    } else if (content == "<new>") {
+        fixture.dialogs().queueNewPassword(std::nullopt);
     } else {
         QVERIFY(writeFileBytes(path, content));
     }
@@ -263,6 +247,7 @@ void TestFileStore::pickingSomethingElseIsRefused()
     if (!content.startsWith('<')) {
         QCOMPARE(fileBytes(path), content);
     }
+    QCOMPARE(QFile::exists(path), content != "<new>" && content != "<empty>");
 }
 
 void TestFileStore::fileDialogFilter_data()
