@@ -138,22 +138,6 @@ std::optional<QByteArray> StoreFixture::rawSecret(const QString& uuid)
     return QByteArray(secret.data(), qsizetype(secret.size()));
 }
 
-int StoreFixture::rawItemCount()
-{
-    auto keychain = openRaw();
-    std::unique_ptr<KeychainSearch> search;
-    if (!keychain || keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {},
-                                                          search) != errSecSuccess) {
-        return -1;
-    }
-    int count = 0;
-    std::unique_ptr<KeychainItemRef> item;
-    while (search->copyNext(item) == errSecSuccess) {
-        ++count;
-    }
-    return count;
-}
-
 QStringList labelsOf(const NetKeyloft_KeychainController& list)
 {
     QStringList labels;
