@@ -1,6 +1,7 @@
 // The Secret Service backend against a real gnome-keyring on a private bus: items
 // made, found, read, changed and deleted; what other tools see; other programs'
 // items left alone; a deleted or locked collection.
+#include "KeychainQueries.h"
 #include "SecretServiceFixture.h"
 #include "TestFiles.h"
 
@@ -35,36 +36,10 @@ KeychainAttributeList entryAttributes(const QByteArray& uuid, const QByteArray& 
     };
 }
 
-// Every item of ours whose listed attributes equal the given ones.
-std::vector<std::unique_ptr<KeychainItemRef>> find(Keychain& keychain,
-                                                   const KeychainAttributeList& attributes)
-{
-    std::vector<std::unique_ptr<KeychainItemRef>> items;
-    std::unique_ptr<KeychainSearch> search;
-    if (keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, attributes,
-                                            search) != errSecSuccess) {
-        return items;
-    }
-    std::unique_ptr<KeychainItemRef> item;
-    while (search->copyNext(item) == errSecSuccess) {
-        items.push_back(std::move(item));
-    }
-    return items;
-}
-
 std::vector<std::unique_ptr<KeychainItemRef>> findByService(Keychain& keychain,
                                                             const QByteArray& uuid)
 {
-    return find(keychain, {{KeychainCodes::service, uuid}});
-}
-
-QByteArray copyAttribute(Keychain& keychain, KeychainItemRef& item, FourCharCode tag)
-{
-    KeychainAttributeList attributes;
-    if (keychain.itemCopyContent(item, {tag}, &attributes, nullptr) != errSecSuccess) {
-        return "(unreadable)";
-    }
-    return attributes.at(0).data;
+    return searchAll(keychain, {{KeychainCodes::service, uuid}});
 }
 
 QByteArray copySecret(Keychain& keychain, KeychainItemRef& item)
@@ -232,9 +207,9 @@ void TestSecretServiceKeychain::timeStampsAreFreshAfterAChange()
              errSecSuccess);
     auto found = findByService(*m_keychain, uuid);
     QCOMPARE(found.size(), std::size_t(1));
-    const QByteArray created = copyAttribute(*m_keychain, *found[0], KeychainCodes::creationDate);
+    const QByteArray created = attributeOf(*m_keychain, *found[0], KeychainCodes::creationDate);
     const QByteArray modified =
-        copyAttribute(*m_keychain, *found[0], KeychainCodes::modificationDate);
+        attributeOf(*m_keychain, *found[0], KeychainCodes::modificationDate);
     // The service keeps whole seconds.
     QTest::qWait(1100);
     QCOMPARE(m_keychain->itemModifyAttributesAndData(
@@ -242,12 +217,12 @@ void TestSecretServiceKeychain::timeStampsAreFreshAfterAChange()
              errSecSuccess);
     // Read through the same item ref that made the change.
     const QByteArray createdAfter =
-        copyAttribute(*m_keychain, *found[0], KeychainCodes::creationDate);
+        attributeOf(*m_keychain, *found[0], KeychainCodes::creationDate);
     const QByteArray modifiedAfter =
-        copyAttribute(*m_keychain, *found[0], KeychainCodes::modificationDate);
+        attributeOf(*m_keychain, *found[0], KeychainCodes::modificationDate);
     QCOMPARE(createdAfter, created);
     QVERIFY2(utcFromStamp(modifiedAfter) > utcFromStamp(modified), modifiedAfter.constData());
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::generic),
+    QCOMPARE(attributeOf(*m_keychain, *found[0], KeychainCodes::generic),
              uuid + "<<NKL>>1<<NKL>>7");
 }
 
@@ -271,7 +246,7 @@ void TestSecretServiceKeychain::otherProgramsItemsAreNeverTouched()
     QCOMPARE(secretTool(m_fixture->environment(), store, "theirs"), QByteArray());
 
     QVERIFY(findByService(*m_keychain, uuid).empty());
-    QVERIFY(find(*m_keychain, {{KeychainCodes::creator, creator}, {KeychainCodes::type, type}})
+    QVERIFY(searchAll(*m_keychain, {{KeychainCodes::creator, creator}, {KeychainCodes::type, type}})
                 .empty());
     QCOMPARE(SecretServiceFixture::removeOurItems(*m_keychain), errSecSuccess);
 
@@ -280,7 +255,7 @@ void TestSecretServiceKeychain::otherProgramsItemsAreNeverTouched()
              errSecSuccess);
     auto found = findByService(*m_keychain, uuid);
     QCOMPARE(found.size(), std::size_t(1));
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Ours"));
+    QCOMPARE(attributeOf(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Ours"));
     QCOMPARE(m_keychain->itemDelete(*found[0]), errSecSuccess);
 
     const QStringList lookup = {QStringLiteral("lookup"), QStringLiteral("svce"),
@@ -339,7 +314,7 @@ void TestSecretServiceKeychain::refusedRequests()
     QFETCH(KeychainAttributeList, attributes);
     QFETCH(OSStatus, status);
     QCOMPARE(m_keychain->itemCreateFromContent(itemClass, attributes, secretOf("x")), status);
-    QVERIFY(find(*m_keychain, {}).empty());
+    QVERIFY(searchAll(*m_keychain, {}).empty());
     if (itemClass != KeychainCodes::genericPasswordClass) {
         std::unique_ptr<KeychainSearch> search;
         QCOMPARE(m_keychain->searchCreateFromAttributes(itemClass, {}, search), status);
@@ -356,7 +331,7 @@ void TestSecretServiceKeychain::refusedRequests()
     KeychainAttributeList read;
     QCOMPARE(m_keychain->itemCopyContent(*found[0], {fourCharCode("srvr")}, &read, nullptr),
              errSecNoSuchAttr);
-    QCOMPARE(copyAttribute(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Kept"));
+    QCOMPARE(attributeOf(*m_keychain, *found[0], KeychainCodes::label), QByteArray("Kept"));
 }
 
 void TestSecretServiceKeychain::deletedItemRefIsReported()
@@ -388,7 +363,8 @@ void TestSecretServiceKeychain::everyItemLoadsPastTheBusReplyLimit()
                                                    secretOf("x")),
                  errSecSuccess);
     }
-    QCOMPARE(find(*m_keychain, {{KeychainCodes::creator, creator}}).size(), std::size_t(count));
+    QCOMPARE(searchAll(*m_keychain, {{KeychainCodes::creator, creator}}).size(),
+             std::size_t(count));
 }
 
 void TestSecretServiceKeychain::deletedCollectionMakesTheKeychainUnusable()
