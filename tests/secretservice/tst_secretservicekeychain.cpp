@@ -268,9 +268,7 @@ void TestSecretServiceKeychain::otherProgramsItemsAreNeverTouched()
 void TestSecretServiceKeychain::secretBytesAreKeptExactly_data()
 {
     QTest::addColumn<QByteArray>("secret");
-    QTest::newRow("empty") << QByteArray();
     QTest::newRow("nul inside") << QByteArray("ab\0cd", 5);
-    QTest::newRow("utf-8") << QString::fromUtf8("pässwörd 🔑").toUtf8();
     QTest::newRow("4 KiB") << QByteArray(4096, 'k');
 }
 
