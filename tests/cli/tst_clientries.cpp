@@ -15,7 +15,6 @@ private Q_SLOTS:
 
     void usageErrors_data();
     void usageErrors();
-    void helpForEveryCommand();
 
     void addThenShowAndList();
     void showPasswordPrintsItAloneAndCountsAUse_data();
@@ -86,24 +85,6 @@ void TestCliEntries::usageErrors()
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.startsWith("keyloft-cli: "), result.err.constData());
     QCOMPARE(m_cli->onKeychain({QStringLiteral("list")}).out, before);
-}
-
-void TestCliEntries::helpForEveryCommand()
-{
-    const QStringList commands{
-        QStringLiteral("list"),   QStringLiteral("show"),   QStringLiteral("add"),
-        QStringLiteral("rename"), QStringLiteral("edit"),   QStringLiteral("rm"),
-        QStringLiteral("export"), QStringLiteral("import"), QStringLiteral("create-keychain")};
-    const CliRunner::Result general = m_cli->run({QStringLiteral("--help")});
-    QCOMPARE(general.exitCode, 0);
-    QVERIFY(general.out.contains("up to 4,096 characters,\nnotes up to 2,000"));
-    for (const QString& command : commands) {
-        QVERIFY2(general.out.contains("  " + command.toUtf8() + ' '), qPrintable(command));
-        const CliRunner::Result help = m_cli->run({command, QStringLiteral("--help")});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.startsWith("Usage: keyloft-cli " + command.toUtf8()));
-        QCOMPARE(m_cli->run({QStringLiteral("help"), command}).out, help.out);
-    }
 }
 
 void TestCliEntries::addThenShowAndList()

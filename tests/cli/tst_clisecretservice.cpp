@@ -18,8 +18,6 @@ class TestCliSecretService : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void entriesInTheDefaultKeychain();
-    void takenLabelAndNonAsciiPassword();
-    void importWithAMissingFieldChangesNothing();
 
 private:
     CliRunner::Result run(const QStringList& arguments, const QByteArray& input = QByteArray());
@@ -77,36 +75,6 @@ void TestCliSecretService::entriesInTheDefaultKeychain()
     QCOMPARE(run({QStringLiteral("list")}).out, QByteArray());
     QTRY_COMPARE(list->countOfKeychainItems(), 0u);
     QCOMPARE(reloaded.count(), 0);
-}
-
-void TestCliSecretService::takenLabelAndNonAsciiPassword()
-{
-    const QByteArray password = "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c \xe2\x9c\x93";
-    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("Mail")}, "first").exitCode, 0);
-    const CliRunner::Result second = run({QStringLiteral("add"), QStringLiteral("Mail")}, password);
-    QCOMPARE(second.exitCode, 0);
-    QCOMPARE(second.out, QByteArray("Mail1\n"));
-    const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
-    QCOMPARE(run(show + QStringList{QStringLiteral("Mail1")}).out, password);
-    QCOMPARE(run(show + QStringList{QStringLiteral("Mail")}).out, QByteArray("first"));
-    QVERIFY(run({QStringLiteral("show"), QStringLiteral("Mail1")}).out.contains("Uses:       2\n"));
-    for (const QString& label : {QStringLiteral("Mail"), QStringLiteral("Mail1")}) {
-        QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), label}).exitCode, 0);
-    }
-}
-
-void TestCliSecretService::importWithAMissingFieldChangesNothing()
-{
-    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("Only")}, "pw").exitCode, 0);
-    const QByteArray before = run({QStringLiteral("export")}).out;
-    const CliRunner::Result result =
-        run({QStringLiteral("import"), QStringLiteral("-")},
-            R"({"entries": [{"label": "A", "userName": "u", "notes": "n"}, {"label": "B"}]})");
-    QCOMPARE(result.exitCode, 1);
-    QVERIFY(result.err.contains("\"userName\" is missing"));
-    QCOMPARE(run({QStringLiteral("export")}).out, before);
-    QCOMPARE(run({QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("Only")}).exitCode,
-             0);
 }
 
 QTEST_GUILESS_MAIN(TestCliSecretService)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeychainQueries.h"
 #include "ManualClock.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
@@ -38,11 +39,3 @@ public:
 // A generic-password item of the program with the given label, account and service.
 KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
                                      const QByteArray& service);
-
-// Every item the search finds, in its order; empty when the search fails.
-std::vector<std::unique_ptr<KeychainItemRef>>
-searchAll(Keychain& keychain, const KeychainAttributeList& attributes, OSStatus* status = nullptr,
-          FourCharCode itemClass = KeychainCodes::genericPasswordClass);
-
-// The bytes of one attribute of item; fails the test when reading fails.
-QByteArray attributeOf(Keychain& keychain, KeychainItemRef& item, FourCharCode tag);

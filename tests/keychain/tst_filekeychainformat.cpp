@@ -55,8 +55,6 @@ private Q_SLOTS:
     void headerRejects_data();
     void headerRejects();
     void bodyRoundTrip();
-    void bodyAccepts_data();
-    void bodyAccepts();
     void bodyRejects_data();
     void bodyRejects();
     void timeStamp_data();
@@ -141,49 +139,6 @@ void TestFileKeychainFormat::bodyRoundTrip()
         QVERIFY(got.secret == want.secret);
         QCOMPARE(got.created, want.created);
         QCOMPARE(got.modified, want.modified);
-    }
-}
-
-void TestFileKeychainFormat::bodyAccepts_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("version");
-    QTest::addColumn<int>("items");
-    QTest::newRow("empty") << QCborValue(bodyMap({})).toCbor() << 1 << 0;
-    QTest::newRow("one item, keys in another order") << bodyWithItem(itemMap()) << 1 << 1;
-    // The second version adds the records of deleted items.
-    QCborMap deleted;
-    deleted.insert(1, 3000);
-    deleted.insert(0, QCborValue(QByteArray("UUID-1")));
-    QCborMap withDeleted = bodyMap(QCborArray{itemMap()});
-    withDeleted.insert(2, QCborArray{deleted});
-    QTest::newRow("version 2, one deleted item") << QCborValue(withDeleted).toCbor() << 2 << 1;
-    // Indefinite-length map and array, chunked byte strings: {0: 5, 1: [_ item]} where the
-    // item's secret is (_ h'70', h'77').
-    QByteArray item = QCborValue(itemMap()).toCbor();
-    const QByteArray definiteSecret = QByteArray::fromHex("03427077");
-    const QByteArray chunkedSecret = QByteArray::fromHex("035f41704177ff");
-    QVERIFY(item.contains(definiteSecret));
-    item.replace(definiteSecret, chunkedSecret);
-    QTest::newRow("indefinite lengths, chunked secret")
-        << QByteArray::fromHex("bf0005019f") + item + QByteArray::fromHex("ffff") << 1 << 1;
-}
-
-void TestFileKeychainFormat::bodyAccepts()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(int, version);
-    QFETCH(int, items);
-    const std::optional<FileKeychainContent> content =
-        parseFileKeychainBody(body, std::uint16_t(version));
-    QVERIFY(content);
-    QCOMPARE(content->items.size(), std::size_t(items));
-    QCOMPARE(content->tombstones.size(), std::size_t(version - 1));
-    // A body is read in its own version's layout only.
-    QVERIFY(!parseFileKeychainBody(body, std::uint16_t(3 - version)));
-    if (items > 0) {
-        QVERIFY(content->items[0].secret == SecretBytes("pw", 2));
-        QCOMPARE(content->items[0].attributes.at(KeychainCodes::label), QByteArray("Mail"));
     }
 }
 

@@ -15,9 +15,7 @@ private Q_SLOTS:
     void roundTrip();
     void search_data();
     void search();
-    void copyContentFollowsAskedTags();
     void timeStamps();
-    void modifyReplacesOnlyWhatIsListed();
     void deletedItemRefs_data();
     void deletedItemRefs();
     void refOfAnotherKeychain();
@@ -28,11 +26,6 @@ void TestFileKeychainItems::roundTrip_data()
     QTest::addColumn<QByteArray>("label");
     QTest::addColumn<QByteArray>("comment");
     QTest::addColumn<QByteArray>("secret");
-    QTest::newRow("ascii") << QByteArray("Mail") << QByteArray("note") << QByteArray("hunter2");
-    QTest::newRow("non-ascii") << QStringLiteral("Bänk ✓ 日本").toUtf8()
-                               << QStringLiteral("κείμενο").toUtf8()
-                               << QStringLiteral("pässwörd ✓").toUtf8();
-    QTest::newRow("empty secret") << QByteArray("Empty") << QByteArray() << QByteArray();
     QTest::newRow("NUL inside") << QByteArray("a\0b", 3) << QByteArray("\0", 1)
                                 << QByteArray("pass\0word\0", 10);
     QByteArray binary(70000, '\0');
@@ -150,33 +143,6 @@ void TestFileKeychainItems::search()
     }
 }
 
-void TestFileKeychainItems::copyContentFollowsAskedTags()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                             itemAttributes("Mail", "al", "s1"), secretOf("pw")),
-             errSecSuccess);
-    auto items = searchAll(*keychain, {});
-    QCOMPARE(items.size(), std::size_t(1));
-    const Tags tags{KeychainCodes::service,      KeychainCodes::labelIndex, KeychainCodes::comment,
-                    KeychainCodes::creationDate, KeychainCodes::account,    KeychainCodes::generic};
-    KeychainAttributeList read;
-    QCOMPARE(keychain->itemCopyContent(*items[0], tags, &read, nullptr), errSecSuccess);
-    QCOMPARE(read.size(), tags.size());
-    for (std::size_t i = 0; i < tags.size(); ++i) {
-        QCOMPARE(read[i].tag, tags[i]);
-    }
-    QCOMPARE(read[0].data, QByteArray("s1"));
-    QCOMPARE(read[1].data, QByteArray("Mail"));
-    QCOMPARE(read[2].data, QByteArray()); // never set: empty
-    QCOMPARE(read[3].data.size(), 16);
-    QCOMPARE(read[4].data, QByteArray("al"));
-    QCOMPARE(read[5].data, QByteArray());
-    // Neither output is required.
-    QCOMPARE(keychain->itemCopyContent(*items[0], tags, nullptr, nullptr), errSecSuccess);
-}
-
 void TestFileKeychainItems::timeStamps()
 {
     FileKeychainFixture fixture;
@@ -207,46 +173,6 @@ void TestFileKeychainItems::timeStamps()
     const QByteArray remodified =
         attributeOf(*keychain, *items[0], KeychainCodes::modificationDate);
     QCOMPARE(remodified, QByteArray("20260304050608Z\0", 16));
-}
-
-void TestFileKeychainItems::modifyReplacesOnlyWhatIsListed()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    for (const char* service : {"s1", "s2"}) {
-        QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                                 itemAttributes("Mail", "al", service),
-                                                 secretOf("old")),
-                 errSecSuccess);
-    }
-    auto items = searchAll(*keychain, {{KeychainCodes::service, "s1"}});
-    QCOMPARE(items.size(), std::size_t(1));
-    // Renaming by tag 7 leaves the password alone.
-    QCOMPARE(keychain->itemModifyAttributesAndData(
-                 *items[0], {{KeychainCodes::labelIndex, "Renamed"}, {KeychainCodes::generic, "g"}},
-                 nullptr),
-             errSecSuccess);
-    SecretBytes secret;
-    KeychainAttributeList read;
-    const Tags tags{KeychainCodes::label, KeychainCodes::account, KeychainCodes::generic};
-    QCOMPARE(keychain->itemCopyContent(*items[0], tags, &read, &secret), errSecSuccess);
-    QCOMPARE(read[0].data, QByteArray("Renamed"));
-    QCOMPARE(read[1].data, QByteArray("al"));
-    QCOMPARE(read[2].data, QByteArray("g"));
-    QVERIFY(secret == secretOf("old"));
-
-    const SecretBytes replaced = secretOf("new");
-    QCOMPARE(keychain->itemModifyAttributesAndData(*items[0], {}, &replaced), errSecSuccess);
-    QCOMPARE(keychain->itemCopyContent(*items[0], {}, nullptr, &secret), errSecSuccess);
-    QVERIFY(secret == replaced);
-
-    // The other item is untouched and the order stays the order of creation.
-    auto all = searchAll(*keychain, {});
-    QCOMPARE(all.size(), std::size_t(2));
-    QCOMPARE(attributeOf(*keychain, *all[0], KeychainCodes::label), QByteArray("Renamed"));
-    QCOMPARE(attributeOf(*keychain, *all[1], KeychainCodes::label), QByteArray("Mail"));
-    QCOMPARE(keychain->itemCopyContent(*all[1], {}, nullptr, &secret), errSecSuccess);
-    QVERIFY(secret == secretOf("old"));
 }
 
 void TestFileKeychainItems::deletedItemRefs_data()

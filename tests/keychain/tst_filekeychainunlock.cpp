@@ -18,7 +18,6 @@ private Q_SLOTS:
     void openRejects();
     void createRefusals_data();
     void createRefusals();
-    void createdKeychainIsUnlockedAndEmpty();
 
 private:
     enum class Operation { Search, CreateItem };
@@ -120,13 +119,11 @@ void TestFileKeychainUnlock::failedUnlock()
 
 void TestFileKeychainUnlock::openRejects_data()
 {
-    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<QByteArray>("content"); // "folder": the test folder itself
     QTest::addColumn<bool>("exists");
     QTest::addColumn<OSStatus>("expected");
-    QTest::newRow("no file") << QByteArray() << false << OSStatus(errSecNoSuchKeychain);
     QTest::newRow("folder") << QByteArray("folder") << false << OSStatus(errSecInvalidKeychain);
     QTest::newRow("empty file") << QByteArray() << true << OSStatus(errSecInvalidKeychain);
-    QTest::newRow("text file") << QByteArray(200, 'x') << true << OSStatus(errSecInvalidKeychain);
     QTest::newRow("magic only") << QByteArrayLiteral("KLFTKCF\n") << true
                                 << OSStatus(errSecInvalidKeychain);
 }
@@ -158,17 +155,12 @@ void TestFileKeychainUnlock::createRefusals_data()
     QTest::addColumn<OSStatus>("expected");
     QTest::addColumn<int>("prompts");
     const std::optional<QString> secret = QStringLiteral("secret");
-    QTest::newRow("existing file")
-        << QStringLiteral("plain") << secret << true << OSStatus(errSecDuplicateKeychain) << 0;
     QTest::newRow("existing folder")
         << QString() << secret << true << OSStatus(errSecDuplicateKeychain) << 0;
     QTest::newRow("folder is a file")
         << QStringLiteral("plain/test.keychain") << secret << true << OSStatus(errSecIO) << 1;
     QTest::newRow("refused prompt") << QStringLiteral("test.keychain") << std::optional<QString>()
                                     << true << OSStatus(errSecUserCanceled) << 1;
-    QTest::newRow("empty password")
-        << QStringLiteral("test.keychain") << std::optional<QString>(QString()) << true
-        << OSStatus(errSecParam) << 1;
     QTest::newRow("without interaction") << QStringLiteral("test.keychain") << secret << false
                                          << OSStatus(errSecInteractionNotAllowed) << 0;
 }
@@ -191,21 +183,6 @@ void TestFileKeychainUnlock::createRefusals()
     QCOMPARE(fixture.dialogs.newPasswordPrompts(), prompts);
     QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
     QCOMPARE(QFileInfo(fixture.path()).exists(), false);
-}
-
-void TestFileKeychainUnlock::createdKeychainIsUnlockedAndEmpty()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QVERIFY(keychain);
-    QCOMPARE(keychain->getStatus(), errSecSuccess);
-    OSStatus status = errSecIO;
-    QCOMPARE(searchAll(*keychain, {}, &status).size(), std::size_t(0));
-    QCOMPARE(status, errSecSuccess);
-    QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
-    QCOMPARE(searchAll(*keychain, {}).size(), std::size_t(1));
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-    QCOMPARE(fixture.dialogs.newPasswordPrompts(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainUnlock)

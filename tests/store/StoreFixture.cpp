@@ -1,5 +1,7 @@
 #include "StoreFixture.h"
 
+#include "KeychainQueries.h"
+
 #include "platform/keychain/FileKeychainServices.h"
 #include "platform/secretservice/DesktopKeychainServices.h"
 #include "platform/secretservice/SecretServiceKeychainServices.h"
@@ -100,17 +102,8 @@ void StoreFixture::addRawItem(const KeychainAttributeList& attributes, const QBy
 
 std::unique_ptr<KeychainItemRef> StoreFixture::findRaw(Keychain& keychain, const QString& uuid)
 {
-    std::unique_ptr<KeychainSearch> search;
-    if (keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass,
-                                            {{KeychainCodes::service, uuid.toUtf8()}},
-                                            search) != errSecSuccess) {
-        return nullptr;
-    }
-    std::unique_ptr<KeychainItemRef> item;
-    if (search->copyNext(item) != errSecSuccess) {
-        return nullptr;
-    }
-    return item;
+    auto items = searchAll(keychain, {{KeychainCodes::service, uuid.toUtf8()}});
+    return items.empty() ? nullptr : std::move(items.front());
 }
 
 KeychainAttributeList StoreFixture::rawAttributes(const QString& uuid,
@@ -136,22 +129,6 @@ std::optional<QByteArray> StoreFixture::rawSecret(const QString& uuid)
         return std::nullopt;
     }
     return QByteArray(secret.data(), qsizetype(secret.size()));
-}
-
-int StoreFixture::rawItemCount()
-{
-    auto keychain = openRaw();
-    std::unique_ptr<KeychainSearch> search;
-    if (!keychain || keychain->searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {},
-                                                          search) != errSecSuccess) {
-        return -1;
-    }
-    int count = 0;
-    std::unique_ptr<KeychainItemRef> item;
-    while (search->copyNext(item) == errSecSuccess) {
-        ++count;
-    }
-    return count;
 }
 
 QStringList labelsOf(const NetKeyloft_KeychainController& list)

@@ -37,9 +37,6 @@ public:
     std::unique_ptr<NetKeyloft_KeychainController> openList();
     const std::vector<NetKeyloft_Error>& errors() const { return m_errors; }
 
-    // Another view of the same keychain, as a second process would have it.
-    std::unique_ptr<Keychain> openRaw();
-
     // Writes a generic-password item directly, bypassing the store.
     void addRawItem(const KeychainAttributeList& attributes, const QByteArray& secret);
     // The given attributes of the item whose service attribute is uuid; empty when
@@ -47,9 +44,10 @@ public:
     KeychainAttributeList rawAttributes(const QString& uuid, const std::vector<FourCharCode>& tags);
     // The secret of that item, or nothing.
     std::optional<QByteArray> rawSecret(const QString& uuid);
-    int rawItemCount();
 
 private:
+    // Another view of the same keychain, as a second process would have it.
+    std::unique_ptr<Keychain> openRaw();
     std::unique_ptr<KeychainItemRef> findRaw(Keychain& keychain, const QString& uuid);
     void queueUnlock();
 

@@ -61,9 +61,8 @@ private Q_SLOTS:
     void withoutAnyKeychainTheUserPicksOne();
     void keyringWithoutDefaultOffersToMakeOne_data();
     void keyringWithoutDefaultOffersToMakeOne();
-    void pickingAnExistingKeychainRemembersIt();
-    void namingANewFileCreatesAKeychain();
-    void refusingTheNewPasswordCreatesNothing();
+    void pickedKeychainIsRemembered_data();
+    void pickedKeychainIsRemembered();
     void labelsAddedElsewhereAreNotTakenAgain();
     void pickingSomethingElseIsRefused_data();
     void pickingSomethingElseIsRefused();
@@ -74,10 +73,7 @@ private Q_SLOTS:
     void refusedUnlockFailsTheOperation();
     void refusedUnlockAtLoadIsReported();
     void failedWritesAreReportedAndUndone();
-    void failedWritesOfSeveralFieldsUndoThemAll();
     void deletedKeychainFailsQuietly();
-    void errorObjectsCarryTheStatus_data();
-    void errorObjectsCarryTheStatus();
     // The order in memory does not depend on the backend: checked on a keychain file.
     void sortsOrderTheListOnly();
     void moveRenumbersInMemory();
@@ -169,34 +165,31 @@ void TestFileStore::keyringWithoutDefaultOffersToMakeOne()
     QCOMPARE(defaults.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
 
-void TestFileStore::pickingAnExistingKeychainRemembersIt()
+void TestFileStore::pickedKeychainIsRemembered_data()
 {
-    StoreFixture fixture(StoreFixture::Backend::File);
-    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
-                                NetKeyloft_Keychain::keychainPathUnset);
-    fixture.dialogs().queueFile(fixture.keychainPath());
-    auto list = fixture.openList();
-    QVERIFY(list);
-    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Picked")));
-    QCOMPARE(fixture.dialogs().alertMessages(), QStringList{notLocated});
-    // The choice is on disk at once, for the next start.
-    UserDefaults reread(fixture.defaults().filePath());
-    QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), fixture.keychainPath());
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("an existing keychain") << true;
+    QTest::newRow("a new file, made a keychain") << false;
 }
 
-void TestFileStore::namingANewFileCreatesAKeychain()
+void TestFileStore::pickedKeychainIsRemembered()
 {
+    QFETCH(bool, existing);
     StoreFixture fixture(StoreFixture::Backend::File);
     fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
                                 NetKeyloft_Keychain::keychainPathUnset);
-    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
+    const QString path = existing ? fixture.keychainPath()
+                                  : fixture.folder().filePath(QStringLiteral("new.keychain"));
     fixture.dialogs().queueFile(path);
     fixture.dialogs().queueNewPassword(QStringLiteral("fresh"));
+    fixture.dialogs().queuePassword(StoreFixture::password);
     auto list = NetKeyloft_KeychainController::create(fixture.environment());
     QVERIFY(list);
-    QCOMPARE(fixture.dialogs().newPasswordPrompts(), 1);
     QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("First")));
+    QCOMPARE(fixture.dialogs().alertMessages(), QStringList{notLocated});
+    QCOMPARE(fixture.dialogs().newPasswordPrompts(), existing ? 0 : 1);
     QCOMPARE(fileMode(path), 0600);
+    // The choice is on disk at once, for the next start.
     UserDefaults reread(fixture.defaults().filePath());
     QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
 }
@@ -214,22 +207,6 @@ void TestFileStore::labelsAddedElsewhereAreNotTakenAgain()
     QCOMPARE(application->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
 }
 
-void TestFileStore::refusingTheNewPasswordCreatesNothing()
-{
-    StoreFixture fixture(StoreFixture::Backend::File);
-    fixture.defaults().setValue(NetKeyloft_Keychain::keychainPathKey,
-                                NetKeyloft_Keychain::keychainPathUnset);
-    const QString path = fixture.folder().filePath(QStringLiteral("new.keychain"));
-    fixture.dialogs().queueFile(path);
-    fixture.dialogs().queueNewPassword(std::nullopt);
-    NetKeyloft_Keychain store(fixture.environment());
-    QVERIFY(!store.initKeychain());
-    QVERIFY(!QFile::exists(path));
-    QCOMPARE(fixture.dialogs().alertMessages().last(), QStringLiteral("ValidKeychainNotFound"));
-    QCOMPARE(fixture.defaults().stringForKey(NetKeyloft_Keychain::keychainPathKey),
-             NetKeyloft_Keychain::keychainPathUnset);
-}
-
 void TestFileStore::pickingSomethingElseIsRefused_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -240,6 +217,8 @@ void TestFileStore::pickingSomethingElseIsRefused_data()
                             << QStringLiteral("FileUserSelectedIsNotAValidKeychainFile");
     QTest::newRow("empty path") << QByteArray("<empty>")
                                 << QStringLiteral("CouldNotOpenUserSelectedKeyChain");
+    QTest::newRow("new file, its password refused")
+        << QByteArray("<new>") << QStringLiteral("ValidKeychainNotFound");
 }
 
 void TestFileStore::pickingSomethingElseIsRefused()
@@ -254,6 +233,8 @@ void TestFileStore::pickingSomethingElseIsRefused()
         QVERIFY(QDir(fixture.folder().path()).mkdir(QStringLiteral("chosen.keychain")));
     } else if (content == "<empty>") {
         path.clear();
+    } else if (content == "<new>") {
+        fixture.dialogs().queueNewPassword(std::nullopt);
     } else {
         QVERIFY(writeFileBytes(path, content));
     }
@@ -266,6 +247,7 @@ void TestFileStore::pickingSomethingElseIsRefused()
     if (!content.startsWith('<')) {
         QCOMPARE(fileBytes(path), content);
     }
+    QCOMPARE(QFile::exists(path), content != "<new>" && content != "<empty>");
 }
 
 void TestFileStore::fileDialogFilter_data()
@@ -402,6 +384,10 @@ void TestFileStore::failedWritesAreReportedAndUndone()
         QVERIFY(!list->addOneToCountUsedForItem(item.get()));
         QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second")));
         QVERIFY(!list->deleteKeychainItem(item.get()));
+        QVERIFY(!list->setFieldsForKeychainItemAtIndex(
+            {QStringLiteral("bob"), QStringLiteral("new"), QStringLiteral("m")}, 0));
+        QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second"),
+                                                {QStringLiteral("c"), QStringLiteral("p"), {}}));
     }
     // Memory shows what the keychain holds, the file is as it was, and every refusal
     // was shown with the status the keychain gave.
@@ -412,7 +398,7 @@ void TestFileStore::failedWritesAreReportedAndUndone()
     QCOMPARE(item->countUsed(), 1);
     QCOMPARE(list->countOfKeychainItems(), 1U);
     QCOMPARE(fileBytes(fixture.keychainPath()), before);
-    QCOMPARE(fixture.errors().size(), std::size_t(7));
+    QCOMPARE(fixture.errors().size(), std::size_t(9));
     for (const NetKeyloft_Error& error : fixture.errors()) {
         QVERIFY(error.code != errSecAuthFailed && error.code < 0);
         QCOMPARE(error.code, errSecDiskFull);
@@ -422,30 +408,6 @@ void TestFileStore::failedWritesAreReportedAndUndone()
     }
     QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
     QCOMPARE(list->passwordForKeychainItemAtIndex(0), QStringLiteral("old"));
-}
-
-void TestFileStore::failedWritesOfSeveralFieldsUndoThemAll()
-{
-    StoreFixture fixture(StoreFixture::Backend::File);
-    auto list = fixture.openList();
-    QVERIFY(list->newKeyChainItemWithLabel(
-        QStringLiteral("Mail"),
-        {QStringLiteral("ann"), QStringLiteral("old"), QStringLiteral("n")}));
-    const ItemPtr item = list->keychainItemAtIndex(0);
-    const QByteArray before = fileBytes(fixture.keychainPath());
-    {
-        FileSizeLimit full(64);
-        QVERIFY(!list->setFieldsForKeychainItemAtIndex(
-            {QStringLiteral("bob"), QStringLiteral("new"), QStringLiteral("m")}, 0));
-        QVERIFY(!list->newKeyChainItemWithLabel(QStringLiteral("Second"),
-                                                {QStringLiteral("c"), QStringLiteral("p"), {}}));
-    }
-    QCOMPARE(item->userName(), QStringLiteral("ann"));
-    QCOMPARE(item->password(), QStringLiteral("old"));
-    QCOMPARE(item->comments(), QStringLiteral("n"));
-    QCOMPARE(list->countOfKeychainItems(), 1U);
-    QCOMPARE(fileBytes(fixture.keychainPath()), before);
-    QCOMPARE(fixture.errors().size(), std::size_t(2));
     // The next entry still gets a fresh label.
     QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail"), {}));
     QCOMPARE(list->keychainItems().back()->label(), QStringLiteral("Mail1"));
@@ -465,40 +427,6 @@ void TestFileStore::deletedKeychainFailsQuietly()
     QCOMPARE(list->countOfKeychainItems(), 1U);
     QVERIFY(fixture.errors().empty());
     QVERIFY(!QFile::exists(fixture.keychainPath()));
-}
-
-void TestFileStore::errorObjectsCarryTheStatus_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("auth failed") << int(errSecAuthFailed)
-                                 << QStringLiteral("KLOFT_errSecAuthFailed");
-    QTest::newRow("item not found")
-        << int(errSecItemNotFound)
-        << QStringLiteral("There was an error communicating with your Keychain. Error -25300");
-    QTest::newRow("read-only file system")
-        << int(errSecReadOnly)
-        << QStringLiteral("Your keychain is on a disk that cannot be written to. Error -25292");
-    QTest::newRow("permissions") << int(errSecWrPerm)
-                                 << QStringLiteral("You do not have permission to change your "
-                                                   "keychain file. Error -61");
-}
-
-void TestFileStore::errorObjectsCarryTheStatus()
-{
-    QFETCH(int, status);
-    QFETCH(QString, description);
-    std::vector<NetKeyloft_Error> shown;
-    QTest::ignoreMessage(
-        QtWarningMsg,
-        qPrintable(QStringLiteral("Error communicating with system keychain: %1 ").arg(status)));
-    reportKeychainError(status,
-                        [&shown](const NetKeyloft_Error& error) { shown.push_back(error); });
-    QCOMPARE(shown.size(), std::size_t(1));
-    QCOMPARE(shown.front().domain, QStringLiteral("Brenmoor_Error_Domain"));
-    QCOMPARE(shown.front().code, status);
-    QCOMPARE(shown.front().localizedDescription(), description);
-    QCOMPARE(shown.front().userInfo.value(QStringLiteral("Tfw7XnBKRLaMzQHe")), QVariant(false));
 }
 
 void TestFileStore::sortsOrderTheListOnly()

@@ -16,14 +16,12 @@ class TestItem : public QObject {
 private Q_SLOTS:
     void placeholdersReplaceEmptyTexts();
     void newItemsStartCounted();
-    void deserializeKeepsTextsAndReadsAttributes();
     void encodedAttributes_data();
     void encodedAttributes();
     void parseAttributes_data();
     void parseAttributes();
     void leadingIntValue_data();
     void leadingIntValue();
-    void equalityIsByUuid();
     void uuidsAreCanonicalAndFresh();
     void stringWithData_data();
     void stringWithData();
@@ -69,30 +67,6 @@ void TestItem::newItemsStartCounted()
     counted.setCountUsedPlus1();
     QCOMPARE(counted.countUsed(), 2);
     QCOMPARE(counted.dateModified(), item.dateModified());
-}
-
-void TestItem::deserializeKeepsTextsAndReadsAttributes()
-{
-    const QDateTime created(QDate(2010, 3, 5), QTime(14, 7, 9), Qt::UTC);
-    const QDateTime modified = created.addDays(3);
-    const auto item = NetKeyloft_Item::initDeserialize(
-        QStringLiteral("Mail"), QLatin1String(""), QStringLiteral("Notes:"), QStringLiteral("U-1"),
-        QStringLiteral("U-1<<NKL>>7<<NKL>>12"), modified, created);
-    QCOMPARE(item.label(), QStringLiteral("Mail"));
-    QCOMPARE(item.userName(), QLatin1String(""));
-    QVERIFY(!item.password().has_value());
-    QCOMPARE(item.uuid(), QStringLiteral("U-1"));
-    QCOMPARE(item.index(), 7);
-    QCOMPARE(item.countUsed(), 12);
-    QCOMPARE(item.dateCreated(), created);
-    QCOMPARE(item.dateModified(), modified);
-
-    const auto malformed = NetKeyloft_Item::initDeserialize(
-        QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), QStringLiteral("U-2"),
-        QStringLiteral("garbage"), QDateTime(), QDateTime());
-    QCOMPARE(malformed.index(), 0);
-    QCOMPARE(malformed.countUsed(), 0);
-    QVERIFY(malformed.dateCreated().isNull());
 }
 
 void TestItem::encodedAttributes_data()
@@ -190,19 +164,6 @@ void TestItem::leadingIntValue()
     QFETCH(QString, text);
     QFETCH(int, value);
     QCOMPARE(::leadingIntValue(text), value);
-}
-
-void TestItem::equalityIsByUuid()
-{
-    auto a = NetKeyloft_Item::initWithLabelIndex(QStringLiteral("Mail"), 1);
-    auto b = NetKeyloft_Item::initWithLabelIndex(QStringLiteral("Bank"), 2);
-    QVERIFY(!a.isEqual(b));
-    b.setUuid(a.uuid());
-    QVERIFY(a.isEqual(b));
-
-    QVERIFY(a.isEqualToLabel(QStringLiteral("Mail")));
-    QVERIFY(!a.isEqualToLabel(QStringLiteral("mail")));
-    QVERIFY(!a.isEqualToLabel(std::nullopt));
 }
 
 void TestItem::uuidsAreCanonicalAndFresh()
