@@ -89,25 +89,20 @@ private:
         QTest::addColumn<QString>("setter");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("notifies");
         QTest::newRow("sort by stored position")
-            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(0)
-            << true;
+            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(0);
         QTest::newRow("sort by number out of range kept")
-            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(-7)
-            << true;
-        QTest::newRow("sort descending")
-            << QStringLiteral("setSortAscending") << QString(NKLPREFS_SortAscending_Key)
-            << QVariant(false) << true;
+            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(-7);
+        QTest::newRow("sort descending") << QStringLiteral("setSortAscending")
+                                         << QString(NKLPREFS_SortAscending_Key) << QVariant(false);
         QTest::newRow("start at login off")
             << QStringLiteral("setLoadAtStartup") << QString(NKLPREFS_LoadAtStartup_Key)
-            << QVariant(false) << true;
+            << QVariant(false);
         QTest::newRow("first launch done")
             << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
-            << QVariant(true) << false;
-        QTest::newRow("lock never")
-            << QStringLiteral("setLockAfterIdleMinutes") << QString(NKLPREFS_LockAfterIdle_Key)
-            << QVariant(0) << true;
+            << QVariant(true);
+        QTest::newRow("lock never") << QStringLiteral("setLockAfterIdleMinutes")
+                                    << QString(NKLPREFS_LockAfterIdle_Key) << QVariant(0);
     }
 
     QTemporaryDir m_dir;
@@ -149,39 +144,6 @@ private Q_SLOTS:
         QCOMPARE(applyGetter(*domain.preferences, setter), value);
     }
 
-    void settingsShownInWindowsNotify_data() { settersTable(); }
-    void settingsShownInWindowsNotify()
-    {
-        QFETCH(QString, setter);
-        QFETCH(QString, key);
-        QFETCH(QVariant, value);
-        QFETCH(bool, notifies);
-        Domain domain = openDomain();
-        UserDefaultsController& controller = domain.preferences->defaultsController();
-        QStringList heard;
-        QVariant valueWhenTold;
-        for (const QString& observed : allKeys()) {
-            controller.addObserver(this, UserDefaultsController::keyPathForKey(observed),
-                                   [&](const QString& keyPath) {
-                                       heard.append(keyPath);
-                                       valueWhenTold = applyGetter(*domain.preferences, setter);
-                                   });
-        }
-        applySetter(*domain.preferences, setter, value);
-        // Told before the setter returns, and the new value is already readable.
-        const QStringList expected =
-            notifies ? QStringList{QStringLiteral("values.") + key} : QStringList{};
-        QCOMPARE(heard, expected);
-        if (notifies) {
-            QCOMPARE(valueWhenTold, value);
-        }
-        for (const QString& observed : allKeys()) {
-            controller.removeObserver(this, UserDefaultsController::keyPathForKey(observed));
-        }
-        applySetter(*domain.preferences, setter, value);
-        QCOMPARE(heard, expected);
-    }
-
     void observerMayRemoveItselfWhenTold()
     {
         Domain domain = openDomain();
@@ -200,28 +162,6 @@ private Q_SLOTS:
         QCOMPARE(told, 1);
         QCOMPARE(otherTold, 2);
         controller.removeObserver(&other, keyPath);
-    }
-
-    void resetRestoresInitialValues()
-    {
-        Domain domain = openDomain();
-        NetKeyloft_Preferences& preferences = *domain.preferences;
-        preferences.setSortByMenuItem(3);
-        preferences.setSortAscending(false);
-        preferences.setLoadAtStartup(false);
-        QStringList heard;
-        domain.controller->addObserver(this,
-                                       UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key),
-                                       [&](const QString& keyPath) { heard.append(keyPath); });
-
-        preferences.resetDefaultValues();
-
-        QCOMPARE(preferences.sortByMenuItem(), 2);
-        QCOMPARE(preferences.sortAscending(), true);
-        QCOMPARE(preferences.loadAtStartup(), true);
-        QCOMPARE(heard, QStringList{QStringLiteral("values.NKLPREFS_SortBy_Key")});
-        domain.controller->removeObserver(
-            this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key));
     }
 
     void sharedInstanceRegistersOnce()
