@@ -61,7 +61,6 @@ private Q_SLOTS:
     void initTestCase();
     void answers_data();
     void answers();
-    void downloadOpensTheLink();
     void silentServerTimesOut();
     void unreachableServer();
     void oversizedFeed();
@@ -139,24 +138,6 @@ void TestUpdater::answers()
     QCOMPARE(server.lastRequestLine(), QByteArray("GET /appcast.xml HTTP/1.1"));
     QVERIFY(rig.opened.isEmpty());
     QVERIFY(!rig.updater.isChecking());
-}
-
-void TestUpdater::downloadOpensTheLink()
-{
-    LocalHttpServer server;
-    server.answer(200, feedOf("2.0", "https://127.0.0.1/keyloft/2.0/"));
-    CheckRig rig(server.url());
-    rig.dialogs.queueAlertAnswer(1); // "Not Now"
-    QCOMPARE(rig.run().kind, Kind::UpdateAvailable);
-    QVERIFY(rig.opened.isEmpty());
-    QCOMPARE(rig.dialogs.alerts().back().buttons,
-             (QStringList{QStringLiteral("Download"), QStringLiteral("Not Now")}));
-
-    rig.dialogs.queueAlertAnswer(0); // "Download"
-    const UpdateCheckOutcome outcome = rig.run();
-    QCOMPARE(outcome.newestVersion, QStringLiteral("2.0"));
-    QCOMPARE(rig.opened, QList<QUrl>{QUrl(QStringLiteral("https://127.0.0.1/keyloft/2.0/"))});
-    QCOMPARE(server.requestsReceived(), 2);
 }
 
 void TestUpdater::silentServerTimesOut()
