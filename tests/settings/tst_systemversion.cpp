@@ -160,7 +160,6 @@ private Q_SLOTS:
         QTest::newRow("two-digit minor")
             << QStringLiteral("6.18.44-fc-v1272") << true << QList<int>{6, 18, 44};
         QTest::newRow("two numbers") << QStringLiteral("5.10") << true << QList<int>{5, 10, 0};
-        QTest::newRow("single digits") << QStringLiteral("4.9.7") << true << QList<int>{4, 9, 7};
         QTest::newRow("three-digit major")
             << QStringLiteral("123.4.5") << true << QList<int>{123, 4, 5};
         QTest::newRow("no numbers") << QStringLiteral("unknown") << false << QList<int>{10, 0, 0};
