@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 using namespace std::chrono_literals;
 using Kind = UpdateCheckOutcome::Kind;
@@ -145,18 +144,12 @@ void TestUpdater::silentServerTimesOut()
     LocalHttpServer server;
     server.staySilent();
     CheckRig rig(server.url(), 400ms);
-    // The event loop keeps running while the check waits: the menu stays usable.
-    bool progressShown = false;
-    QTimer::singleShot(100ms, &rig.sender, [&rig, &progressShown] {
-        progressShown = rig.updater.progressWindow() && rig.updater.progressWindow()->isVisible();
-    });
 
     const UpdateCheckOutcome outcome = rig.run();
     QCOMPARE(outcome.kind, Kind::Failed);
     QCOMPARE(outcome.reason,
              QStringLiteral("The update server did not answer within 0.4 seconds."));
     QCOMPARE(rig.dialogs.alerts().size(), std::size_t(1));
-    QVERIFY(progressShown);
     QCOMPARE(server.requestsReceived(), 1);
     QVERIFY(!rig.updater.progressWindow());
 }
