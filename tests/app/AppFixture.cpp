@@ -30,6 +30,17 @@ QStringList menuTitles(const QMenu* menu)
     return result;
 }
 
+QStringList checkedTitles(const QMenu* menu)
+{
+    QStringList result;
+    for (const QAction* action : menu->actions()) {
+        if (action->isChecked()) {
+            result << action->text();
+        }
+    }
+    return result;
+}
+
 QStringList entryTitles(const QMenu* menu)
 {
     QStringList result;

@@ -44,6 +44,8 @@ private:
 QAction* actionTitled(const QMenu* menu, const QString& title);
 // The titles of a menu's items, "---" for a separator.
 QStringList menuTitles(const QMenu* menu);
+// The titles of a menu's checked items.
+QStringList checkedTitles(const QMenu* menu);
 // The entry titles of one menu level, without overflow items, submenus of commands and
 // separators.
 QStringList entryTitles(const QMenu* menu);

@@ -21,9 +21,7 @@ class TestEditController : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void emptyListHidesEntryButtons();
     void addToEmptyList();
-    void renameInPlace();
     void takenLabelReopensTheCell();
     void unfinishedCellEditIsTakenOver();
     void editToggleSavesTypedValues();
@@ -31,7 +29,7 @@ private Q_SLOTS:
     void notesLimit_data();
     void notesLimit();
     void notesSavedWhenTheEditorLosesFocus();
-    void untouchedNotesAreNotRewritten();
+    void typedNotesKeepNonBreakingSpaces();
     void removeAsksFirst();
     void removeFirstAndLastEntries();
     void selectingAnotherRowDiscardsTypedText();
@@ -39,24 +37,6 @@ private Q_SLOTS:
     void generateButtonFillsThePassword();
     void spellCheckingFollowsThePreference();
 };
-
-void TestEditController::emptyListHidesEntryButtons()
-{
-    EditWindowFixture edit({});
-    QCOMPARE(edit.table()->model()->rowCount(), 0);
-    for (const char* name :
-         {"removeItemButton", "getUserNameButton", "getPasswordButton", "editButton"}) {
-        QVERIFY2(edit.button(name)->isHidden(), name);
-        QVERIFY2(!edit.button(name)->isEnabled(), name);
-    }
-    QVERIFY(!edit.button("addItemButton")->isHidden());
-    QVERIFY(edit.editor().isInViewMode());
-    // Commands that need an entry do nothing.
-    edit.editor().removeItemButtonAction();
-    edit.editor().copyPasswordButtonAction();
-    edit.editor().editButtonAction();
-    QVERIFY(edit.app.dialogs().alerts().empty());
-}
 
 void TestEditController::addToEmptyList()
 {
@@ -92,24 +72,6 @@ void TestEditController::addToEmptyList()
     QCOMPARE(edit.editor().selectedRow(), 2);
 }
 
-void TestEditController::renameInPlace()
-{
-    EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
-    const QAction* trayEntry = edit.app.controller().menu()->actions().at(6);
-    QCOMPARE(trayEntry->text(), QStringLiteral("Mail"));
-
-    // The same label again: nothing stored, the tray menu not rebuilt.
-    QAbstractItemModel* model = edit.table()->model();
-    QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Mail")));
-    QCOMPARE(edit.app.controller().menu()->actions().at(6), trayEntry);
-
-    QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Post")));
-    QCOMPARE(edit.rows(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
-    QCOMPARE(edit.trayEntries(), (QStringList{QStringLiteral("Post"), QStringLiteral("Shop")}));
-    QCOMPARE(edit.reopenedList()->labelInKeychainItemsAtIndex(0), QStringLiteral("Post"));
-    QVERIFY(edit.app.dialogs().alerts().empty());
-}
-
 void TestEditController::takenLabelReopensTheCell()
 {
     EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
@@ -133,8 +95,14 @@ void TestEditController::takenLabelReopensTheCell()
 void TestEditController::unfinishedCellEditIsTakenOver()
 {
     EditWindowFixture edit({QStringLiteral("Mail"), QStringLiteral("Shop")});
+    // The same label again: nothing stored, the tray menu not rebuilt.
+    const QAction* trayEntry = edit.app.controller().menu()->actions().at(6);
+    QAbstractItemModel* model = edit.table()->model();
+    QVERIFY(model->setData(model->index(0, 0), QStringLiteral("Mail")));
+    QCOMPARE(edit.app.controller().menu()->actions().at(6), trayEntry);
+
     edit.clickRow(0);
-    edit.table()->edit(edit.table()->model()->index(0, 0));
+    edit.table()->edit(model->index(0, 0));
     QVERIFY(edit.editor().tableIsBeingEdited());
     edit.cellEditor()->setText(QStringLiteral("Post"));
     // A command of the window takes the typed label over before it runs.
@@ -184,6 +152,9 @@ void TestEditController::editToggleSavesTypedValues()
 void TestEditController::unchangedValuesStoreNothing()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
+    // Notes written elsewhere with line breaks and spaces a text view shows differently.
+    QVERIFY(edit.app.list().setCommentsForKeychainItemAtIndex(
+        QStringLiteral("line one\r\nline two\u00a0kept\rend"), 0));
     const QByteArray before = fileBytes(edit.app.keychainPath());
     const QAction* trayEntry = edit.app.controller().menu()->actions().at(6);
     edit.clickRow(0);
@@ -265,18 +236,10 @@ void TestEditController::notesSavedWhenTheEditorLosesFocus()
     QVERIFY(edit.editor().isInEditMode());
 }
 
-void TestEditController::untouchedNotesAreNotRewritten()
+void TestEditController::typedNotesKeepNonBreakingSpaces()
 {
     EditWindowFixture edit({QStringLiteral("Mail")});
-    // Notes written elsewhere with line breaks and spaces a text view shows differently.
-    const QString notes = QStringLiteral("line one\r\nline two\u00a0kept\rend");
-    QVERIFY(edit.app.list().setCommentsForKeychainItemAtIndex(notes, 0));
     edit.clickRow(0);
-    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
-    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
-    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), notes);
-
-    // Typed notes keep their non-breaking spaces.
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
     edit.typeNotes(QStringLiteral("a\u00a0b"));
     QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
@@ -327,6 +290,13 @@ void TestEditController::removeFirstAndLastEntries()
     QVERIFY(!edit.button("addItemButton")->isHidden());
     QCOMPARE(edit.trayEntries(), QStringList{});
     QCOMPARE(edit.reopenedList()->countOfKeychainItems(), 0u);
+    // Commands that need an entry do nothing on the empty list.
+    edit.app.dialogs().clearRecord();
+    edit.editor().removeItemButtonAction();
+    edit.editor().copyPasswordButtonAction();
+    edit.editor().editButtonAction();
+    QVERIFY(edit.editor().isInViewMode());
+    QVERIFY(edit.app.dialogs().alerts().empty());
 }
 
 void TestEditController::selectingAnotherRowDiscardsTypedText()

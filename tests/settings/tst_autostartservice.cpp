@@ -197,18 +197,6 @@ private Q_SLOTS:
         QVERIFY(folder.entryFileNames().contains(QStringLiteral("Keyloft-2.desktop")));
     }
 
-    void takenNameIsNotReplaced()
-    {
-        AutostartFolder folder;
-        folder.writeEntryFor(QStringLiteral("Keyloft.desktop"), QStringLiteral("/opt/Keyloft"));
-        const QByteArray old = folder.readEntry(QStringLiteral("Keyloft.desktop"));
-        const QString path = folder.makeProgram(QStringLiteral("Keyloft"));
-        XdgAutostartService service(folder.autostart());
-        QCOMPARE(service.appendItem({path, false}), LoginItemsStatus::noErr);
-        QCOMPARE(folder.readEntry(QStringLiteral("Keyloft.desktop")), old);
-        QCOMPARE(folder.listedPrograms().last(), path);
-    }
-
     void deleteAtPosition()
     {
         AutostartFolder folder;

@@ -48,68 +48,6 @@ private:
                 NKLPREFS_LockAfterIdle_Key};
     }
 
-    // Calls one setter of the preferences by name.
-    static void applySetter(NetKeyloft_Preferences& preferences, const QString& setter,
-                            const QVariant& value)
-    {
-        if (setter == QLatin1String("setSortByMenuItem")) {
-            preferences.setSortByMenuItem(value.toInt());
-        } else if (setter == QLatin1String("setSortAscending")) {
-            preferences.setSortAscending(value.toBool());
-        } else if (setter == QLatin1String("setLoadAtStartup")) {
-            preferences.setLoadAtStartup(value.toBool());
-        } else if (setter == QLatin1String("setLoadAtStartupSet")) {
-            preferences.setLoadAtStartupSet(value.toBool());
-        } else if (setter == QLatin1String("setLockAfterIdleMinutes")) {
-            preferences.setLockAfterIdleMinutes(value.toInt());
-        } else {
-            QFAIL("unknown setter");
-        }
-    }
-
-    static QVariant applyGetter(const NetKeyloft_Preferences& preferences, const QString& setter)
-    {
-        if (setter == QLatin1String("setSortByMenuItem")) {
-            return preferences.sortByMenuItem();
-        }
-        if (setter == QLatin1String("setSortAscending")) {
-            return preferences.sortAscending();
-        }
-        if (setter == QLatin1String("setLoadAtStartup")) {
-            return preferences.loadAtStartup();
-        }
-        if (setter == QLatin1String("setLockAfterIdleMinutes")) {
-            return preferences.lockAfterIdleMinutes();
-        }
-        return preferences.loadAtStartupSet();
-    }
-
-    static void settersTable()
-    {
-        QTest::addColumn<QString>("setter");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("notifies");
-        QTest::newRow("sort by stored position")
-            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(0)
-            << true;
-        QTest::newRow("sort by number out of range kept")
-            << QStringLiteral("setSortByMenuItem") << QString(NKLPREFS_SortBy_Key) << QVariant(-7)
-            << true;
-        QTest::newRow("sort descending")
-            << QStringLiteral("setSortAscending") << QString(NKLPREFS_SortAscending_Key)
-            << QVariant(false) << true;
-        QTest::newRow("start at login off")
-            << QStringLiteral("setLoadAtStartup") << QString(NKLPREFS_LoadAtStartup_Key)
-            << QVariant(false) << true;
-        QTest::newRow("first launch done")
-            << QStringLiteral("setLoadAtStartupSet") << QString(NKLPREFS_LoadAtStartupSet_Key)
-            << QVariant(true) << false;
-        QTest::newRow("lock never")
-            << QStringLiteral("setLockAfterIdleMinutes") << QString(NKLPREFS_LockAfterIdle_Key)
-            << QVariant(0) << true;
-    }
-
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
@@ -131,55 +69,31 @@ private Q_SLOTS:
         }
     }
 
-    void storedValueOverridesDefault_data() { settersTable(); }
     void storedValueOverridesDefault()
     {
-        QFETCH(QString, setter);
-        QFETCH(QString, key);
-        QFETCH(QVariant, value);
         {
             Domain domain = openDomain();
-            applySetter(*domain.preferences, setter, value);
-            QCOMPARE(applyGetter(*domain.preferences, setter), value);
+            NetKeyloft_Preferences& preferences = *domain.preferences;
+            preferences.setSortByMenuItem(-7); // out of range, kept as it is
+            preferences.setSortAscending(false);
+            preferences.setLoadAtStartup(false);
+            preferences.setLoadAtStartupSet(true);
+            preferences.setLockAfterIdleMinutes(0);
             QVERIFY(domain.defaults->synchronize());
         }
-        // Another launch reads the value back from the file, unchanged in type.
+        // Another launch reads the values back from the file, unchanged in type.
         Domain domain = openDomain();
-        QVERIFY(domain.defaults->hasStoredValue(key));
-        QCOMPARE(applyGetter(*domain.preferences, setter), value);
-    }
-
-    void settingsShownInWindowsNotify_data() { settersTable(); }
-    void settingsShownInWindowsNotify()
-    {
-        QFETCH(QString, setter);
-        QFETCH(QString, key);
-        QFETCH(QVariant, value);
-        QFETCH(bool, notifies);
-        Domain domain = openDomain();
-        UserDefaultsController& controller = domain.preferences->defaultsController();
-        QStringList heard;
-        QVariant valueWhenTold;
-        for (const QString& observed : allKeys()) {
-            controller.addObserver(this, UserDefaultsController::keyPathForKey(observed),
-                                   [&](const QString& keyPath) {
-                                       heard.append(keyPath);
-                                       valueWhenTold = applyGetter(*domain.preferences, setter);
-                                   });
+        const NetKeyloft_Preferences& preferences = *domain.preferences;
+        QCOMPARE(preferences.sortByMenuItem(), -7);
+        QCOMPARE(preferences.sortAscending(), false);
+        QCOMPARE(preferences.loadAtStartup(), false);
+        QCOMPARE(preferences.loadAtStartupSet(), true);
+        QCOMPARE(preferences.lockAfterIdleMinutes(), 0);
+        for (const QLatin1String key :
+             {NKLPREFS_SortBy_Key, NKLPREFS_SortAscending_Key, NKLPREFS_LoadAtStartup_Key,
+              NKLPREFS_LoadAtStartupSet_Key, NKLPREFS_LockAfterIdle_Key}) {
+            QVERIFY2(domain.defaults->hasStoredValue(key), qPrintable(key));
         }
-        applySetter(*domain.preferences, setter, value);
-        // Told before the setter returns, and the new value is already readable.
-        const QStringList expected =
-            notifies ? QStringList{QStringLiteral("values.") + key} : QStringList{};
-        QCOMPARE(heard, expected);
-        if (notifies) {
-            QCOMPARE(valueWhenTold, value);
-        }
-        for (const QString& observed : allKeys()) {
-            controller.removeObserver(this, UserDefaultsController::keyPathForKey(observed));
-        }
-        applySetter(*domain.preferences, setter, value);
-        QCOMPARE(heard, expected);
     }
 
     void observerMayRemoveItselfWhenTold()
@@ -200,28 +114,6 @@ private Q_SLOTS:
         QCOMPARE(told, 1);
         QCOMPARE(otherTold, 2);
         controller.removeObserver(&other, keyPath);
-    }
-
-    void resetRestoresInitialValues()
-    {
-        Domain domain = openDomain();
-        NetKeyloft_Preferences& preferences = *domain.preferences;
-        preferences.setSortByMenuItem(3);
-        preferences.setSortAscending(false);
-        preferences.setLoadAtStartup(false);
-        QStringList heard;
-        domain.controller->addObserver(this,
-                                       UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key),
-                                       [&](const QString& keyPath) { heard.append(keyPath); });
-
-        preferences.resetDefaultValues();
-
-        QCOMPARE(preferences.sortByMenuItem(), 2);
-        QCOMPARE(preferences.sortAscending(), true);
-        QCOMPARE(preferences.loadAtStartup(), true);
-        QCOMPARE(heard, QStringList{QStringLiteral("values.NKLPREFS_SortBy_Key")});
-        domain.controller->removeObserver(
-            this, UserDefaultsController::keyPathForKey(NKLPREFS_SortBy_Key));
     }
 
     void sharedInstanceRegistersOnce()
