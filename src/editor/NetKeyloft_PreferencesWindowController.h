@@ -15,8 +15,8 @@ class Preferences;
 
 // The preferences window: the sort order of the entries, spell checking of the
 // notes, clearing the clipboard, the password generator start at login and when a keychain file
-// locks. Its controls show the preference values and follow changes made elsewhere (the tray menu, the edit window's header); a
-// change made here goes through the same commands as the tray menu's.
+// locks. Its controls show the preference values and follow changes made elsewhere (the tray menu,
+// the edit window's header); a change made here goes through the same commands as the tray menu's.
 class NetKeyloft_PreferencesWindowController : public QObject {
     Q_OBJECT
 

@@ -180,8 +180,8 @@ void TestTrayDesktop::trayAppearingLaterGetsTheIcon()
         const QStringList labels = menuLabels(item, menu);
         QCOMPARE(labels.mid(0, 5),
                  (QStringList{QStringLiteral("New Password"), QStringLiteral("Generate Password"),
-                              QStringLiteral("Show edit window"),
-                              QStringLiteral("Find\u2026"), QStringLiteral("Sort by")}));
+                              QStringLiteral("Show edit window"), QStringLiteral("Find\u2026"),
+                              QStringLiteral("Sort by")}));
         QCOMPARE(labels.mid(labels.size() - 4),
                  (QStringList{QStringLiteral("Preferences"), QStringLiteral("Help"),
                               QStringLiteral("About Keyloft"), QStringLiteral("Quit Keyloft")}));

@@ -1,7 +1,7 @@
 #include "platform/keychain/FileKeychain.h"
 
-#include "platform/keychain/FileKeychainWatcher.h"
 #include "platform/keychain/FileKeychainMerge.h"
+#include "platform/keychain/FileKeychainWatcher.h"
 
 #include <QDateTime>
 #include <QFileInfo>
