@@ -3,6 +3,7 @@
 
 #include "CliRunner.h"
 #include "EditWindowFixture.h"
+#include "ScopedEnvironment.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "editor/NetKeyloft_TableHeaderview.h"
@@ -10,6 +11,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,14 +20,14 @@
 
 namespace {
 
-// Runs the real keyloft-cli on the application's keychain file, as another process
-// changing it while the application runs.
-int cliOn(EditWindowFixture& edit, const QStringList& arguments, const QByteArray& input = {})
+// Runs the real keyloft-cli on a keychain file, as another process changing it while
+// the application runs.
+int cliOn(const QString& keychain, const QStringList& arguments, const QByteArray& input = {})
 {
     CliRunner cli;
     return cli
-        .run(QStringList{QStringLiteral("--keychain"), edit.app.keychainPath(),
-                         QStringLiteral("--password-fd"), QStringLiteral("3")} +
+        .run(QStringList{QStringLiteral("--keychain"), keychain, QStringLiteral("--password-fd"),
+                         QStringLiteral("3")} +
                  arguments,
              input, AppFixture::password.toUtf8())
         .exitCode;
@@ -265,15 +268,19 @@ void TestEditWindow::changesMadeElsewhereReachTableAndMenu()
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy resets(edit.table()->model(), &QAbstractItemModel::modelReset);
     edit.clickRow(1);
-    QCOMPARE(cliOn(edit, {QStringLiteral("add"), QStringLiteral("Fresh from CLI")}, "pw"), 0);
+    QCOMPARE(cliOn(edit.app.keychainPath(),
+                   {QStringLiteral("add"), QStringLiteral("Fresh from CLI")}, "pw"),
+             0);
     QTRY_COMPARE(edit.rows(), (QStringList{QStringLiteral("b"), QStringLiteral("c"),
                                            QStringLiteral("a"), QStringLiteral("Fresh from CLI")}));
     QCOMPARE(edit.trayEntries(), edit.rows());
-    QCOMPARE(cliOn(edit, {QStringLiteral("edit"), QStringLiteral("c"), QStringLiteral("--user"),
-                          QStringLiteral("cee")}),
+    QCOMPARE(cliOn(edit.app.keychainPath(), {QStringLiteral("edit"), QStringLiteral("c"),
+                                             QStringLiteral("--user"), QStringLiteral("cee")}),
              0);
     QTRY_COMPARE(edit.shownUserName()->text(), QStringLiteral("cee"));
-    QCOMPARE(cliOn(edit, {QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("b")}), 0);
+    QCOMPARE(cliOn(edit.app.keychainPath(),
+                   {QStringLiteral("rm"), QStringLiteral("--yes"), QStringLiteral("b")}),
+             0);
     QTRY_COMPARE(edit.rows(), (QStringList{QStringLiteral("c"), QStringLiteral("a"),
                                            QStringLiteral("Fresh from CLI")}));
     QCOMPARE(edit.trayEntries(), edit.rows());
@@ -284,6 +291,24 @@ void TestEditWindow::changesMadeElsewhereReachTableAndMenu()
                                        QStringLiteral("a")}));
     QCOMPARE(edit.editor().selectedRow(), 1);
     QCOMPARE(edit.shownUserName()->text(), QStringLiteral("cee"));
+
+    // A sync program's conflict copy that appears beside the keychain is merged into it
+    // and goes to the trash; the user is told what came in.
+    const ScopedEnvironment dataHome(
+        "XDG_DATA_HOME", QFile::encodeName(edit.app.folder().filePath(QStringLiteral("data"))));
+    const QFileInfo keychain(edit.app.keychainPath());
+    const QString copy = edit.app.folder().filePath(QStringLiteral("elsewhere.keychain"));
+    QVERIFY(QFile::copy(keychain.filePath(), copy));
+    QCOMPARE(cliOn(copy, {QStringLiteral("add"), QStringLiteral("Other machine")}, "pw"), 0);
+    const QString conflict = keychain.dir().filePath(
+        keychain.completeBaseName() + QStringLiteral(".sync-conflict-20261207-050042-ABCDEFG.") +
+        keychain.suffix());
+    QVERIFY(QFile::rename(copy, conflict));
+    QTRY_VERIFY(edit.rows().contains(QStringLiteral("Other machine")));
+    QCOMPARE(edit.trayEntries(), edit.rows());
+    QVERIFY(!QFile::exists(conflict));
+    QCOMPARE(edit.app.dialogs().alerts().back().message,
+             QStringLiteral("1 entry added from a copy made by the sync program."));
     QCOMPARE(resets.count(), 0);
 }
 
@@ -314,7 +339,7 @@ void TestEditWindow::entryChangedElsewhereWhileEdited()
     edit.userNameField()->selectAll();
     QTest::keyClicks(edit.userNameField(), QStringLiteral("mine"));
     edit.app.dialogs().queueAlertAnswer(answer);
-    QCOMPARE(cliOn(edit, elsewhere), 0);
+    QCOMPARE(cliOn(edit.app.keychainPath(), elsewhere), 0);
     if (changed) {
         // The newer value is shown; the typed text stays until the user saves it.
         QTRY_COMPARE(edit.shownUserName()->text(), QStringLiteral("theirs"));
