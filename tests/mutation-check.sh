@@ -60,7 +60,7 @@ store`src/store/NetKeyloft_KeychainController.cpp`if (digitCount > 8) {`if (digi
 store`src/store/NetKeyloft_KeychainController.cpp`from <= to ? to - 1 : to`from < to ? to - 1 : to
 store`src/store/NetKeyloft_Item.cpp`return pieces.size() == 3 ? pieces.at(0)`return pieces.size() == 3 ? pieces.at(1)
 store`src/store/NetKeyloft_Item.cpp`return std::int32_t(std::min(magnitude, limit - 1));`return std::int32_t(std::min(magnitude, limit));
-store`src/store/NetKeyloft_Keychain.cpp`if (c < u'0' || c > u'9') {`if (c < u'0' && c > u'9') {
+store`src/store/NetKeyloft_KeychainReading.cpp`if (c < u'0' || c > u'9') {`if (c < u'0' && c > u'9') {
 store`src/store/NetKeyloft_Keychain.cpp`return errSecAuthFailed; // the user said no`return errSecItemNotFound; // the user said no
 store`src/store/NetKeyloft_Keychain.cpp`if (status == errSecAuthFailed && !m_refused) {`if (status == errSecAuthFailed) {
 store`src/store/SortKey.cpp`byCollation != 0 ? byCollation < 0`byCollation != 0 ? byCollation > 0

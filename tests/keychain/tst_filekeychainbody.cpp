@@ -42,6 +42,7 @@ private Q_SLOTS:
     void corpusBodiesRoundTrip();
     void writerTakesAnyBuffer();
     void equalValuesShareMemoryOnly();
+    void attributesActAsAMap();
 };
 
 void TestFileKeychainBody::writerWritesShortestHeads_data()
@@ -159,6 +160,32 @@ void TestFileKeychainBody::equalValuesShareMemoryOnly()
     QCOMPARE(items[1].attributes.at(KeychainCodes::creator), QByteArray("Othr"));
     QCOMPARE(items[2].attributes.at(KeychainCodes::creator), QByteArray("Xlft"));
     QCOMPARE(items[1].attributes.at(KeychainCodes::label), QByteArray("1"));
+}
+
+void TestFileKeychainBody::attributesActAsAMap()
+{
+    FileKeychainAttributes attributes{{KeychainCodes::type, QByteArray("t")},
+                                      {KeychainCodes::account, QByteArray("a")},
+                                      {KeychainCodes::type, QByteArray("second")}};
+    QCOMPARE(attributes.size(), std::size_t(2));
+    QCOMPARE(attributes.begin()->first, KeychainCodes::account);
+    QCOMPARE(attributes.at(KeychainCodes::type), QByteArray("t"));
+    QVERIFY(attributes.find(KeychainCodes::label) == attributes.end());
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, attributes.at(KeychainCodes::label));
+    attributes[KeychainCodes::label] = "l";
+    QVERIFY(!attributes.emplace(KeychainCodes::label, QByteArray("other")).second);
+    QVERIFY(attributes.emplace(1, QByteArray("one")).second);
+    std::vector<FourCharCode> tags;
+    for (const auto& [tag, data] : attributes) {
+        tags.push_back(tag);
+    }
+    QVERIFY(std::is_sorted(tags.begin(), tags.end()));
+    QCOMPARE(tags.size(), std::size_t(4));
+    QCOMPARE(attributes.at(KeychainCodes::label), QByteArray("l"));
+    FileKeychainAttributes copy = attributes;
+    QVERIFY(copy == attributes);
+    copy[KeychainCodes::label] = "m";
+    QVERIFY(!(copy == attributes));
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainBody)
