@@ -45,10 +45,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
         NetKeyloft_Keychain::Environment{m_env.keychainServices, m_env.preferences.userDefaults(),
                                          m_env.dialogs, m_env.clock},
         [this](const NetKeyloft_Error& error) { applicationWillPresentError(error); },
-        [this](Keychain& keychain) {
-            m_conflictCopyNotice =
-                ConflictCopyText::describe(m_conflictCopies.mergeConflictCopies(keychain));
-        });
+        [this](Keychain& keychain) { noteConflictCopies(keychain); });
     if (!m_keychainController) {
         terminate(1);
         return false;
@@ -64,7 +61,7 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     // until it is unlocked: its key is gone, and nobody asked for it.
     m_keychainController->followChangesMadeElsewhere([this] {
         if (!m_locked) {
-            mergeConflictCopies(*m_keychainController->keychain().keychain());
+            mergeConflictCopies();
         }
     });
     presentStatusMenu();
@@ -72,10 +69,15 @@ bool NetKeyloft_StatusMenuController::applicationDidFinishLaunching()
     return true;
 }
 
-void NetKeyloft_StatusMenuController::mergeConflictCopies(Keychain& keychain)
+void NetKeyloft_StatusMenuController::noteConflictCopies(Keychain& keychain)
 {
     m_conflictCopyNotice =
         ConflictCopyText::describe(m_conflictCopies.mergeConflictCopies(keychain));
+}
+
+void NetKeyloft_StatusMenuController::mergeConflictCopies()
+{
+    noteConflictCopies(*m_keychainController->keychain().keychain());
     tellConflictCopies();
 }
 

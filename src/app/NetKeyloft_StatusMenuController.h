@@ -94,8 +94,8 @@ public:
     NetKeyloft_KeychainController* keychainController() const { return m_keychainController.get(); }
     // Merges the copies of the keychain file that a sync program left beside it and tells
     // the user in one alert what they brought in; a copy that does not open is named
-    // once. Call it again whenever the keychain's folder changes, then re-read the list.
-    void mergeConflictCopies(Keychain& keychain);
+    // once. Runs whenever the keychain's folder changes, before the list is read again.
+    void mergeConflictCopies();
     QMenu* menu() const { return m_menu.get(); }
     QMenu* sortMenu() const { return m_sortMenu; }
     int maxItemsInMenu() const { return m_maxItemsInMenu; }
@@ -247,8 +247,9 @@ private:
     std::unique_ptr<QWidget> m_statusWindow;
     std::unique_ptr<QMenu> m_menu;
     ConflictCopyMerger m_conflictCopies;
-    // What the merge at start found, told once the menu is on screen.
+    // What the last merge of conflict copies found, told once the menu is on screen.
     QStringList m_conflictCopyNotice;
+    void noteConflictCopies(Keychain& keychain);
     void tellConflictCopies();
     QMenu* m_sortMenu = nullptr;
     QMenu* m_preferencesMenu = nullptr;

@@ -22,9 +22,8 @@ void NetKeyloft_StatusMenuController::followUse()
     if (!m_keychainController->keychain().isLockable()) {
         return;
     }
-    const Clock& clock = m_env.clock;
     m_idleLock = new IdleLock(
-        clock, [this] { return m_env.preferences.lockAfterIdleMinutes(); },
+        m_env.clock, [this] { return m_env.preferences.lockAfterIdleMinutes(); },
         [this] { lockKeychain(); }, this);
     auto* screen = new ScreenLockSignals(this);
     connect(screen, &ScreenLockSignals::screenLocked, this,
@@ -88,7 +87,7 @@ bool NetKeyloft_StatusMenuController::unlockKeychain()
     m_locked = false;
     noteUse();
     // What other programs and sync programs changed while the keychain was locked.
-    mergeConflictCopies(*m_keychainController->keychain().keychain());
+    mergeConflictCopies();
     m_keychainController->mergeChangesMadeElsewhere();
     populateMenu();
     return true;
