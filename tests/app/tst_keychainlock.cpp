@@ -21,15 +21,16 @@ QString text(const char* id)
 }
 
 // What the desktop's screen saver sends when the screen locks, from a connection of
-// its own.
+// its own. It is addressed to this process alone: the other test programs share the
+// session bus, and a broadcast would lock their keychains as well.
 void sendScreenSaverActive()
 {
     QDBusConnection desktop =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("screensaver"));
     QVERIFY(desktop.isConnected());
-    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                                     QStringLiteral("org.freedesktop.ScreenSaver"),
-                                                     QStringLiteral("ActiveChanged"));
+    QDBusMessage signal = QDBusMessage::createTargetedSignal(
+        QDBusConnection::sessionBus().baseService(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"));
     signal << true;
     QVERIFY(desktop.send(signal));
     QDBusConnection::disconnectFromBus(QStringLiteral("screensaver"));
