@@ -1,10 +1,7 @@
 #include "CliRunner.h"
 
-#include "ManualClock.h"
 #include "ScriptedDialogs.h"
-#include "platform/UserDefaults.h"
 #include "platform/keychain/FileKeychainServices.h"
-#include "store/NetKeyloft_KeychainController.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,21 +88,21 @@ CliRunner::Result CliRunner::run(const QStringList& arguments, const QByteArray&
     return result;
 }
 
+QStringList CliRunner::onKeychainArguments(const QStringList& arguments) const
+{
+    return QStringList{QStringLiteral("--keychain"), keychainPath(),
+                       QStringLiteral("--password-fd"), QStringLiteral("3")} +
+           arguments;
+}
+
 CliRunner::Result CliRunner::onKeychain(const QStringList& arguments, const QByteArray& input)
 {
-    return run(QStringList{QStringLiteral("--keychain"), keychainPath(),
-                           QStringLiteral("--password-fd"), QStringLiteral("3")} +
-                   arguments,
-               input, keychainPassword);
+    return run(onKeychainArguments(arguments), input, keychainPassword);
 }
 
 void CliRunner::start(QProcess& process, const QStringList& arguments)
 {
-    prepare(process,
-            QStringList{QStringLiteral("--keychain"), keychainPath(),
-                        QStringLiteral("--password-fd"), QStringLiteral("3")} +
-                arguments,
-            keychainPassword);
+    prepare(process, onKeychainArguments(arguments), keychainPassword);
     process.start();
     process.waitForStarted(runTimeoutMs);
 }
@@ -120,33 +117,14 @@ bool CliRunner::createKeychain()
     return services.create(keychainPath(), keychain) == errSecSuccess;
 }
 
-bool CliRunner::addEntriesHoursApart(const QStringList& labels)
-{
-    ScriptedDialogs dialogs;
-    dialogs.queuePassword(QString::fromUtf8(keychainPassword));
-    ManualClock clock;
-    FileKeychainServices services(dialogs, FileKeychainKdf::minimum(), clock);
-    UserDefaults defaults;
-    const auto list =
-        NetKeyloft_KeychainController::create({services, defaults, dialogs, clock, keychainPath()});
-    for (const QString& label : labels) {
-        if (!list || !list->newKeyChainItemWithLabel(label)) {
-            return false;
-        }
-        clock.advance(60 * 60 * 1000);
-    }
-    return true;
-}
-
 QByteArray CliRunner::password(const QString& label)
 {
     return onKeychain({QStringLiteral("show"), QStringLiteral("--password"), label}).out;
 }
 
-QStringList CliRunner::labels()
+QStringList CliRunner::labels(const QStringList& options)
 {
-    const Result result =
-        onKeychain({QStringLiteral("list"), QStringLiteral("--sort"), QStringLiteral("index")});
+    const Result result = onKeychain(QStringList{QStringLiteral("list")} + options);
     QStringList labels;
     for (const QByteArray& line : result.out.split('\n')) {
         if (!line.isEmpty()) {

@@ -41,15 +41,14 @@ public:
 
     // Creates the test keychain file (cheapest key derivation, keychainPassword).
     bool createKeychain();
-    // Adds entries with these labels to the test keychain as the application adds them,
-    // each created an hour after the one before.
-    bool addEntriesHoursApart(const QStringList& labels);
 
     // What `show --password LABEL` prints on the test keychain.
     QByteArray password(const QString& label);
 
-    // The entries' labels in creation order, as `list --sort index` prints them.
-    QStringList labels();
+    // The entries' labels as `list` prints them with these options (creation order unless
+    // given).
+    QStringList labels(const QStringList& options = {QStringLiteral("--sort"),
+                                                     QStringLiteral("index")});
 
     QProcessEnvironment& environment() { return m_environment; }
 
@@ -58,6 +57,7 @@ public:
     void setLauncher(const QString& shellCommands) { m_launcher = shellCommands; }
 
 private:
+    QStringList onKeychainArguments(const QStringList& arguments) const;
     void prepare(QProcess& process, const QStringList& arguments,
                  const std::optional<QByteArray>& password);
 

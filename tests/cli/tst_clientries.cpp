@@ -1,5 +1,6 @@
-// keyloft-cli's entry commands (list, show, add, rename, edit, rm) and its usage rules,
-// run as a real process against keychain files in a temporary folder.
+// keyloft-cli's entry commands (list, show, add, rename, edit, rm), its usage rules and the
+// keychains it cannot open, run as a real process against keychain files in a temporary
+// folder.
 #include "CliRunner.h"
 #include "TestFiles.h"
 
@@ -7,31 +8,38 @@
 
 #include <algorithm>
 
+namespace {
+
+// Arguments written as one text, split at its spaces.
+QStringList words(const char* text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The arguments of a command on the test keychain, its password read from descriptor 3;
+// keyloft-cli runs in the test's folder, where the keychain is.
+QStringList onTestKeychain(const char* command)
+{
+    return words("--keychain test.keychain --password-fd 3") + words(command);
+}
+
+} // namespace
+
 class TestCliEntries : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
 
-    void usageErrors_data();
-    void usageErrors();
-
     void addThenShowAndList();
     void showPasswordPrintsItAloneAndCountsAUse_data();
     void showPasswordPrintsItAloneAndCountsAUse();
-    void listSorts_data();
     void listSorts();
     void listAndShowEscapeControlCharacters();
-    void refusedInputChangesNothing_data();
-    void refusedInputChangesNothing();
-    void renameAndTakenLabels();
-    void editChangesOnlyWhatIsGiven();
-    void rmNeedsYesWithoutATerminal();
-
-    void keychainPasswordCannotBeRead_data();
-    void keychainPasswordCannotBeRead();
-    void missingOrForeignKeychainFile();
-    void noKeychainAnywhere();
+    void changesTakeOnlyWhatIsGiven_data();
+    void changesTakeOnlyWhatIsGiven();
+    void failedCommandsChangeNothing_data();
+    void failedCommandsChangeNothing();
     void createKeychainRefusals_data();
     void createKeychainRefusals();
     void createKeychainSetDefaultIsUsedLater();
@@ -39,6 +47,7 @@ private Q_SLOTS:
 private:
     CliRunner::Result add(const QString& label, const QByteArray& password,
                           const QStringList& options = {});
+    bool addEntriesEAndF();
     std::unique_ptr<CliRunner> m_cli;
 };
 
@@ -54,37 +63,14 @@ CliRunner::Result TestCliEntries::add(const QString& label, const QByteArray& pa
     return m_cli->onKeychain(QStringList{QStringLiteral("add"), label} + options, password);
 }
 
-void TestCliEntries::usageErrors_data()
+// Two entries in one run: E (user u1, notes n1, password "old") and F.
+bool TestCliEntries::addEntriesEAndF()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("no command") << QStringList{};
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("list"), QStringLiteral("--x")};
-    QTest::newRow("show without label") << QStringList{QStringLiteral("show")};
-    QTest::newRow("rename with one label")
-        << QStringList{QStringLiteral("rename"), QStringLiteral("a")};
-    QTest::newRow("add with two labels")
-        << QStringList{QStringLiteral("add"), QStringLiteral("a"), QStringLiteral("b")};
-    QTest::newRow("add with empty label") << QStringList{QStringLiteral("add"), QString()};
-    QTest::newRow("bad sort key") << QStringList{QStringLiteral("list"), QStringLiteral("--sort"),
-                                                 QStringLiteral("size")};
-    QTest::newRow("edit without changes")
-        << QStringList{QStringLiteral("edit"), QStringLiteral("a")};
-    QTest::newRow("password-fd not a number") << QStringList{
-        QStringLiteral("--password-fd"), QStringLiteral("x"), QStringLiteral("list")};
-    QTest::newRow("help for unknown command")
-        << QStringList{QStringLiteral("help"), QStringLiteral("nope")};
-}
-
-void TestCliEntries::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    const QByteArray before = m_cli->onKeychain({QStringLiteral("list")}).out;
-    const CliRunner::Result result = m_cli->onKeychain(arguments, "pw");
-    QCOMPARE(result.exitCode, 2);
-    QVERIFY(result.out.isEmpty());
-    QVERIFY2(result.err.startsWith("keyloft-cli: "), result.err.constData());
-    QCOMPARE(m_cli->onKeychain({QStringLiteral("list")}).out, before);
+    return m_cli
+               ->onKeychain(words("import -"), R"({"entries": [
+                   {"label": "E", "userName": "u1", "notes": "n1", "password": "old"},
+                   {"label": "F", "userName": "f", "notes": "", "password": "f"}]})")
+               .exitCode == 0;
 }
 
 void TestCliEntries::addThenShowAndList()
@@ -95,32 +81,23 @@ void TestCliEntries::addThenShowAndList()
              QStringLiteral("first line\nsecond line")});
     QCOMPARE(added.exitCode, 0);
     QVERIFY(added.err.isEmpty());
+    const QByteArray shown = m_cli->onKeychain(words("show Bank")).out;
+    QVERIFY2(shown.contains("Label:      Bank\nUser name:  anna\n"
+                            "Notes:      first line\n            second line\nUses:       1\n"),
+             shown.constData());
+    QVERIFY(!shown.contains("s3cret"));
 
-    const CliRunner::Result shown =
-        m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("Bank")});
-    QCOMPARE(shown.exitCode, 0);
-    QVERIFY(shown.out.contains("Label:      Bank\n"));
-    QVERIFY(shown.out.contains("User name:  anna\n"));
-    QVERIFY(shown.out.contains("Notes:      first line\n            second line\n"));
-    QVERIFY(shown.out.contains("Uses:       1\n"));
-    QVERIFY(!shown.out.contains("s3cret"));
-
-    const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
-    QCOMPARE(listed.exitCode, 0);
-    const QList<QByteArray> fields = listed.out.trimmed().split('\t');
+    const QList<QByteArray> fields = m_cli->onKeychain(words("list")).out.trimmed().split('\t');
     QCOMPARE(fields.size(), 4);
-    QCOMPARE(fields[0], QByteArray("Bank"));
-    QCOMPARE(fields[1], QByteArray("anna"));
-    QCOMPARE(fields[2], QByteArray("1"));
+    QCOMPARE(fields.mid(0, 3), (QList<QByteArray>{"Bank", "anna", "1"}));
     const QDateTime created = QDateTime::fromString(QString::fromUtf8(fields[3]), Qt::ISODate);
     QVERIFY(created.isValid());
     QVERIFY(qAbs(created.secsTo(QDateTime::currentDateTimeUtc())) < 120);
 
     // Fields not given keep the application's placeholders.
     QCOMPARE(add(QStringLiteral("Bare"), "x").exitCode, 0);
-    const QByteArray bare = m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("Bare")}).out;
-    QVERIFY(bare.contains("User name:  User account not entered yet.\n"));
-    QVERIFY(bare.contains("Notes:      Notes:\n"));
+    QVERIFY(m_cli->onKeychain(words("show Bare"))
+                .out.contains("User name:  User account not entered yet.\nNotes:      Notes:\n"));
 }
 
 void TestCliEntries::showPasswordPrintsItAloneAndCountsAUse_data()
@@ -137,52 +114,25 @@ void TestCliEntries::showPasswordPrintsItAloneAndCountsAUse()
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, password);
     QCOMPARE(add(QStringLiteral("Key"), input).exitCode, 0);
-    for (int use = 2; use <= 3; ++use) {
-        const CliRunner::Result shown = m_cli->onKeychain(
-            {QStringLiteral("show"), QStringLiteral("--password"), QStringLiteral("Key")});
-        QCOMPARE(shown.exitCode, 0);
-        QCOMPARE(shown.out, password);
-        const QByteArray fields = m_cli->onKeychain({QStringLiteral("list")}).out;
-        QCOMPARE(fields.split('\t').at(2), QByteArray::number(use));
-    }
-}
-
-void TestCliEntries::listSorts_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QStringList>("expected");
-    const QString b = QStringLiteral("beta"), a = QStringLiteral("Alpha"),
-                  g = QStringLiteral("gamma");
-    QTest::newRow("name descending")
-        << QStringList{QStringLiteral("--sort"), QStringLiteral("name"),
-                       QStringLiteral("--descending")}
-        << QStringList{g, b, a};
-    QTest::newRow("used descending")
-        << QStringList{QStringLiteral("--sort"), QStringLiteral("used"),
-                       QStringLiteral("--descending")}
-        << QStringList{g, a, b};
-    // Without --sort, the application's default order: date created, ascending.
-    QTest::newRow("application's order") << QStringList{} << QStringList{b, a, g};
+    const CliRunner::Result shown = m_cli->onKeychain(words("show --password Key"));
+    QCOMPARE(shown.exitCode, 0);
+    QCOMPARE(shown.out, password);
+    QCOMPARE(m_cli->onKeychain(words("list")).out.split('\t').value(2), QByteArray("2"));
 }
 
 void TestCliEntries::listSorts()
 {
-    QFETCH(QStringList, options);
-    QFETCH(QStringList, expected);
-    QVERIFY(m_cli->addEntriesHoursApart(
-        {QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("gamma")}));
-    const QStringList show{QStringLiteral("show"), QStringLiteral("--password")};
-    m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});
-    m_cli->onKeychain(show + QStringList{QStringLiteral("gamma")});
-    m_cli->onKeychain(show + QStringList{QStringLiteral("Alpha")});
-    const CliRunner::Result listed =
-        m_cli->onKeychain(QStringList{QStringLiteral("list")} + options);
-    QCOMPARE(listed.exitCode, 0);
-    QStringList labels;
-    for (const QByteArray& line : listed.out.trimmed().split('\n')) {
-        labels << QString::fromUtf8(line.split('\t').first());
+    // Created in this order; used once by the add, then gamma twice more and Alpha once.
+    for (const QString& label : words("beta Alpha gamma")) {
+        QCOMPARE(add(label, "pw").exitCode, 0);
     }
-    QCOMPARE(labels, expected);
+    for (const QString& label : words("gamma gamma Alpha")) {
+        QCOMPARE(m_cli->password(label), QByteArray("pw"));
+    }
+    QCOMPARE(m_cli->labels(words("--sort name --descending")), words("gamma beta Alpha"));
+    QCOMPARE(m_cli->labels(words("--sort used --descending")), words("gamma Alpha beta"));
+    // Without --sort, the application's default order: date created, ascending.
+    QCOMPARE(m_cli->labels({}), words("beta Alpha gamma"));
 }
 
 void TestCliEntries::listAndShowEscapeControlCharacters()
@@ -192,7 +142,7 @@ void TestCliEntries::listAndShowEscapeControlCharacters()
                   QStringLiteral("--notes"), QStringLiteral("a\u0007b\tc\r")})
                  .exitCode,
              0);
-    const CliRunner::Result listed = m_cli->onKeychain({QStringLiteral("list")});
+    const CliRunner::Result listed = m_cli->onKeychain(words("list"));
     QCOMPARE(listed.out.count('\n'), 1);
     QVERIFY2(listed.out.startsWith("tab\\there\\x1b[2J\tback\\\\slash\\nnew\\u009b\\x7f\t1\t"),
              listed.out.constData());
@@ -208,200 +158,136 @@ void TestCliEntries::listAndShowEscapeControlCharacters()
     }));
 }
 
-void TestCliEntries::refusedInputChangesNothing_data()
+void TestCliEntries::changesTakeOnlyWhatIsGiven_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QByteArray>("fields");
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("rename") << words("rename E Uno") << QByteArray() << words("Uno F")
+                            << QByteArray("Label:      Uno\nUser name:  u1\nNotes:      n1\n")
+                            << QByteArray("old");
+    QTest::newRow("edit the user name")
+        << words("edit E --user u2") << QByteArray() << words("E F")
+        << QByteArray("User name:  u2\nNotes:      n1\n") << QByteArray("old");
+    // A given empty text is stored as given, not as the placeholder.
+    QTest::newRow("edit to an empty user name")
+        << (words("edit E --user") << QString()) << QByteArray() << words("E F")
+        << QByteArray("User name:  \nNotes:      n1\n") << QByteArray("old");
+    QTest::newRow("edit the notes and the password")
+        << words("edit E --notes n2 --password-stdin") << QByteArray("new\n") << words("E F")
+        << QByteArray("User name:  u1\nNotes:      n2\n") << QByteArray("new");
+    QTest::newRow("rm") << words("rm --yes E") << QByteArray() << words("F")
+                        << QByteArray("Label:      F\n") << QByteArray("f");
+}
+
+void TestCliEntries::changesTakeOnlyWhatIsGiven()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, labels);
+    QFETCH(QByteArray, fields);
+    QFETCH(QByteArray, password);
+    QVERIFY(addEntriesEAndF());
+    const CliRunner::Result result = m_cli->onKeychain(arguments, input);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    QCOMPARE(m_cli->labels(), labels);
+    const QByteArray shown = m_cli->onKeychain({QStringLiteral("show"), labels.first()}).out;
+    QVERIFY2(shown.contains(fields), shown.constData());
+    QCOMPARE(m_cli->password(labels.first()), password);
+}
+
+void TestCliEntries::failedCommandsChangeNothing_data()
 {
     QTest::addColumn<QString>("launcher");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("message");
-    const QString exec = QStringLiteral("exec"), add = QStringLiteral("add"),
-                  edit = QStringLiteral("edit"), e = QStringLiteral("E");
-    QTest::newRow("NUL inside the password")
-        << exec << QStringList{add, QStringLiteral("x")} << QByteArray("abc\0def", 7) << 1
-        << QByteArray("holds a NUL byte");
-    QTest::newRow("NUL first in the new password")
-        << exec << QStringList{edit, e, QStringLiteral("--password-stdin")}
-        << QByteArray("\0secret", 7) << 1 << QByteArray("holds a NUL byte");
-    QTest::newRow("notes of 2,001 characters")
-        << exec
-        << QStringList{add, QStringLiteral("x"), QStringLiteral("--notes"), QString(2001, u'n')}
-        << QByteArray("pw") << 1 << QByteArray("notes are longer than 2000 characters");
-    QTest::newRow("label of 4,097 characters")
-        << exec << QStringList{add, QString(4097, u'l')} << QByteArray("pw") << 1
-        << QByteArray("label is longer than 4096");
-    QTest::newRow("user name of 4,097 characters")
-        << exec << QStringList{edit, e, QStringLiteral("--user"), QString(4097, u'u')}
-        << QByteArray() << 1 << QByteArray("user name is longer than 4096");
+    const auto row = [](const char* name, const QStringList& arguments, int exitCode,
+                        const char* message, const QByteArray& input = "pw",
+                        const char* launcher = "exec") {
+        QTest::newRow(name) << QString::fromUtf8(launcher) << arguments << input << exitCode
+                            << QByteArray(message);
+    };
+    // Usage errors.
+    row("no command", onTestKeychain(""), 2, "no command given");
+    row("unknown command", onTestKeychain("frobnicate"), 2, "no command \"frobnicate\"");
+    row("unknown option", onTestKeychain("list --x"), 2, "Unknown option 'x'");
+    row("show without label", onTestKeychain("show"), 2, "show takes LABEL");
+    row("rename with one label", onTestKeychain("rename E"), 2, "rename takes LABEL NEW");
+    row("add with two labels", onTestKeychain("add a b"), 2, "add takes LABEL");
+    row("add with empty label", onTestKeychain("add") << QString(), 2, "label cannot be empty");
+    row("bad sort key", onTestKeychain("list --sort size"), 2, "--sort takes name");
+    row("edit without changes", onTestKeychain("edit E"), 2, "edit needs --user");
+    row("password-fd not a number", words("--keychain test.keychain --password-fd x list"), 2,
+        "--password-fd takes a file descriptor number");
+    row("help for unknown command", onTestKeychain("help nope"), 2, "no command \"nope\"");
+    // There is no terminal to ask on.
+    row("rm without --yes", onTestKeychain("rm E"), 2, "give --yes");
+
+    row("rename to a taken label", onTestKeychain("rename E F"), 1, "\"F\" exists already");
+    row("rename a missing entry", onTestKeychain("rename Nope G"), 1, "labelled \"Nope\"");
+    row("edit a missing entry", onTestKeychain("edit Nope --user x"), 1, "labelled \"Nope\"");
+    row("rm a missing entry", onTestKeychain("rm -y Nope"), 1, "labelled \"Nope\"");
+
+    // Input that cannot be stored.
+    row("NUL inside the password", onTestKeychain("add x"), 1, "holds a NUL byte",
+        QByteArray("abc\0def", 7));
+    row("NUL first in the new password", onTestKeychain("edit E --password-stdin"), 1,
+        "holds a NUL byte", QByteArray("\0secret", 7));
+    row("notes of 2,001 characters", onTestKeychain("add x --notes") << QString(2001, u'n'), 1,
+        "notes are longer than 2000 characters");
+    row("label of 4,097 characters", onTestKeychain("add") << QString(4097, u'l'), 1,
+        "label is longer than 4096");
+    row("user name of 4,097 characters", onTestKeychain("edit E --user") << QString(4097, u'u'), 1,
+        "user name is longer than 4096");
     // Two labels that differ only in bytes that are not UTF-8 must not become one.
-    QTest::newRow("label not UTF-8")
-        << QStringLiteral("set -- \"$@\" \"$(printf 'inv\\377\\376')\"; exec") << QStringList{add}
-        << QByteArray("pw") << 2 << QByteArray("(\"inv\\xff\\xfe\") is not UTF-8");
-    QTest::newRow("notes not UTF-8")
-        << QStringLiteral("set -- \"$@\" --notes \"$(printf 'bad\\377')\"; exec")
-        << QStringList{edit, e} << QByteArray() << 2 << QByteArray("is not UTF-8");
+    row("label not UTF-8", onTestKeychain("add"), 2, "(\"inv\\xff\\xfe\") is not UTF-8", "pw",
+        "set -- \"$@\" \"$(printf 'inv\\377\\376')\"; exec");
+    row("notes not UTF-8", onTestKeychain("edit E"), 2, "is not UTF-8", "",
+        "set -- \"$@\" --notes \"$(printf 'bad\\377')\"; exec");
+
+    // Keychains that cannot be opened, for reading or for a change.
+    const char* wrongPassword = "echo 'not the password' >wrong; exec 4<wrong; exec";
+    row("wrong password, list", words("--keychain test.keychain --password-fd 4 list"), 1,
+        "wrong password", "", wrongPassword);
+    row("wrong password, add", words("--keychain test.keychain --password-fd 4 add New"), 1,
+        "wrong password", "pw", wrongPassword);
+    row("no terminal", words("--keychain test.keychain list"), 1,
+        "no terminal to ask it on; give it with --password-fd");
+    row("descriptor not open", words("--keychain test.keychain --password-fd 7 add New"), 1,
+        "descriptor 7, which is not open for reading");
+    row("descriptor open for writing", words("--keychain test.keychain --password-fd 4 list"), 1,
+        "descriptor 4, which is not open for reading", "", "exec 4>/dev/null; exec");
+    row("missing file", words("--keychain none.keychain --password-fd 3 list"), 1,
+        "none.keychain: there is no such file");
+    row("not a keychain file", words("--keychain notes.txt --password-fd 3 list"), 1,
+        "not a keychain file");
+    // No keychain path stored and no Secret Service on the bus.
+    row("no keychain anywhere", words("--password-fd 3 add New"), 1,
+        "Name one with --keychain PATH");
 }
 
-void TestCliEntries::refusedInputChangesNothing()
+void TestCliEntries::failedCommandsChangeNothing()
 {
     QFETCH(QString, launcher);
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, input);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, message);
-    QCOMPARE(add(QStringLiteral("E"), "old").exitCode, 0);
-    const QByteArray before = m_cli->onKeychain({QStringLiteral("export")}).out;
+    QVERIFY(addEntriesEAndF());
+    QVERIFY(writeFileBytes(m_cli->path(QStringLiteral("notes.txt")), "some text, no keychain\n"));
+    const QByteArray before = m_cli->onKeychain(words("export --with-passwords")).out;
     m_cli->setLauncher(launcher);
-    const CliRunner::Result result = m_cli->onKeychain(arguments, input);
+    const CliRunner::Result result = m_cli->run(arguments, input, CliRunner::keychainPassword);
     m_cli->setLauncher(QStringLiteral("exec"));
     QCOMPARE(result.exitCode, exitCode);
-    QVERIFY2(result.err.contains(message), result.err.constData());
-    QCOMPARE(m_cli->onKeychain({QStringLiteral("export")}).out, before);
-    QCOMPARE(m_cli->password(QStringLiteral("E")), QByteArray("old"));
-}
-
-void TestCliEntries::renameAndTakenLabels()
-{
-    QCOMPARE(add(QStringLiteral("One"), "1").exitCode, 0);
-    QCOMPARE(add(QStringLiteral("Two"), "2").exitCode, 0);
-    const QString rename = QStringLiteral("rename");
-    const CliRunner::Result taken =
-        m_cli->onKeychain({rename, QStringLiteral("One"), QStringLiteral("Two")});
-    QCOMPARE(taken.exitCode, 1);
-    QVERIFY(taken.err.contains("\"Two\" exists already"));
-    QCOMPARE(m_cli->onKeychain({rename, QStringLiteral("Nope"), QStringLiteral("Three")}).exitCode,
-             1);
-    QCOMPARE(m_cli->labels(), (QStringList{QStringLiteral("One"), QStringLiteral("Two")}));
-
-    const CliRunner::Result renamed =
-        m_cli->onKeychain({rename, QStringLiteral("One"), QStringLiteral("Uno")});
-    QCOMPARE(renamed.exitCode, 0);
-    QVERIFY(renamed.out.isEmpty());
-    QCOMPARE(m_cli->labels(), (QStringList{QStringLiteral("Uno"), QStringLiteral("Two")}));
-    // The password is not touched by a rename.
-    QCOMPARE(m_cli->password(QStringLiteral("Uno")), QByteArray("1"));
-}
-
-void TestCliEntries::editChangesOnlyWhatIsGiven()
-{
-    QCOMPARE(add(QStringLiteral("E"), "old",
-                 {QStringLiteral("--user"), QStringLiteral("u1"), QStringLiteral("--notes"),
-                  QStringLiteral("n1")})
-                 .exitCode,
-             0);
-    const QString edit = QStringLiteral("edit"), e = QStringLiteral("E");
-    // A given empty text is stored as given, not as the placeholder.
-    QCOMPARE(m_cli->onKeychain({edit, e, QStringLiteral("--user"), QString()}).exitCode, 0);
-    QVERIFY(m_cli->onKeychain({QStringLiteral("show"), e}).out.contains("User name:  \n"));
-    QCOMPARE(m_cli->onKeychain({edit, e, QStringLiteral("--user"), QStringLiteral("u2")}).exitCode,
-             0);
-    QByteArray shown = m_cli->onKeychain({QStringLiteral("show"), e}).out;
-    QVERIFY(shown.contains("User name:  u2\n"));
-    QVERIFY(shown.contains("Notes:      n1\n"));
-
-    QCOMPARE(m_cli
-                 ->onKeychain({edit, e, QStringLiteral("--notes"), QStringLiteral("n2"),
-                               QStringLiteral("--password-stdin")},
-                              "new\n")
-                 .exitCode,
-             0);
-    shown = m_cli->onKeychain({QStringLiteral("show"), e}).out;
-    QVERIFY(shown.contains("User name:  u2\n"));
-    QVERIFY(shown.contains("Notes:      n2\n"));
-    QCOMPARE(m_cli->password(e), QByteArray("new"));
-    QCOMPARE(
-        m_cli
-            ->onKeychain({edit, QStringLiteral("F"), QStringLiteral("--user"), QStringLiteral("x")})
-            .exitCode,
-        1);
-}
-
-void TestCliEntries::rmNeedsYesWithoutATerminal()
-{
-    QCOMPARE(add(QStringLiteral("Gone"), "pw").exitCode, 0);
-    QCOMPARE(add(QStringLiteral("Kept"), "pw").exitCode, 0);
-    const QString rm = QStringLiteral("rm");
-    // There is no terminal to ask on: a usage error, and nothing removed.
-    const CliRunner::Result asked = m_cli->onKeychain({rm, QStringLiteral("Gone")});
-    QCOMPARE(asked.exitCode, 2);
-    QVERIFY(asked.err.contains("--yes"));
-    QCOMPARE(m_cli->labels().size(), 2);
-    const CliRunner::Result removed =
-        m_cli->onKeychain({rm, QStringLiteral("--yes"), QStringLiteral("Gone")});
-    QCOMPARE(removed.exitCode, 0);
-    QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("Kept")});
-    const CliRunner::Result again =
-        m_cli->onKeychain({rm, QStringLiteral("-y"), QStringLiteral("Gone")});
-    QCOMPARE(again.exitCode, 1);
-    QVERIFY(again.err.contains("no entry is labelled \"Gone\""));
-}
-
-void TestCliEntries::keychainPasswordCannotBeRead_data()
-{
-    QTest::addColumn<QString>("launcher");
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QByteArray>("message");
-    const QString exec = QStringLiteral("exec");
-    const QString fd = QStringLiteral("--password-fd");
-    QTest::newRow("wrong password")
-        << exec << QStringList{fd, QStringLiteral("3")} << QByteArray("wrong password");
-    QTest::newRow("no terminal") << exec << QStringList{}
-                                 << QByteArray(
-                                        "no terminal to ask it on; give it with --password-fd");
-    QTest::newRow("descriptor not open")
-        << exec << QStringList{fd, QStringLiteral("7")}
-        << QByteArray("descriptor 7, which is not open for reading");
-    QTest::newRow("descriptor open for writing")
-        << QStringLiteral("exec 4>/dev/null; exec") << QStringList{fd, QStringLiteral("4")}
-        << QByteArray("descriptor 4, which is not open for reading");
-}
-
-void TestCliEntries::keychainPasswordCannotBeRead()
-{
-    QFETCH(QString, launcher);
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, message);
-    QCOMPARE(add(QStringLiteral("Safe"), "pw").exitCode, 0);
-    m_cli->setLauncher(launcher);
-    const QStringList keychain =
-        QStringList{QStringLiteral("--keychain"), m_cli->keychainPath()} + options;
-    const QStringList list{QStringLiteral("list")};
-    const QStringList adding{QStringLiteral("add"), QStringLiteral("New")};
-    for (const QStringList& command : {list, adding}) {
-        const CliRunner::Result result =
-            m_cli->run(keychain + command, "pw", QByteArray("not the password"));
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.contains(message), result.err.constData());
-    }
-    m_cli->setLauncher(QStringLiteral("exec"));
-    QCOMPARE(m_cli->labels(), QStringList{QStringLiteral("Safe")});
-}
-
-void TestCliEntries::missingOrForeignKeychainFile()
-{
-    const QString foreign = m_cli->path(QStringLiteral("notes.txt"));
-    QVERIFY(writeFileBytes(foreign, "just some text, no keychain\n"));
-    const QStringList list{QStringLiteral("list")};
-    const CliRunner::Result notThere = m_cli->run(
-        QStringList{QStringLiteral("--keychain"), m_cli->path(QStringLiteral("none.keychain"))} +
-        list);
-    QCOMPARE(notThere.exitCode, 1);
-    QVERIFY(notThere.err.contains("no such file"));
-    const CliRunner::Result notAKeychain =
-        m_cli->run(QStringList{QStringLiteral("--keychain"), foreign} + list);
-    QCOMPARE(notAKeychain.exitCode, 1);
-    QVERIFY(notAKeychain.err.contains("not a keychain file"));
-}
-
-void TestCliEntries::noKeychainAnywhere()
-{
-    // No keychain path stored and no Secret Service on the bus: nothing to open.
-    const CliRunner::Result result = m_cli->run({QStringLiteral("list")});
-    QCOMPARE(result.exitCode, 1);
     QVERIFY(result.out.isEmpty());
-    QVERIFY2(result.err.contains("--keychain PATH"), result.err.constData());
-    QVERIFY(result.err.contains("no keychain could be opened"));
+    QVERIFY2(result.err.contains(message), result.err.constData());
+    QCOMPARE(m_cli->onKeychain(words("export --with-passwords")).out, before);
 }
 
 void TestCliEntries::createKeychainRefusals_data()
@@ -426,8 +312,7 @@ void TestCliEntries::createKeychainRefusals()
     const QString path = m_cli->path(name);
     const QByteArray keychain = fileBytes(m_cli->keychainPath());
     const CliRunner::Result result =
-        m_cli->run({QStringLiteral("create-keychain"), path, QStringLiteral("--password-fd"),
-                    QStringLiteral("3")},
+        m_cli->run(QStringList{QStringLiteral("create-keychain"), path} + words("--password-fd 3"),
                    QByteArray(), password);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(message.arg(path).toUtf8()), result.err.constData());
@@ -440,26 +325,19 @@ void TestCliEntries::createKeychainRefusals()
 void TestCliEntries::createKeychainSetDefaultIsUsedLater()
 {
     const QString path = m_cli->path(QStringLiteral("chosen.keychain"));
-    const CliRunner::Result created =
-        m_cli->run({QStringLiteral("create-keychain"), path, QStringLiteral("--set-default"),
-                    QStringLiteral("--password-fd"), QStringLiteral("3")},
-                   QByteArray(), QByteArray("chosen"));
-    QCOMPARE(created.exitCode, 0);
-    QVERIFY(QFileInfo(path).isFile());
-    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup),
-             QFileDevice::Permissions());
-    // Without --keychain the stored choice is used, as the application would use it.
-    const QStringList fd{QStringLiteral("--password-fd"), QStringLiteral("3")};
+    const QByteArray password("chosen");
     QCOMPARE(m_cli
-                 ->run(fd + QStringList{QStringLiteral("add"), QStringLiteral("Here")}, "pw",
-                       QByteArray("chosen"))
-                 .out,
+                 ->run(QStringList{QStringLiteral("create-keychain"), path} +
+                           words("--set-default --password-fd 3"),
+                       QByteArray(), password)
+                 .exitCode,
+             0);
+    QCOMPARE(fileMode(path), 0600);
+    // Without --keychain the stored choice is used, as the application would use it.
+    QCOMPARE(m_cli->run(words("--password-fd 3 add Here"), "pw", password).out,
              QByteArray("Here\n"));
-    QCOMPARE(
-        m_cli->run(fd + QStringList{QStringLiteral("list")}, QByteArray(), QByteArray("chosen"))
-            .out.split('\t')
-            .first(),
-        QByteArray("Here"));
+    QVERIFY(
+        m_cli->run(words("--password-fd 3 list"), QByteArray(), password).out.startsWith("Here\t"));
     QVERIFY(m_cli->labels().isEmpty());
 }
 
