@@ -15,6 +15,11 @@ namespace {
 constexpr int runTimeoutMs = 60000;
 }
 
+QStringList words(const char* text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 CliRunner::CliRunner(const std::optional<QProcessEnvironment>& environment)
 {
     if (environment) {

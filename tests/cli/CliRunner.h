@@ -8,6 +8,9 @@
 
 #include <optional>
 
+// Arguments written as one text, split at its spaces.
+QStringList words(const char* text);
+
 // Runs the real keyloft-cli program for a test, without a controlling terminal, in a
 // home, configuration and runtime folder of its own, so the settings of the user running the tests
 // are never touched. Without a Secret Service bus given, the child finds no session bus at all, so

@@ -10,12 +10,6 @@
 
 namespace {
 
-// Arguments written as one text, split at its spaces.
-QStringList words(const char* text)
-{
-    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 // The arguments of a command on the test keychain, its password read from descriptor 3;
 // keyloft-cli runs in the test's folder, where the keychain is.
 QStringList onTestKeychain(const char* command)
@@ -168,9 +162,6 @@ void TestCliEntries::changesTakeOnlyWhatIsGiven_data()
     QTest::newRow("rename") << words("rename E Uno") << QByteArray() << words("Uno F")
                             << QByteArray("Label:      Uno\nUser name:  u1\nNotes:      n1\n")
                             << QByteArray("old");
-    QTest::newRow("edit the user name")
-        << words("edit E --user u2") << QByteArray() << words("E F")
-        << QByteArray("User name:  u2\nNotes:      n1\n") << QByteArray("old");
     // A given empty text is stored as given, not as the placeholder.
     QTest::newRow("edit to an empty user name")
         << (words("edit E --user") << QString()) << QByteArray() << words("E F")
