@@ -77,9 +77,6 @@ CliRunner::Result CliRunner::run(const QStringList& arguments, const QByteArray&
     prepare(process, arguments, password);
     process.start();
     Result result;
-    if (!process.waitForStarted(runTimeoutMs)) {
-        return result;
-    }
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(runTimeoutMs)) {
@@ -129,12 +126,10 @@ QByteArray CliRunner::password(const QString& label)
 
 QStringList CliRunner::labels(const QStringList& options)
 {
-    const Result result = onKeychain(QStringList{QStringLiteral("list")} + options);
+    const QByteArray listed = onKeychain(QStringList{QStringLiteral("list")} + options).out;
     QStringList labels;
-    for (const QByteArray& line : result.out.split('\n')) {
-        if (!line.isEmpty()) {
-            labels << QString::fromUtf8(line.split('\t').first());
-        }
+    for (const QString& line : QString::fromUtf8(listed).split(u'\n', Qt::SkipEmptyParts)) {
+        labels << line.section(u'\t', 0, 0);
     }
     return labels;
 }

@@ -39,8 +39,6 @@ private Q_SLOTS:
     void createKeychainSetDefaultIsUsedLater();
 
 private:
-    CliRunner::Result add(const QString& label, const QByteArray& password,
-                          const QStringList& options = {});
     bool addEntriesEAndF();
     std::unique_ptr<CliRunner> m_cli;
 };
@@ -49,12 +47,6 @@ void TestCliEntries::init()
 {
     m_cli = std::make_unique<CliRunner>();
     QVERIFY(m_cli->createKeychain());
-}
-
-CliRunner::Result TestCliEntries::add(const QString& label, const QByteArray& password,
-                                      const QStringList& options)
-{
-    return m_cli->onKeychain(QStringList{QStringLiteral("add"), label} + options, password);
 }
 
 // Two entries in one run: E (user u1, notes n1, password "old") and F.
@@ -69,10 +61,9 @@ bool TestCliEntries::addEntriesEAndF()
 
 void TestCliEntries::addThenShowAndList()
 {
-    const CliRunner::Result added =
-        add(QStringLiteral("Bank"), "s3cret\n",
-            {QStringLiteral("--user"), QStringLiteral("anna"), QStringLiteral("--notes"),
-             QStringLiteral("first line\nsecond line")});
+    const CliRunner::Result added = m_cli->onKeychain(
+        words("add Bank --user anna --notes") << QStringLiteral("first line\nsecond line"),
+        "s3cret\n");
     QCOMPARE(added.exitCode, 0);
     QVERIFY(added.err.isEmpty());
     const QByteArray shown = m_cli->onKeychain(words("show Bank")).out;
@@ -89,7 +80,7 @@ void TestCliEntries::addThenShowAndList()
     QVERIFY(qAbs(created.secsTo(QDateTime::currentDateTimeUtc())) < 120);
 
     // Fields not given keep the application's placeholders.
-    QCOMPARE(add(QStringLiteral("Bare"), "x").exitCode, 0);
+    QCOMPARE(m_cli->onKeychain(words("add Bare"), "x").exitCode, 0);
     QVERIFY(m_cli->onKeychain(words("show Bare"))
                 .out.contains("User name:  User account not entered yet.\nNotes:      Notes:\n"));
 }
@@ -107,7 +98,7 @@ void TestCliEntries::showPasswordPrintsItAloneAndCountsAUse()
 {
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, password);
-    QCOMPARE(add(QStringLiteral("Key"), input).exitCode, 0);
+    QCOMPARE(m_cli->onKeychain(words("add Key"), input).exitCode, 0);
     const CliRunner::Result shown = m_cli->onKeychain(words("show --password Key"));
     QCOMPARE(shown.exitCode, 0);
     QCOMPARE(shown.out, password);
@@ -118,7 +109,7 @@ void TestCliEntries::listSorts()
 {
     // Created in this order; used once by the add, then gamma twice more and Alpha once.
     for (const QString& label : words("beta Alpha gamma")) {
-        QCOMPARE(add(label, "pw").exitCode, 0);
+        QCOMPARE(m_cli->onKeychain(words("add") << label, "pw").exitCode, 0);
     }
     for (const QString& label : words("gamma gamma Alpha")) {
         QCOMPARE(m_cli->password(label), QByteArray("pw"));
@@ -131,22 +122,23 @@ void TestCliEntries::listSorts()
 
 void TestCliEntries::listAndShowEscapeControlCharacters()
 {
-    QCOMPARE(add(QStringLiteral("tab\there\u001b[2J"), "pw",
-                 {QStringLiteral("--user"), QStringLiteral("back\\slash\nnew\u009b\u007f"),
-                  QStringLiteral("--notes"), QStringLiteral("a\u0007b\tc\r")})
+    const QString label = QStringLiteral("tab\there\u001b[2J");
+    QCOMPARE(m_cli
+                 ->onKeychain({QStringLiteral("add"), label, QStringLiteral("--user"),
+                               QStringLiteral("back\\slash\nnew\u009b\u007f"),
+                               QStringLiteral("--notes"), QStringLiteral("a\u0007b\tc\r")},
+                              "pw")
                  .exitCode,
              0);
-    const CliRunner::Result listed = m_cli->onKeychain(words("list"));
-    QCOMPARE(listed.out.count('\n'), 1);
-    QVERIFY2(listed.out.startsWith("tab\\there\\x1b[2J\tback\\\\slash\\nnew\\u009b\\x7f\t1\t"),
-             listed.out.constData());
+    const QByteArray listed = m_cli->onKeychain(words("list")).out;
+    QCOMPARE(listed.count('\n'), 1);
+    QVERIFY2(listed.startsWith("tab\\there\\x1b[2J\tback\\\\slash\\nnew\\u009b\\x7f\t1\t"),
+             listed.constData());
     // show keeps line feeds and tabs, and escapes every other control character.
-    const CliRunner::Result shown =
-        m_cli->onKeychain({QStringLiteral("show"), QStringLiteral("tab\there\u001b[2J")});
-    QCOMPARE(shown.exitCode, 0);
-    QVERIFY(shown.out.contains("Label:      tab\there\\x1b[2J\n"));
-    QVERIFY(shown.out.contains("Notes:      a\\x07b\tc\\r\n"));
-    const QString text = QString::fromUtf8(shown.out);
+    const QByteArray shown = m_cli->onKeychain({QStringLiteral("show"), label}).out;
+    QVERIFY(shown.contains("Label:      tab\there\\x1b[2J\n"));
+    QVERIFY(shown.contains("Notes:      a\\x07b\tc\\r\n"));
+    const QString text = QString::fromUtf8(shown);
     QVERIFY(std::none_of(text.begin(), text.end(), [](QChar c) {
         return c != u'\n' && c != u'\t' && (c < u' ' || (c >= u'\u007f' && c <= u'\u009f'));
     }));
@@ -271,14 +263,14 @@ void TestCliEntries::failedCommandsChangeNothing()
     QFETCH(QByteArray, message);
     QVERIFY(addEntriesEAndF());
     QVERIFY(writeFileBytes(m_cli->path(QStringLiteral("notes.txt")), "some text, no keychain\n"));
-    const QByteArray before = m_cli->onKeychain(words("export --with-passwords")).out;
+    const QByteArray before = fileBytes(m_cli->keychainPath());
     m_cli->setLauncher(launcher);
     const CliRunner::Result result = m_cli->run(arguments, input, CliRunner::keychainPassword);
     m_cli->setLauncher(QStringLiteral("exec"));
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY(result.out.isEmpty());
     QVERIFY2(result.err.contains(message), result.err.constData());
-    QCOMPARE(m_cli->onKeychain(words("export --with-passwords")).out, before);
+    QCOMPARE(fileBytes(m_cli->keychainPath()), before);
 }
 
 void TestCliEntries::createKeychainRefusals_data()

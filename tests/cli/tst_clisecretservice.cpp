@@ -38,9 +38,7 @@ void TestCliSecretService::entriesInTheDefaultKeychain()
     list->followChangesMadeElsewhere();
     QSignalSpy reloaded(&list->notifier(), &ItemListNotifier::reloaded);
 
-    const CliRunner::Result added = cli.run(words("add Desk --user dee"), "desk-pw\n");
-    QCOMPARE(added.exitCode, 0);
-    QCOMPARE(added.out, QByteArray("Desk\n"));
+    QCOMPARE(cli.run(words("add Desk --user dee"), "desk-pw\n").out, QByteArray("Desk\n"));
     QVERIFY(cli.run(words("list")).out.startsWith("Desk\tdee\t1\t"));
     QTRY_COMPARE(list->labelInKeychainItemsAtIndex(0), QStringLiteral("Desk"));
     QCOMPARE(cli.run(words("edit Desk --notes") << QStringLiteral("on the desk")).exitCode, 0);
