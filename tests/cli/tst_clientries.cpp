@@ -195,21 +195,24 @@ void TestCliEntries::failedCommandsChangeNothing_data()
         QTest::newRow(name) << QString::fromUtf8(launcher) << arguments << input << exitCode
                             << QByteArray(message);
     };
-    // Usage errors.
-    row("no command", onTestKeychain(""), 2, "no command given");
-    row("unknown command", onTestKeychain("frobnicate"), 2, "no command \"frobnicate\"");
-    row("unknown option", onTestKeychain("list --x"), 2, "Unknown option 'x'");
-    row("show without label", onTestKeychain("show"), 2, "show takes LABEL");
-    row("rename with one label", onTestKeychain("rename E"), 2, "rename takes LABEL NEW");
-    row("add with two labels", onTestKeychain("add a b"), 2, "add takes LABEL");
+    // Usage errors: the command on the test keychain, and the start of what is said.
+    const auto usage = [&row](const char* name, const char* command, const char* message) {
+        row(name, onTestKeychain(command), 2, message);
+    };
+    usage("no command", "", "no command given");
+    usage("unknown command", "frobnicate", "no command \"frobnicate\"");
+    usage("unknown option", "list --x", "Unknown option 'x'");
+    usage("show without label", "show", "show takes LABEL");
+    usage("rename with one label", "rename E", "rename takes LABEL NEW");
+    usage("add with two labels", "add a b", "add takes LABEL");
     row("add with empty label", onTestKeychain("add") << QString(), 2, "label cannot be empty");
-    row("bad sort key", onTestKeychain("list --sort size"), 2, "--sort takes name");
-    row("edit without changes", onTestKeychain("edit E"), 2, "edit needs --user");
+    usage("bad sort key", "list --sort size", "--sort takes name");
+    usage("edit without changes", "edit E", "edit needs --user");
     row("password-fd not a number", words("--keychain test.keychain --password-fd x list"), 2,
         "--password-fd takes a file descriptor number");
-    row("help for unknown command", onTestKeychain("help nope"), 2, "no command \"nope\"");
+    usage("help for unknown command", "help nope", "no command \"nope\"");
     // There is no terminal to ask on.
-    row("rm without --yes", onTestKeychain("rm E"), 2, "give --yes");
+    usage("rm without --yes", "rm E", "give --yes");
 
     row("rename to a taken label", onTestKeychain("rename E F"), 1, "\"F\" exists already");
     row("rename a missing entry", onTestKeychain("rename Nope G"), 1, "labelled \"Nope\"");
