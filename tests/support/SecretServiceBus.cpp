@@ -19,7 +19,6 @@ const QByteArray keyringPassword("keyloft-test");
 const char* const keepassDatabaseXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <KeePassFile>
   <Meta>
-    <DatabaseName>Keyloft test</DatabaseName>
     <CustomData><Item>
       <Key>FDO_SECRETS_EXPOSED_GROUP</Key>
       <Value>{00000000-0000-0000-0000-000000000001}</Value>
@@ -36,18 +35,11 @@ const char* const keepassDatabaseXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 // after every change is off: with it, KeePassXC crashes in its own background save
 // under a quick series of writes.
 const char* const keepassSettings = R"([General]
-ConfigVersion=2
 SingleInstance=false
 AutoSaveAfterEveryChange=false
-UpdateCheckMessageShown=true
-
-[GUI]
-ShowTrayIcon=false
-CheckForUpdates=false
 
 [FdoSecrets]
 Enabled=true
-ShowNotification=false
 ConfirmAccessItem=false
 ConfirmDeleteItem=false
 )";
@@ -127,7 +119,7 @@ SecretServiceBus::SecretServiceBus(Service service)
             arguments.append(QStringLiteral("--unlock"));
         }
         m_ready = startProvider(QStringLiteral("gnome-keyring-daemon"), arguments,
-                                unlock ? keyringPassword : QByteArray(), environment()) &&
+                                unlock ? keyringPassword : QByteArray()) &&
                   waitForAnswer(QStringLiteral("/org/freedesktop/secrets"),
                                 QStringLiteral("org.freedesktop.DBus.Peer.Ping"), {}, "()");
     } else {
@@ -202,18 +194,20 @@ QProcessEnvironment SecretServiceBus::environment() const
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir + QStringLiteral("/home/config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir + QStringLiteral("/home/cache"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir + QStringLiteral("/run"));
-    // A prompt shown on a display would wait for an answer that no test gives.
+    // A prompt shown on a display would wait for an answer that no test gives;
+    // KeePassXC draws its window offscreen.
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
 
 // The provider's input is written at once: nothing runs an event loop that would
 // write it later.
 bool SecretServiceBus::startProvider(const QString& program, const QStringList& arguments,
-                                     const QByteArray& input, QProcessEnvironment environment)
+                                     const QByteArray& input)
 {
-    m_provider.setProcessEnvironment(environment);
+    m_provider.setProcessEnvironment(environment());
     endWithParent(m_provider);
     m_provider.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_provider.setStandardOutputFile(QProcess::nullDevice());
@@ -255,10 +249,8 @@ bool SecretServiceBus::startKeePassXC()
                   QString::fromLocal8Bit(import.readAllStandardError());
         return false;
     }
-    QProcessEnvironment environment = this->environment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return startProvider(QStringLiteral("keepassxc"), {QStringLiteral("--pw-stdin"), database},
-                         password, environment);
+                         password);
 }
 
 bool SecretServiceBus::waitForAnswer(const QString& path, const QString& method,

@@ -59,7 +59,7 @@ private:
     bool writeFiles(Service service);
     bool startBus();
     bool startProvider(const QString& program, const QStringList& arguments,
-                       const QByteArray& input, QProcessEnvironment environment);
+                       const QByteArray& input);
     bool startKeePassXC();
     bool waitForAnswer(const QString& path, const QString& method, const QStringList& arguments,
                        const QByteArray& answer);
