@@ -1,5 +1,7 @@
 #include "SecretServiceBus.h"
 
+#include "TestFiles.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -52,7 +54,6 @@ QString busConfig(const QString& dir, const QString& refusals)
 <busconfig>
   <type>session</type>
   <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
   <servicedir>%1/services</servicedir>
   <!-- dbus-daemon's own default, which a desktop's session bus may keep: a client
        awaiting more replies than this at once has the rest refused. -->
@@ -65,12 +66,6 @@ QString busConfig(const QString& dir, const QString& refusals)
 </busconfig>
 )")
         .arg(dir, refusals);
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 // The bus and the keyring end with the test, even when it crashes.
@@ -148,13 +143,13 @@ bool SecretServiceBus::writeFiles(Service service)
                                                   "\"org.freedesktop.Secret.Item\" "
                                                   "send_member=\"SetSecret\"/>")
                                  : QString();
-    if (!writeFile(dir + QStringLiteral("/bus.conf"), busConfig(dir, refusals).toUtf8())) {
+    if (!writeFileBytes(dir + QStringLiteral("/bus.conf"), busConfig(dir, refusals).toUtf8())) {
         return false;
     }
     if (service == Service::NeverStarting) {
         // The bus accepts the activation and then waits for a name that never comes.
-        return writeFile(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
-                         "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 5\n");
+        return writeFileBytes(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
+                              "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 5\n");
     }
     // The keyring's prompter, so that an unlock prompt is really tried (and fails,
     // there being no display).
@@ -231,8 +226,9 @@ bool SecretServiceBus::startKeePassXC()
     const QString dir = m_dir.path();
     const QString database = dir + QStringLiteral("/keyloft.kdbx");
     const QByteArray password = keyringPassword + '\n';
-    if (!writeFile(dir + QStringLiteral("/home/config/keepassxc/keepassxc.ini"), keepassSettings) ||
-        !writeFile(dir + QStringLiteral("/database.xml"), keepassDatabaseXml)) {
+    if (!writeFileBytes(dir + QStringLiteral("/home/config/keepassxc/keepassxc.ini"),
+                        keepassSettings) ||
+        !writeFileBytes(dir + QStringLiteral("/database.xml"), keepassDatabaseXml)) {
         m_error = QStringLiteral("cannot write KeePassXC's files");
         return false;
     }
