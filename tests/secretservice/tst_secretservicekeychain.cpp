@@ -181,7 +181,8 @@ void TestSecretServiceKeychain::changesReadBackExactly()
     QCOMPARE(attributeOf(*m_keychain, *item, KeychainCodes::generic), QByteArray("changed"));
 }
 
-// The service stamps whole seconds, so the change comes a second after the creation.
+// A list notices a password changed elsewhere by the item's modification date. The
+// service stamps whole seconds and its clock cannot be set, so the change waits one.
 void TestSecretServiceKeychain::changeStampsTheModificationDate()
 {
     const auto item = addEntry(*m_keychain, newUuid());
