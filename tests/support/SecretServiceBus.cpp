@@ -1,5 +1,7 @@
 #include "SecretServiceBus.h"
 
+#include "TestFiles.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -12,14 +14,13 @@ namespace {
 
 constexpr int startTimeoutMs = 10000;
 
-const QString secretsName = QStringLiteral("org.freedesktop.secrets");
+const QByteArray keyringPassword("keyloft-test");
 
 // A KeePassXC database whose root group is exposed as a Secret Service collection: the
 // exposed group is kept in the database's own custom data, which an XML import sets.
 const char* const keepassDatabaseXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <KeePassFile>
   <Meta>
-    <DatabaseName>Keyloft test</DatabaseName>
     <CustomData><Item>
       <Key>FDO_SECRETS_EXPOSED_GROUP</Key>
       <Value>{00000000-0000-0000-0000-000000000001}</Value>
@@ -36,23 +37,13 @@ const char* const keepassDatabaseXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 // after every change is off: with it, KeePassXC crashes in its own background save
 // under a quick series of writes.
 const char* const keepassSettings = R"([General]
-ConfigVersion=2
 SingleInstance=false
-RememberLastDatabases=false
-OpenPreviousDatabasesOnStartup=false
 AutoSaveAfterEveryChange=false
-UpdateCheckMessageShown=true
-
-[GUI]
-ShowTrayIcon=false
-CheckForUpdates=false
 
 [FdoSecrets]
 Enabled=true
-ShowNotification=false
 ConfirmAccessItem=false
 ConfirmDeleteItem=false
-NoConfirmDeleteItem=true
 )";
 
 QString busConfig(const QString& dir, const QString& refusals)
@@ -63,7 +54,6 @@ QString busConfig(const QString& dir, const QString& refusals)
 <busconfig>
   <type>session</type>
   <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
   <servicedir>%1/services</servicedir>
   <!-- dbus-daemon's own default, which a desktop's session bus may keep: a client
        awaiting more replies than this at once has the rest refused. -->
@@ -78,12 +68,6 @@ QString busConfig(const QString& dir, const QString& refusals)
         .arg(dir, refusals);
 }
 
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // The bus and the keyring end with the test, even when it crashes.
 void endWithParent(QProcess& process)
 {
@@ -92,21 +76,12 @@ void endWithParent(QProcess& process)
 
 void stop(QProcess& process)
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(2000)) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
+    // One that does not end in time is killed when its QProcess goes.
+    process.terminate();
+    process.waitForFinished(2000);
 }
 
 } // namespace
-
-const char* SecretServiceBus::keyringPassword()
-{
-    return "keyloft-test";
-}
 
 SecretServiceBus::Provider SecretServiceBus::providerUnderTest()
 {
@@ -116,48 +91,65 @@ SecretServiceBus::Provider SecretServiceBus::providerUnderTest()
 
 SecretServiceBus::SecretServiceBus(Service service)
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
+    if (!m_dir.isValid() || !writeFiles(service)) {
+        m_error = QStringLiteral("cannot write the bus's files");
         return;
     }
-    if (!startBus(service)) {
+    if (!startBus()) {
         return;
     }
     if (service == Service::UnlockedKeyring && providerUnderTest() == Provider::KeePassXC) {
-        if (!startKeePassXC() || !waitForName(secretsName) || !waitForUnlockedDefault()) {
-            return;
-        }
+        // KeePassXC owns its name before it has unlocked its database.
+        m_ready = startKeePassXC() &&
+                  waitForAnswer(QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+                                QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                                {QStringLiteral("org.freedesktop.Secret.Collection"),
+                                 QStringLiteral("Locked")},
+                                "(<false>,)");
     } else if (service != Service::None && service != Service::NeverStarting) {
-        if (!startKeyring(service != Service::KeyringWithoutDefault) || !waitForName(secretsName)) {
-            return;
+        QStringList arguments{QStringLiteral("--foreground"),
+                              QStringLiteral("--components=secrets")};
+        const bool unlock = service != Service::KeyringWithoutDefault;
+        if (unlock) {
+            arguments.append(QStringLiteral("--unlock"));
         }
+        m_ready = startProvider(QStringLiteral("gnome-keyring-daemon"), arguments,
+                                unlock ? keyringPassword : QByteArray()) &&
+                  waitForAnswer(QStringLiteral("/org/freedesktop/secrets"),
+                                QStringLiteral("org.freedesktop.DBus.Peer.Ping"), {}, "()");
+    } else {
+        m_ready = true;
     }
-    m_ready = true;
 }
 
 SecretServiceBus::~SecretServiceBus()
 {
-    stop(m_keyring);
+    stop(m_provider);
     stop(m_bus);
 }
 
-bool SecretServiceBus::writeBusConfig(Service service)
+bool SecretServiceBus::writeFiles(Service service)
 {
     const QString dir = m_dir.path();
-    if (!QDir(dir).mkpath(QStringLiteral("services")) ||
-        !writeFile(dir + QStringLiteral("/bus.conf"),
-                   busConfig(dir, service == Service::RefusingNewSecrets
-                                      ? QStringLiteral("\n    <deny send_interface="
-                                                       "\"org.freedesktop.Secret.Item\" "
-                                                       "send_member=\"SetSecret\"/>")
-                                      : QString())
-                       .toUtf8())) {
+    for (const char* folder : {"services", "home/data", "home/config/keepassxc", "run"}) {
+        if (!QDir(dir).mkpath(QString::fromLatin1(folder))) {
+            return false;
+        }
+    }
+    QFile::setPermissions(dir + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString refusals = service == Service::RefusingNewSecrets
+                                 ? QStringLiteral("\n    <deny send_interface="
+                                                  "\"org.freedesktop.Secret.Item\" "
+                                                  "send_member=\"SetSecret\"/>")
+                                 : QString();
+    if (!writeFileBytes(dir + QStringLiteral("/bus.conf"), busConfig(dir, refusals).toUtf8())) {
         return false;
     }
     if (service == Service::NeverStarting) {
         // The bus accepts the activation and then waits for a name that never comes.
-        return writeFile(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
-                         "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 5\n");
+        return writeFileBytes(dir + QStringLiteral("/services/org.freedesktop.secrets.service"),
+                              "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=/bin/sleep 5\n");
     }
     // The keyring's prompter, so that an unlock prompt is really tried (and fails,
     // there being no display).
@@ -167,12 +159,8 @@ bool SecretServiceBus::writeBusConfig(Service service)
     return true;
 }
 
-bool SecretServiceBus::startBus(Service service)
+bool SecretServiceBus::startBus()
 {
-    if (!writeBusConfig(service)) {
-        m_error = QStringLiteral("cannot write the bus configuration");
-        return false;
-    }
     m_bus.setProgram(QStringLiteral("dbus-daemon"));
     endWithParent(m_bus);
     m_bus.setArguments(
@@ -201,39 +189,33 @@ QProcessEnvironment SecretServiceBus::environment() const
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir + QStringLiteral("/home/config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir + QStringLiteral("/home/cache"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir + QStringLiteral("/run"));
-    // A prompt shown on a display would wait for an answer that no test gives.
+    // A prompt shown on a display would wait for an answer that no test gives;
+    // KeePassXC draws its window offscreen.
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
 
-bool SecretServiceBus::startKeyring(bool unlock)
+// The provider's input is written at once: nothing runs an event loop that would
+// write it later.
+bool SecretServiceBus::startProvider(const QString& program, const QStringList& arguments,
+                                     const QByteArray& input)
 {
-    const QString dir = m_dir.path();
-    QDir().mkpath(dir + QStringLiteral("/home/data"));
-    QDir().mkpath(dir + QStringLiteral("/run"));
-    QFile::setPermissions(dir + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_keyring.setProcessEnvironment(environment());
-    m_keyring.setProgram(QStringLiteral("gnome-keyring-daemon"));
-    endWithParent(m_keyring);
-    QStringList arguments{QStringLiteral("--foreground"), QStringLiteral("--components=secrets")};
-    if (unlock) {
-        arguments.append(QStringLiteral("--unlock"));
-    }
-    m_keyring.setArguments(arguments);
-    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_keyring.start();
-    if (!m_keyring.waitForStarted(startTimeoutMs)) {
-        m_error = QStringLiteral("gnome-keyring-daemon did not start");
+    m_provider.setProcessEnvironment(environment());
+    endWithParent(m_provider);
+    m_provider.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_provider.setStandardOutputFile(QProcess::nullDevice());
+    m_provider.start(program, arguments);
+    if (!m_provider.waitForStarted(startTimeoutMs)) {
+        m_error = program + QStringLiteral(" did not start (is it installed?)");
         return false;
     }
-    if (unlock) {
-        // Written now: nothing runs an event loop that would write it later.
-        m_keyring.write(keyringPassword());
-        m_keyring.waitForBytesWritten(startTimeoutMs);
+    if (!input.isEmpty()) {
+        m_provider.write(input);
+        m_provider.waitForBytesWritten(startTimeoutMs);
     }
-    m_keyring.closeWriteChannel();
+    m_provider.closeWriteChannel();
     return true;
 }
 
@@ -242,14 +224,11 @@ bool SecretServiceBus::startKeyring(bool unlock)
 bool SecretServiceBus::startKeePassXC()
 {
     const QString dir = m_dir.path();
-    QDir().mkpath(dir + QStringLiteral("/home/config/keepassxc"));
-    QDir().mkpath(dir + QStringLiteral("/run"));
-    QFile::setPermissions(dir + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString database = dir + QStringLiteral("/keyloft.kdbx");
-    const QByteArray password = QByteArray(keyringPassword()) + '\n';
-    if (!writeFile(dir + QStringLiteral("/home/config/keepassxc/keepassxc.ini"), keepassSettings) ||
-        !writeFile(dir + QStringLiteral("/database.xml"), keepassDatabaseXml)) {
+    const QByteArray password = keyringPassword + '\n';
+    if (!writeFileBytes(dir + QStringLiteral("/home/config/keepassxc/keepassxc.ini"),
+                        keepassSettings) ||
+        !writeFileBytes(dir + QStringLiteral("/database.xml"), keepassDatabaseXml)) {
         m_error = QStringLiteral("cannot write KeePassXC's files");
         return false;
     }
@@ -266,59 +245,39 @@ bool SecretServiceBus::startKeePassXC()
                   QString::fromLocal8Bit(import.readAllStandardError());
         return false;
     }
-    QProcessEnvironment environment = this->environment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_keyring.setProcessEnvironment(environment);
-    endWithParent(m_keyring);
-    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_keyring.setStandardOutputFile(QProcess::nullDevice());
-    m_keyring.start(QStringLiteral("keepassxc"), {QStringLiteral("--pw-stdin"), database});
-    if (!m_keyring.waitForStarted(startTimeoutMs)) {
-        m_error = QStringLiteral("keepassxc did not start (is it installed?)");
-        return false;
-    }
-    m_keyring.write(password);
-    m_keyring.waitForBytesWritten(startTimeoutMs);
-    m_keyring.closeWriteChannel();
-    return true;
+    return startProvider(QStringLiteral("keepassxc"), {QStringLiteral("--pw-stdin"), database},
+                         password);
 }
 
-// The provider owns its name before it has unlocked its database.
-bool SecretServiceBus::waitForUnlockedDefault()
+bool SecretServiceBus::waitForAnswer(const QString& path, const QString& method,
+                                     const QStringList& arguments, const QByteArray& answer)
 {
     QDeadlineTimer deadline(startTimeoutMs);
-    while (!deadline.hasExpired()) {
-        QProcess get;
-        get.setProcessEnvironment(environment());
-        get.start(
-            QStringLiteral("gdbus"),
-            {QStringLiteral("call"), QStringLiteral("--address"), QString::fromUtf8(m_address),
-             QStringLiteral("--dest"), secretsName, QStringLiteral("--object-path"),
-             QStringLiteral("/org/freedesktop/secrets/aliases/default"), QStringLiteral("--method"),
-             QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-             QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked")});
-        if (get.waitForFinished(startTimeoutMs) &&
-            get.readAllStandardOutput().trimmed() == "(<false>,)") {
-            return true;
+    while (call(path, method, arguments) != answer) {
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("the Secret Service was not ready in time");
+            return false;
         }
         QThread::msleep(50);
     }
-    m_error = QStringLiteral("the provider's default collection was not unlocked in time");
-    return false;
+    return true;
 }
 
-bool SecretServiceBus::waitForName(const QString& name)
+QByteArray SecretServiceBus::call(const QString& path, const QString& method,
+                                  const QStringList& arguments) const
 {
-    QProcess wait;
-    wait.setProcessEnvironment(environment());
-    wait.start(QStringLiteral("gdbus"),
-               {QStringLiteral("wait"), QStringLiteral("--address"), QString::fromUtf8(m_address),
-                QStringLiteral("--timeout"), QString::number(startTimeoutMs / 1000), name});
-    if (!wait.waitForFinished(startTimeoutMs + 2000) || wait.exitCode() != 0) {
-        m_error = name + QStringLiteral(" did not appear on the bus");
-        return false;
+    QProcess gdbus;
+    gdbus.setProcessEnvironment(environment());
+    gdbus.start(QStringLiteral("gdbus"),
+                QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                            QStringLiteral("--dest"), QStringLiteral("org.freedesktop.secrets"),
+                            QStringLiteral("--object-path"), path, QStringLiteral("--method"),
+                            method} +
+                    arguments);
+    if (!gdbus.waitForFinished(startTimeoutMs) || gdbus.exitCode() != 0) {
+        return {};
     }
-    return true;
+    return gdbus.readAllStandardOutput().trimmed();
 }
 
 void SecretServiceBus::makeSessionBus()
@@ -332,13 +291,8 @@ void SecretServiceBus::makeSessionBus()
 
 bool SecretServiceBus::lockDefaultCollection() const
 {
-    QProcess gdbus;
-    gdbus.setProcessEnvironment(environment());
-    gdbus.start(QStringLiteral("gdbus"),
-                {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-                 secretsName, QStringLiteral("--object-path"),
-                 QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("--method"),
+    return !call(QStringLiteral("/org/freedesktop/secrets"),
                  QStringLiteral("org.freedesktop.Secret.Service.Lock"),
-                 QStringLiteral("['/org/freedesktop/secrets/collection/login']")});
-    return gdbus.waitForFinished(startTimeoutMs) && gdbus.exitCode() == 0;
+                 {QStringLiteral("['/org/freedesktop/secrets/collection/login']")})
+                .isEmpty();
 }

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <memory>
 #include <optional>
 
 // A private D-Bus session bus for one test, in a temporary folder, with or without a
@@ -40,7 +39,6 @@ public:
     // Whether the bus (and the service asked for) came up; errorString() says why not.
     bool isReady() const { return m_ready; }
     QString errorString() const { return m_error; }
-    QByteArray address() const { return m_address; }
 
     // Points this process's session bus at this bus until destruction, when the
     // previous address comes back.
@@ -49,22 +47,26 @@ public:
     // The environment for a child process (secret-tool, gdbus) that should use this bus.
     QProcessEnvironment environment() const;
 
-    static const char* keyringPassword();
+    // Calls a method of the Secret Service with gdbus, as another program would: its
+    // answer, or nothing when the call failed.
+    QByteArray call(const QString& path, const QString& method,
+                    const QStringList& arguments = {}) const;
 
     // Locks the default collection as another program would; true when it did.
     bool lockDefaultCollection() const;
 
 private:
-    bool startBus(Service service);
-    bool writeBusConfig(Service service);
-    bool startKeyring(bool unlock);
+    bool writeFiles(Service service);
+    bool startBus();
+    bool startProvider(const QString& program, const QStringList& arguments,
+                       const QByteArray& input);
     bool startKeePassXC();
-    bool waitForName(const QString& name);
-    bool waitForUnlockedDefault();
+    bool waitForAnswer(const QString& path, const QString& method, const QStringList& arguments,
+                       const QByteArray& answer);
 
     QTemporaryDir m_dir;
     QProcess m_bus;
-    QProcess m_keyring;
+    QProcess m_provider;
     QByteArray m_address;
     QString m_error;
     bool m_ready = false;

@@ -1,5 +1,7 @@
 #include "SecretServiceFixture.h"
 
+#include "KeychainQueries.h"
+
 SecretServiceFixture::SecretServiceFixture(SecretServiceBus::Service service) : m_bus(service)
 {
     if (m_bus.isReady()) {
@@ -9,29 +11,21 @@ SecretServiceFixture::SecretServiceFixture(SecretServiceBus::Service service) : 
 
 std::unique_ptr<Keychain> SecretServiceFixture::cleanDefaultKeychain()
 {
-    std::unique_ptr<Keychain> keychain;
     if (!isReady()) {
         return nullptr;
     }
+    std::unique_ptr<Keychain> keychain;
     OSStatus status = m_services.copyDefault(keychain);
     if (status == errSecSuccess) {
-        status = removeOurItems(*keychain);
+        for (const auto& item : searchAll(*keychain, {}, &status)) {
+            if (status == errSecSuccess) {
+                status = keychain->itemDelete(*item);
+            }
+        }
     }
     if (status != errSecSuccess) {
         m_error = QStringLiteral("no clean default keychain: status %1").arg(status);
         return nullptr;
     }
     return keychain;
-}
-
-OSStatus SecretServiceFixture::removeOurItems(Keychain& keychain)
-{
-    std::unique_ptr<KeychainSearch> search;
-    OSStatus status =
-        keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search);
-    std::unique_ptr<KeychainItemRef> item;
-    while (status == errSecSuccess && search->copyNext(item) == errSecSuccess) {
-        status = keychain.itemDelete(*item);
-    }
-    return status;
 }

@@ -5,8 +5,6 @@
 #include "platform/keychain/KeychainServices.h"
 #include "platform/secretservice/SecretServiceKeychainServices.h"
 
-#include <QProcessEnvironment>
-
 #include <memory>
 
 // The user's default keychain for a test: a private session bus with its own unlocked
@@ -31,12 +29,6 @@ public:
     // The default collection after every one of our items in it was deleted; null
     // (and a test failure message in errorString) when that was not possible.
     std::unique_ptr<Keychain> cleanDefaultKeychain();
-
-    // Deletes every generic-password item of ours; the status of the first failure.
-    static OSStatus removeOurItems(Keychain& keychain);
-
-    // For child processes (secret-tool) that should see this fixture's keyring.
-    QProcessEnvironment environment() const { return m_bus.environment(); }
 
     SecretServiceBus& bus() { return m_bus; }
 
