@@ -16,11 +16,6 @@ AutostartFolder::AutostartFolder()
     m_configHome.emplace("XDG_CONFIG_HOME", configHome().toUtf8());
 }
 
-bool AutostartFolder::isValid() const
-{
-    return m_dir.isValid() && QFileInfo(autostart()).isDir();
-}
-
 QString AutostartFolder::configHome() const
 {
     return m_dir.filePath(QStringLiteral("config"));

@@ -20,7 +20,6 @@ public:
     AutostartFolder(const AutostartFolder&) = delete;
     AutostartFolder& operator=(const AutostartFolder&) = delete;
 
-    bool isValid() const;
     QString configHome() const;
     QString autostart() const;
     QString path(const QString& relative) const;
@@ -48,8 +47,6 @@ public:
     // nothing when dex is not installed.
     std::optional<bool> dexWouldStart(const QString& program) const;
 
-    QString startedMarker() const;
-
     // Launches autostart/<fileName> the way GNOME does (GLib's desktop-entry
     // launcher, through gio) and answers the path the program reports, empty
     // when it did not start; the launcher's complaint when it failed; nothing
@@ -61,6 +58,8 @@ public:
     std::optional<QString> validate(const QString& fileName) const;
 
 private:
+    QString startedMarker() const;
+
     QTemporaryDir m_dir;
     std::optional<ScopedEnvironment> m_configHome;
 };

