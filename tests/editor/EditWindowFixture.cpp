@@ -7,9 +7,14 @@
 #include <QMenu>
 #include <QTest>
 
-EditWindowFixture::EditWindowFixture(const QStringList& labels)
+QStringList labels(const char* commaSeparated)
 {
-    app.createKeychain(labels);
+    return QString::fromUtf8(commaSeparated).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+EditWindowFixture::EditWindowFixture(const char* entries)
+{
+    app.createKeychain(labels(entries));
     app.preferences().setSortByMenuItem(0);
     app.preferences().setSortAscending(true);
     if (!app.launch()) {
