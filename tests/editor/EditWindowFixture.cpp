@@ -26,19 +26,14 @@ EditWindowFixture::EditWindowFixture(const char* entries)
                                  QAbstractItemModelTester::FailureReportingMode::QtTest, &window());
 }
 
-NetKeyloft_EditWindowController& EditWindowFixture::windowController()
-{
-    return *app.controller().editWindowController();
-}
-
 NetKeyloft_EditController& EditWindowFixture::editor()
 {
-    return *windowController().controller();
+    return *app.controller().editWindowController()->controller();
 }
 
 QWidget& EditWindowFixture::window()
 {
-    return *windowController().window();
+    return *app.controller().editWindowController()->window();
 }
 
 QStringList EditWindowFixture::rows()

@@ -22,7 +22,6 @@ public:
 
     AppFixture app;
 
-    NetKeyloft_EditWindowController& windowController();
     NetKeyloft_EditController& editor();
     QWidget& window();
     template <typename T> T* control(const char* name)

@@ -273,7 +273,7 @@ void TestEditController::typedTextIsDiscarded()
     QCOMPARE(edit.shownUserName()->text(), QStringLiteral("shopper"));
     // ...and by opening the open window again, which returns to view mode.
     edit.userNameField()->setText(QStringLiteral("typed again"));
-    edit.windowController().openWindow();
+    edit.app.controller().editWindowController()->openWindow();
     QVERIFY(edit.editor().isInViewMode());
     QVERIFY(!edit.button("editButton")->isChecked());
     const auto stored = edit.reopenedList();
