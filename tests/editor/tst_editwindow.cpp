@@ -6,12 +6,14 @@
 #include "ScopedEnvironment.h"
 
 #include "app/NetKeyloft_StatusMenuController.h"
+#include "editor/ContinuousSpellChecking.h"
 #include "editor/NetKeyloft_TableHeaderview.h"
 #include "platform/FloatingWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -54,20 +56,29 @@ void TestEditWindow::trayCommandsOpenTheWindow()
     QVERIFY(window.isVisible());
     QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
 
+    QVERIFY(isContinuousSpellCheckingEnabled(*edit.notesEditor()));
+
     tray.showEditWindowMenuItem()->trigger();
     QVERIFY(!window.isVisible());
     QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Show edit window"));
 
+    // The window is made once; the spelling preference takes effect when it next opens.
+    const QString spelling = QStringLiteral("NKLPREFS_UseSpellChecker_Key");
+    edit.app.defaults().setBoolForKey(false, spelling);
     tray.showEditWindowMenuItem()->trigger();
     QVERIFY(window.isVisible());
     // The same window and controller, shown again.
     QCOMPARE(&edit.window(), &window);
+    QVERIFY(!isContinuousSpellCheckingEnabled(*edit.notesEditor()));
+    QVERIFY(!isContinuousSpellCheckingEnabled(*edit.shownNotes()));
 
     // An entry's edit command opens the window, editing the entry.
     window.close();
+    edit.app.defaults().setBoolForKey(true, spelling);
     actionTitled(tray.menu(), QStringLiteral("Shop"))->menu()->actions().at(2)->trigger();
     QVERIFY(window.isVisible());
-    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
+    QVERIFY(isContinuousSpellCheckingEnabled(*edit.notesEditor()));
+    QVERIFY(isContinuousSpellCheckingEnabled(*edit.shownNotes()));
     QVERIFY(edit.editor().isInEditMode());
     QCOMPARE(edit.editor().selectedRow(), 1);
     QCOMPARE(edit.userNameField()->text(), QStringLiteral("shopper"));
@@ -96,10 +107,31 @@ void TestEditWindow::trayCommandsOpenTheWindow()
 void TestEditWindow::leavingStoresTypedText()
 {
     EditWindowFixture edit("Mail");
-    edit.editor().editItemAtIndex(0);
+    edit.window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&edit.window()));
+    edit.clickRow(0);
+    // In view mode the notes editor saves nothing when it loses the focus.
+    const QString before = edit.app.list().keychainItemAtIndex(0)->comments();
+    edit.typeNotes(QStringLiteral("typed in view mode"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(edit.notesEditor(), &out);
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(), before);
+
+    // In edit mode it saves the notes alone, staying in edit mode.
+    QTest::mouseClick(edit.button("editButton"), Qt::LeftButton);
+    edit.notesEditor()->setFocus();
+    QTRY_VERIFY(edit.notesEditor()->hasFocus());
+    edit.notesEditor()->selectAll();
+    QTest::keyClicks(edit.notesEditor(), QStringLiteral("door code 42"));
+    edit.userNameField()->setFocus();
+    QTRY_VERIFY(edit.userNameField()->hasFocus());
+    QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->comments(),
+             QStringLiteral("door code 42"));
+    QVERIFY(edit.editor().isInEditMode());
+
+    // The user turns to another window: everything typed is saved.
     edit.userNameField()->setText(QStringLiteral("anna"));
     edit.passwordField()->setText(QStringLiteral("first"));
-    // The user turns to another window.
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(&edit.window(), &deactivate);
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(0)->userName(), QStringLiteral("anna"));
@@ -126,13 +158,12 @@ void TestEditWindow::leavingStoresTypedText()
 void TestEditWindow::frameIsKeptBetweenRuns()
 {
     EditWindowFixture edit("Mail");
+    const QString key = QStringLiteral("NKL_EDIT_WINDOW_FRAME");
     const QRect frame(40, 50, 700, 480);
     edit.window().move(frame.topLeft());
     edit.window().resize(frame.size());
     edit.window().close();
-    QCOMPARE(WindowFrameAutosave::frameFromString(
-                 edit.app.defaults().stringForKey(QStringLiteral("NKL_EDIT_WINDOW_FRAME"))),
-             frame);
+    QCOMPARE(WindowFrameAutosave::frameFromString(edit.app.defaults().stringForKey(key)), frame);
 
     // The next run opens the window where the user left it.
     QVERIFY(edit.app.launch());
@@ -144,10 +175,8 @@ void TestEditWindow::frameIsKeptBetweenRuns()
     for (const char* text : {"1 2 3", "1 2 0 4", "a b c d"}) {
         QCOMPARE(WindowFrameAutosave::frameFromString(QString::fromLatin1(text)), QRect());
     }
-    edit.app.defaults().setValue(QStringLiteral("NKL_EDIT_WINDOW_FRAME"),
-                                 QStringLiteral("90000 90000 600 400"));
-    WindowFrameAutosave probe(edit.window(), edit.app.defaults(),
-                              QStringLiteral("NKL_EDIT_WINDOW_FRAME"));
+    edit.app.defaults().setValue(key, QStringLiteral("90000 90000 600 400"));
+    WindowFrameAutosave probe(edit.window(), edit.app.defaults(), key);
     QVERIFY(!probe.restore());
 }
 
