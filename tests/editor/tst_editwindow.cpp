@@ -1,5 +1,6 @@
-// The edit window as the tray menu opens and closes it, and sorting from its table
-// header, on the offscreen platform over a real keychain file.
+// The edit window as the tray menu opens and closes it, what it saves when the user
+// leaves it, sorting from its table header and changes made by other processes, on the
+// offscreen platform over a real keychain file.
 
 #include "CliRunner.h"
 #include "EditWindowFixture.h"
@@ -54,9 +55,8 @@ void TestEditWindow::trayCommandsOpenTheWindow()
     NetKeyloft_StatusMenuController& tray = edit.app.controller();
     QWidget& window = edit.window();
     QVERIFY(window.isVisible());
-    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
-
     QVERIFY(isContinuousSpellCheckingEnabled(*edit.notesEditor()));
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
 
     tray.showEditWindowMenuItem()->trigger();
     QVERIFY(!window.isVisible());
@@ -69,6 +69,7 @@ void TestEditWindow::trayCommandsOpenTheWindow()
     QVERIFY(window.isVisible());
     // The same window and controller, shown again.
     QCOMPARE(&edit.window(), &window);
+    QCOMPARE(tray.showEditWindowMenuItem()->text(), QStringLiteral("Close edit window"));
     QVERIFY(!isContinuousSpellCheckingEnabled(*edit.notesEditor()));
     QVERIFY(!isContinuousSpellCheckingEnabled(*edit.shownNotes()));
 
@@ -89,7 +90,6 @@ void TestEditWindow::trayCommandsOpenTheWindow()
     QCOMPARE(edit.rows(), labels("Mail,Shop,Untitled"));
     QCOMPARE(edit.editor().selectedRow(), 2);
     QVERIFY(edit.editor().tableIsBeingEdited());
-    QVERIFY(edit.editor().isInEditMode());
     QCOMPARE(edit.reopenedList()->keychainItemAtIndex(1)->userName(),
              QStringLiteral("typed before"));
 
