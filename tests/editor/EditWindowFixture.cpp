@@ -7,9 +7,14 @@
 #include <QMenu>
 #include <QTest>
 
-EditWindowFixture::EditWindowFixture(const QStringList& labels)
+QStringList labels(const char* commaSeparated)
 {
-    app.createKeychain(labels);
+    return QString::fromUtf8(commaSeparated).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+EditWindowFixture::EditWindowFixture(const char* entries)
+{
+    app.createKeychain(labels(entries));
     app.preferences().setSortByMenuItem(0);
     app.preferences().setSortAscending(true);
     if (!app.launch()) {
@@ -21,19 +26,14 @@ EditWindowFixture::EditWindowFixture(const QStringList& labels)
                                  QAbstractItemModelTester::FailureReportingMode::QtTest, &window());
 }
 
-NetKeyloft_EditWindowController& EditWindowFixture::windowController()
-{
-    return *app.controller().editWindowController();
-}
-
 NetKeyloft_EditController& EditWindowFixture::editor()
 {
-    return *windowController().controller();
+    return *app.controller().editWindowController()->controller();
 }
 
 QWidget& EditWindowFixture::window()
 {
-    return *windowController().window();
+    return *app.controller().editWindowController()->window();
 }
 
 QStringList EditWindowFixture::rows()

@@ -9,16 +9,19 @@
 #include <QPushButton>
 #include <QTableView>
 
+// Labels written as one text, separated by commas: labels("Mail,Shop").
+QStringList labels(const char* commaSeparated);
+
 // The tray application launched over a keychain file with the given entries, and its
 // edit window opened, with the window's controls at hand by their names.
 class EditWindowFixture {
 public:
-    // Entries in this order; the list sorted by creation order, ascending.
-    explicit EditWindowFixture(const QStringList& labels);
+    // Entries in this order (labels("Mail,Shop")); the list sorted by creation order,
+    // ascending.
+    explicit EditWindowFixture(const char* entries);
 
     AppFixture app;
 
-    NetKeyloft_EditWindowController& windowController();
     NetKeyloft_EditController& editor();
     QWidget& window();
     template <typename T> T* control(const char* name)
@@ -33,7 +36,6 @@ public:
     QLineEdit* passwordField() { return control<QLineEdit>("passwordTextField"); }
     QPlainTextEdit* notesEditor() { return control<QPlainTextEdit>("commentsTextView"); }
     QLineEdit* shownUserName() { return control<QLineEdit>("staticUserNameTextField"); }
-    QLineEdit* shownPassword() { return control<QLineEdit>("staticPasswordTextField"); }
     QPlainTextEdit* shownNotes() { return control<QPlainTextEdit>("commentsTextField"); }
     QPushButton* button(const char* name) { return control<QPushButton>(name); }
     QTableView* table() { return control<QTableView>("tableView"); }
