@@ -6,6 +6,7 @@
 #include "ScopedEnvironment.h"
 #include "app/ApplicationBus.h"
 #include "app/ApplicationLifecycle.h"
+#include "app/IdleLock.h"
 #include "app/StatusWindow.h"
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "platform/ClipboardClearer.h"
@@ -15,6 +16,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -44,6 +47,22 @@ const QStringList fixedBottom{qtTrId("KLOFT_LockKeychainMenuItem"), QStringLiter
                               QStringLiteral("Help"), QStringLiteral("About Keyloft"),
                               QStringLiteral("Quit Keyloft")};
 
+// What the desktop's screen saver sends when the screen locks, from a connection of
+// its own. It is addressed to this process alone: the other test programs share the
+// session bus, and a broadcast would lock their keychains as well.
+void sendScreenSaverActive()
+{
+    QDBusConnection desktop =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("screensaver"));
+    QVERIFY(desktop.isConnected());
+    QDBusMessage signal = QDBusMessage::createTargetedSignal(
+        QDBusConnection::sessionBus().baseService(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("ActiveChanged"));
+    signal << true;
+    QVERIFY(desktop.send(signal));
+    QDBusConnection::disconnectFromBus(QStringLiteral("screensaver"));
+}
+
 } // namespace
 
 class TestStatusMenu : public QObject {
@@ -55,6 +74,8 @@ private Q_SLOTS:
     void entryCommandsCopyCountAndClear();
     void failedCopiesAlertOnceAndCountNoUse();
     void sortCommandsReorderAndMark();
+    void lockForgetsKeyAndKeepsEdits_data();
+    void lockForgetsKeyAndKeepsEdits();
     void firstLaunchAddsOneLoginItem();
     void unopenableKeychainEndsBeforeTheTray();
     void withoutTrayTheWindowHoldsTheMenu();
@@ -294,6 +315,71 @@ void TestStatusMenu::sortCommandsReorderAndMark()
     // An out-of-range key changes no mark and no order.
     app.controller().sortByMenuItemTag(7);
     QCOMPARE(app.preferences().sortByMenuItem(), 3);
+}
+
+void TestStatusMenu::lockForgetsKeyAndKeepsEdits_data()
+{
+    // Locked by the tray command, after the idle time (on a clock the test sets) and when
+    // the screen saver says the screen locked (on the test's session bus).
+    QTest::addColumn<QString>("how");
+    QTest::newRow("tray command") << QStringLiteral("command");
+    QTest::newRow("idle time") << QStringLiteral("idle");
+    QTest::newRow("screen locked") << QStringLiteral("screen");
+}
+
+void TestStatusMenu::lockForgetsKeyAndKeepsEdits()
+{
+    QFETCH(QString, how);
+    AppFixture app;
+    app.createKeychain({QStringLiteral("Mail")});
+    QVERIFY(app.launch());
+    NetKeyloft_StatusMenuController& controller = app.controller();
+    NetKeyloft_KeychainController& list = app.list();
+    QVERIFY(list.setPasswordForKeychainItemAtIndex(QStringLiteral("s3cret"), 0));
+    // The user is typing in the edit window when the lock comes.
+    controller.editItem(list.keychainItemAtIndex(0));
+    QWidget* window = controller.editWindowController()->window();
+    window->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))
+        ->setText(QStringLiteral("ann"));
+
+    if (how == QLatin1String("command")) {
+        actionTitled(controller.menu(), qtTrId("KLOFT_LockKeychainMenuItem"))->trigger();
+    } else if (how == QLatin1String("idle")) {
+        app.preferences().setLockAfterIdleMinutes(15);
+        app.clock.advance(14 * 60 * 1000);
+        controller.idleLock()->checkIdle();
+        QVERIFY(!controller.isLocked());
+        app.clock.advance(60 * 1000);
+        controller.idleLock()->checkIdle();
+    } else {
+        sendScreenSaverActive();
+        QTRY_VERIFY(controller.isLocked());
+    }
+
+    QVERIFY(controller.isLocked());
+    QVERIFY(!window->isVisible());
+    QVERIFY(!list.keychainItemAtIndex(0)->password());
+    const QString unlock = qtTrId("KLOFT_UnlockKeychainMenuItem");
+    QCOMPARE(menuTitles(controller.menu()),
+             QStringList({unlock, QStringLiteral("---")}) + fixedBottom.mid(1));
+
+    // The key is gone: unlocking asks for the password, and a refusal keeps it locked.
+    app.dialogs().clearRecord();
+    QVERIFY(!controller.unlockKeychain());
+    QCOMPARE(app.dialogs().passwordPrompts(), 1);
+    QVERIFY(controller.isLocked());
+    app.dialogs().queuePassword(AppFixture::password);
+    actionTitled(controller.menu(), unlock)->trigger();
+    QCOMPARE(app.dialogs().passwordPrompts(), 2);
+    QVERIFY(!controller.isLocked());
+    QCOMPARE(menuTitles(controller.menu()).first(), QStringLiteral("New Password"));
+    controller.copyPasswordOfItem(list.keychainItemAtIndex(0));
+    QCOMPARE(app.clipboard().text(), QStringLiteral("s3cret"));
+    QCOMPARE(app.dialogs().passwordPrompts(), 2);
+
+    // What was typed before the lock is in the keychain file.
+    QVERIFY(app.launch());
+    QCOMPARE(app.list().keychainItemAtIndex(0)->userName(), QStringLiteral("ann"));
 }
 
 void TestStatusMenu::firstLaunchAddsOneLoginItem()
