@@ -120,7 +120,6 @@ bool AppFixture::launch()
 {
     m_controller.reset();
     openSettings();
-    m_statusItem = nullptr;
     m_dialogs.queuePassword(password);
     m_controller = std::make_unique<NetKeyloft_StatusMenuController>(
         NetKeyloft_StatusMenuController::Environment{
@@ -133,14 +132,12 @@ bool AppFixture::launch()
             },
             [this]() -> std::unique_ptr<StatusItem> {
                 ++statusItemsMade;
-                auto item = std::make_unique<RecordingStatusItem>(onSetMenu);
-                m_statusItem = item.get();
-                return item;
+                return std::make_unique<RecordingStatusItem>(onSetMenu);
             },
             [this] { return screenHeight; },
             [this](int code) { exitCodes << code; },
             [this] { return trayAvailable; },
-            trayWaitMs,
+            0,
             [this](const QUrl& url) {
                 openedUrls << url;
                 return true;

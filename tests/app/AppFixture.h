@@ -17,24 +17,21 @@
 
 #include <functional>
 
-// A status item for the offscreen platform, which has no tray: it records what the
-// application gives it.
+// A status item for the offscreen platform, which has no tray: it tells the test when
+// the application gives it its menu.
 class RecordingStatusItem final : public StatusItem {
 public:
     explicit RecordingStatusItem(std::function<void()> onSetMenu)
         : m_onSetMenu(std::move(onSetMenu))
     {}
     void setImage(const QIcon&) override {}
-    void setMenu(QMenu* menu) override
+    void setMenu(QMenu*) override
     {
         if (m_onSetMenu) {
             m_onSetMenu();
         }
-        this->menu = menu;
     }
     void show() override {}
-
-    QMenu* menu = nullptr;
 
 private:
     std::function<void()> m_onSetMenu;
@@ -71,7 +68,6 @@ public:
     ScriptedDialogs& dialogs() { return m_dialogs; }
     QtClipboard& clipboard() { return m_clipboard; }
     XdgAutostartService& autostart() { return *m_autostart; }
-    RecordingStatusItem* statusItem() { return m_statusItem; }
     const QTemporaryDir& folder() const { return m_folder; }
     QString keychainPath() const { return m_folder.filePath(QStringLiteral("app.keychain")); }
     QString programPath() const { return m_folder.filePath(QStringLiteral("bin/Keyloft")); }
@@ -79,9 +75,8 @@ public:
     int screenHeight = 400;
     // The clipboard of the next launch, when not Qt's.
     Clipboard* otherClipboard = nullptr;
-    // Whether the desktop shows a tray, and how long a launch waits for one.
+    // Whether the desktop shows a tray (a launch waits for none).
     bool trayAvailable = true;
-    int trayWaitMs = 0;
     std::function<void()> onSetMenu;
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
@@ -106,5 +101,4 @@ private:
     std::unique_ptr<XdgAutostartService> m_autostart;
     std::unique_ptr<NetKeyloft_Updater> m_updater;
     std::unique_ptr<NetKeyloft_StatusMenuController> m_controller;
-    RecordingStatusItem* m_statusItem = nullptr;
 };
