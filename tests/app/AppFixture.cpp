@@ -1,5 +1,6 @@
 #include "AppFixture.h"
 
+#include "app/StatusItem.h"
 #include "settings/NetKeyloft_LoginController.h"
 
 #include <QAction>
@@ -59,6 +60,14 @@ const QString AppFixture::password = QStringLiteral("app password");
 namespace {
 // One dictionary for all launches of the test program, as one application has.
 const SpellCheckerSource sharedSpellChecker = userSpellCheckerOnFirstUse();
+
+// A status item for the offscreen platform, which has no tray.
+class OffscreenStatusItem final : public StatusItem {
+public:
+    void setImage(const QIcon&) override {}
+    void setMenu(QMenu*) override {}
+    void show() override {}
+};
 } // namespace
 
 AppFixture::AppFixture()
@@ -132,7 +141,10 @@ bool AppFixture::launch()
             },
             [this]() -> std::unique_ptr<StatusItem> {
                 ++statusItemsMade;
-                return std::make_unique<RecordingStatusItem>(onSetMenu);
+                if (onStatusItem) {
+                    onStatusItem();
+                }
+                return std::make_unique<OffscreenStatusItem>();
             },
             [this] { return screenHeight; },
             [this](int code) { exitCodes << code; },

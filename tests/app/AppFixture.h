@@ -2,7 +2,6 @@
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "app/NetKeyloft_Updater.h"
-#include "app/StatusItem.h"
 #include "platform/QtClipboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
@@ -16,26 +15,6 @@
 #include <QTemporaryDir>
 
 #include <functional>
-
-// A status item for the offscreen platform, which has no tray: it tells the test when
-// the application gives it its menu.
-class RecordingStatusItem final : public StatusItem {
-public:
-    explicit RecordingStatusItem(std::function<void()> onSetMenu)
-        : m_onSetMenu(std::move(onSetMenu))
-    {}
-    void setImage(const QIcon&) override {}
-    void setMenu(QMenu*) override
-    {
-        if (m_onSetMenu) {
-            m_onSetMenu();
-        }
-    }
-    void show() override {}
-
-private:
-    std::function<void()> m_onSetMenu;
-};
 
 // The first item titled title in menu or, depth first, in its submenus.
 QAction* actionTitled(const QMenu* menu, const QString& title);
@@ -77,7 +56,8 @@ public:
     Clipboard* otherClipboard = nullptr;
     // Whether the desktop shows a tray (a launch waits for none).
     bool trayAvailable = true;
-    std::function<void()> onSetMenu;
+    // Called when the application makes its status item, just before the tray shows it.
+    std::function<void()> onStatusItem;
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
     int statusItemsMade = 0;
