@@ -102,11 +102,6 @@ void AppFixture::openSettings()
     m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_defaultsController);
 }
 
-AppFixture::~AppFixture()
-{
-    m_controller.reset();
-}
-
 void AppFixture::createKeychain(const QStringList& labels)
 {
     m_dialogs.queueNewPassword(password);
@@ -114,9 +109,6 @@ void AppFixture::createKeychain(const QStringList& labels)
     QCOMPARE(m_services->create(keychainPath(), created), errSecSuccess);
     m_defaults->setValue(QStringLiteral("NKLPREFS_KeychainPath_Key"), keychainPath());
     QVERIFY(m_defaults->synchronize());
-    if (labels.isEmpty()) {
-        return;
-    }
     m_dialogs.queuePassword(password);
     auto list = NetKeyloft_KeychainController::create({*m_services, *m_defaults, m_dialogs});
     QVERIFY(list);

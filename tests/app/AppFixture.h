@@ -33,7 +33,6 @@ public:
     static const QString password;
 
     AppFixture();
-    ~AppFixture();
 
     // Creates the keychain file with the given entries (labels) and stores its path.
     void createKeychain(const QStringList& labels);
@@ -80,5 +79,6 @@ private:
     std::unique_ptr<FileKeychainServices> m_services;
     std::unique_ptr<XdgAutostartService> m_autostart;
     std::unique_ptr<NetKeyloft_Updater> m_updater;
+    // Declared last, so that it goes first.
     std::unique_ptr<NetKeyloft_StatusMenuController> m_controller;
 };
