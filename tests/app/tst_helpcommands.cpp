@@ -118,8 +118,6 @@ void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
     m_app->controller().openEditWindow();
     QWidget* editWindow = m_app->controller().editWindowController()->window();
     QVERIFY(editWindow->isVisible());
-    QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
-             QStringLiteral("Close edit window"));
 
     if (command.isEmpty()) {
         m_app->controller().openDisableAutoLoginForThisMacHelp();
@@ -127,8 +125,7 @@ void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
         actionTitled(m_app->controller().menu(), command)->trigger();
     }
     QCOMPARE(editWindow->isVisible(), !closes);
-    const QList<QWidget*> guides = windowsShowing(NetKeyloft_HelpWindowController::userGuidePage());
-    QCOMPARE(guides.size(), int(guide));
+    QCOMPARE(windowsShowing(NetKeyloft_HelpWindowController::userGuidePage()).size(), int(guide));
     QCOMPARE(!m_app->controller().helpWindowController(), command != QString());
     QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
              closes ? QStringLiteral("Show edit window") : QStringLiteral("Close edit window"));

@@ -63,6 +63,16 @@ void sendScreenSaverActive()
     QDBusConnection::disconnectFromBus(QStringLiteral("screensaver"));
 }
 
+// Opens the edit window on the first entry and types a user name into it, as the user
+// would before the application is interrupted; returns the window.
+QWidget* typeUserName(NetKeyloft_StatusMenuController& controller, const QString& userName)
+{
+    controller.editItem(controller.keychainController()->keychainItemAtIndex(0));
+    QWidget* window = controller.editWindowController()->window();
+    window->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))->setText(userName);
+    return window;
+}
+
 } // namespace
 
 class TestStatusMenu : public QObject {
@@ -329,10 +339,7 @@ void TestStatusMenu::lockForgetsKeyAndKeepsEdits()
     NetKeyloft_KeychainController& list = app.list();
     QVERIFY(list.setPasswordForKeychainItemAtIndex(QStringLiteral("s3cret"), 0));
     // The user is typing in the edit window when the lock comes.
-    controller.editItem(list.keychainItemAtIndex(0));
-    QWidget* window = controller.editWindowController()->window();
-    window->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))
-        ->setText(QStringLiteral("ann"));
+    const QWidget* window = typeUserName(controller, QStringLiteral("ann"));
 
     if (how == QLatin1String("command")) {
         actionTitled(controller.menu(), qtTrId("KLOFT_LockKeychainMenuItem"))->trigger();
@@ -478,11 +485,7 @@ void TestStatusMenu::secondStartAndSessionEnd()
 
     // The request for the data, as Qt's session client sends it at a checkpoint or a
     // log-out: what was typed is stored, and the application keeps running.
-    controller.editItem(app.list().keychainItemAtIndex(0));
-    controller.editWindowController()
-        ->window()
-        ->findChild<QLineEdit*>(QStringLiteral("userNameTextField"))
-        ->setText(QStringLiteral("ann"));
+    typeUserName(controller, QStringLiteral("ann"));
     QSessionManager* session = qApp->findChild<QSessionManager*>();
     QVERIFY(session);
     Q_EMIT qApp->commitDataRequest(*session);
