@@ -140,8 +140,7 @@ void TestQuickSearch::keysCopyAndEdit()
     QTest::keyClick(field, Qt::Key_Return);
     QCOMPARE(app.clipboard().text(), QStringLiteral("pw of MAILBOX"));
     QVERIFY(!box.isVisible());
-    const ItemPtr mailbox = box.shown()[1];
-    QCOMPARE(mailbox->countUsed(), 3);
+    QCOMPARE(box.shown()[1]->countUsed(), 3);
 
     controller.findAction();
     QTest::keyClicks(field, QStringLiteral("ma"));
