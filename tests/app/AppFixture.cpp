@@ -1,5 +1,6 @@
 #include "AppFixture.h"
 
+#include "app/StatusItem.h"
 #include "settings/NetKeyloft_LoginController.h"
 
 #include <QAction>
@@ -59,6 +60,14 @@ const QString AppFixture::password = QStringLiteral("app password");
 namespace {
 // One dictionary for all launches of the test program, as one application has.
 const SpellCheckerSource sharedSpellChecker = userSpellCheckerOnFirstUse();
+
+// A status item for the offscreen platform, which has no tray.
+class OffscreenStatusItem final : public StatusItem {
+public:
+    void setImage(const QIcon&) override {}
+    void setMenu(QMenu*) override {}
+    void show() override {}
+};
 } // namespace
 
 AppFixture::AppFixture()
@@ -93,11 +102,6 @@ void AppFixture::openSettings()
     m_preferences = std::make_unique<NetKeyloft_Preferences>(*m_defaultsController);
 }
 
-AppFixture::~AppFixture()
-{
-    m_controller.reset();
-}
-
 void AppFixture::createKeychain(const QStringList& labels)
 {
     m_dialogs.queueNewPassword(password);
@@ -105,9 +109,6 @@ void AppFixture::createKeychain(const QStringList& labels)
     QCOMPARE(m_services->create(keychainPath(), created), errSecSuccess);
     m_defaults->setValue(QStringLiteral("NKLPREFS_KeychainPath_Key"), keychainPath());
     QVERIFY(m_defaults->synchronize());
-    if (labels.isEmpty()) {
-        return;
-    }
     m_dialogs.queuePassword(password);
     auto list = NetKeyloft_KeychainController::create({*m_services, *m_defaults, m_dialogs});
     QVERIFY(list);
@@ -120,7 +121,6 @@ bool AppFixture::launch()
 {
     m_controller.reset();
     openSettings();
-    m_statusItem = nullptr;
     m_dialogs.queuePassword(password);
     m_controller = std::make_unique<NetKeyloft_StatusMenuController>(
         NetKeyloft_StatusMenuController::Environment{
@@ -133,14 +133,15 @@ bool AppFixture::launch()
             },
             [this]() -> std::unique_ptr<StatusItem> {
                 ++statusItemsMade;
-                auto item = std::make_unique<RecordingStatusItem>(onSetMenu);
-                m_statusItem = item.get();
-                return item;
+                if (onStatusItem) {
+                    onStatusItem();
+                }
+                return std::make_unique<OffscreenStatusItem>();
             },
             [this] { return screenHeight; },
             [this](int code) { exitCodes << code; },
             [this] { return trayAvailable; },
-            trayWaitMs,
+            0,
             [this](const QUrl& url) {
                 openedUrls << url;
                 return true;

@@ -2,7 +2,6 @@
 
 #include "app/NetKeyloft_StatusMenuController.h"
 #include "app/NetKeyloft_Updater.h"
-#include "app/StatusItem.h"
 #include "platform/QtClipboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserDefaultsController.h"
@@ -16,29 +15,6 @@
 #include <QTemporaryDir>
 
 #include <functional>
-
-// A status item for the offscreen platform, which has no tray: it records what the
-// application gives it.
-class RecordingStatusItem final : public StatusItem {
-public:
-    explicit RecordingStatusItem(std::function<void()> onSetMenu)
-        : m_onSetMenu(std::move(onSetMenu))
-    {}
-    void setImage(const QIcon&) override {}
-    void setMenu(QMenu* menu) override
-    {
-        if (m_onSetMenu) {
-            m_onSetMenu();
-        }
-        this->menu = menu;
-    }
-    void show() override {}
-
-    QMenu* menu = nullptr;
-
-private:
-    std::function<void()> m_onSetMenu;
-};
 
 // The first item titled title in menu or, depth first, in its submenus.
 QAction* actionTitled(const QMenu* menu, const QString& title);
@@ -57,7 +33,6 @@ public:
     static const QString password;
 
     AppFixture();
-    ~AppFixture();
 
     // Creates the keychain file with the given entries (labels) and stores its path.
     void createKeychain(const QStringList& labels);
@@ -71,7 +46,6 @@ public:
     ScriptedDialogs& dialogs() { return m_dialogs; }
     QtClipboard& clipboard() { return m_clipboard; }
     XdgAutostartService& autostart() { return *m_autostart; }
-    RecordingStatusItem* statusItem() { return m_statusItem; }
     const QTemporaryDir& folder() const { return m_folder; }
     QString keychainPath() const { return m_folder.filePath(QStringLiteral("app.keychain")); }
     QString programPath() const { return m_folder.filePath(QStringLiteral("bin/Keyloft")); }
@@ -79,10 +53,10 @@ public:
     int screenHeight = 400;
     // The clipboard of the next launch, when not Qt's.
     Clipboard* otherClipboard = nullptr;
-    // Whether the desktop shows a tray, and how long a launch waits for one.
+    // Whether the desktop shows a tray (a launch waits for none).
     bool trayAvailable = true;
-    int trayWaitMs = 0;
-    std::function<void()> onSetMenu;
+    // Called when the application makes its status item, just before the tray shows it.
+    std::function<void()> onStatusItem;
     // Exit codes the application asked for, in order.
     QList<int> exitCodes;
     int statusItemsMade = 0;
@@ -105,6 +79,6 @@ private:
     std::unique_ptr<FileKeychainServices> m_services;
     std::unique_ptr<XdgAutostartService> m_autostart;
     std::unique_ptr<NetKeyloft_Updater> m_updater;
+    // Declared last, so that it goes first.
     std::unique_ptr<NetKeyloft_StatusMenuController> m_controller;
-    RecordingStatusItem* m_statusItem = nullptr;
 };

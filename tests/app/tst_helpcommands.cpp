@@ -42,13 +42,11 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
-    void helpOpensTheUserGuide();
     void checkForUpdatesAnswersInAnAlert();
     void editWindowSavedAndClosedOrLeftOpen_data();
     void editWindowSavedAndClosedOrLeftOpen();
 
 private:
-    void choose(const QString& title);
     std::unique_ptr<AppFixture> m_app;
 };
 
@@ -70,25 +68,6 @@ void TestHelpCommands::cleanup()
     QCOMPARE(windowsShowing(NetKeyloft_HelpWindowController::userGuidePage()).size(), 0);
 }
 
-void TestHelpCommands::choose(const QString& title)
-{
-    QAction* action = actionTitled(m_app->controller().menu(), title);
-    QVERIFY2(action, qPrintable(title));
-    action->trigger();
-}
-
-void TestHelpCommands::helpOpensTheUserGuide()
-{
-    const QUrl guide = NetKeyloft_HelpWindowController::userGuidePage();
-    choose(QStringLiteral("Help"));
-    const QList<QWidget*> shown = windowsShowing(guide);
-    QCOMPARE(shown.size(), 1);
-    QVERIFY(QTest::qWaitForWindowActive(shown.front()));
-    QCOMPARE(shown.front()->windowTitle(), QStringLiteral("Keyloft Help"));
-    // The user guide has a window of its own, not the security advice's.
-    QVERIFY(!m_app->controller().helpWindowController());
-}
-
 void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
 {
     LocalHttpServer server;
@@ -100,7 +79,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     updater.settings().feedUrl = server.url();
     QSignalSpy finished(&updater, &NetKeyloft_Updater::checkFinished);
 
-    choose(QStringLiteral("Check for updates"));
+    actionTitled(m_app->controller().menu(), QStringLiteral("Check for updates"))->trigger();
     QVERIFY(finished.wait(10000));
     QCOMPARE(m_app->dialogs().alertMessages(),
              QStringList{QStringLiteral("Keyloft 999.0 is available.")});
@@ -110,7 +89,7 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
     // A check still running when the application's controller goes is dropped unanswered.
     server.staySilent();
     m_app->dialogs().clearRecord();
-    choose(QStringLiteral("Check for updates"));
+    actionTitled(m_app->controller().menu(), QStringLiteral("Check for updates"))->trigger();
     QVERIFY(updater.isChecking());
     QTRY_COMPARE(server.requestsReceived(), 2);
     QVERIFY(m_app->launch()); // a new controller; the updater outlives it, as in the application
@@ -120,31 +99,34 @@ void TestHelpCommands::checkForUpdatesAnswersInAnAlert()
 
 void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen_data()
 {
+    // guide: the user guide shows, in a window of its own, not the security advice's.
     QTest::addColumn<QString>("command");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("Help") << "Help" << true;
-    QTest::newRow("Check for updates") << "Check for updates" << true;
-    QTest::newRow("About Keyloft") << "About Keyloft" << false;
-    QTest::newRow("security help") << "" << true;
+    QTest::addColumn<bool>("guide");
+    QTest::newRow("Help") << "Help" << true << true;
+    QTest::newRow("Check for updates") << "Check for updates" << true << false;
+    QTest::newRow("About Keyloft") << "About Keyloft" << false << false;
+    QTest::newRow("security help") << "" << true << false;
 }
 
 void TestHelpCommands::editWindowSavedAndClosedOrLeftOpen()
 {
     QFETCH(QString, command);
     QFETCH(bool, closes);
+    QFETCH(bool, guide);
     // No update server: the check fails at once, in an alert.
     m_app->controller().openEditWindow();
     QWidget* editWindow = m_app->controller().editWindowController()->window();
     QVERIFY(editWindow->isVisible());
-    QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
-             QStringLiteral("Close edit window"));
 
     if (command.isEmpty()) {
         m_app->controller().openDisableAutoLoginForThisMacHelp();
     } else {
-        choose(command);
+        actionTitled(m_app->controller().menu(), command)->trigger();
     }
     QCOMPARE(editWindow->isVisible(), !closes);
+    QCOMPARE(windowsShowing(NetKeyloft_HelpWindowController::userGuidePage()).size(), int(guide));
+    QCOMPARE(!m_app->controller().helpWindowController(), command != QString());
     QCOMPARE(m_app->controller().showEditWindowMenuItem()->text(),
              closes ? QStringLiteral("Show edit window") : QStringLiteral("Close edit window"));
 }
