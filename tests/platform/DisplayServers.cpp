@@ -40,10 +40,7 @@ bool XvfbServer::start()
     dieWithParent(m_process);
     // -displayfd makes Xvfb choose a free display and write its number to our
     // standard output once it accepts clients, so parallel tests cannot collide.
-    m_process.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                     QStringLiteral("640x480x24")});
+    m_process.startCommand(QStringLiteral("Xvfb -displayfd 1 -nolisten tcp -screen 0 640x480x24"));
     QDeadlineTimer deadline(kTimeoutMs);
     while (!m_process.canReadLine() && !deadline.hasExpired() &&
            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
@@ -70,11 +67,10 @@ bool WestonCompositor::start(const QByteArray& xDisplay)
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     dieWithParent(m_process);
-    m_process.start(QStringLiteral("weston"),
-                    {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--no-config"),
-                     QStringLiteral("--use-pixman"), QStringLiteral("--idle-time=0"),
-                     QStringLiteral("--width=320"), QStringLiteral("--height=240"),
-                     QStringLiteral("--socket=") + socketName()});
+    m_process.startCommand(
+        QStringLiteral("weston --backend=x11-backend.so --no-config --use-pixman "
+                       "--idle-time=0 --width=320 --height=240 --socket=") +
+        socketName());
     // weston opens its socket only after its backend and shell are loaded.
     const QString socket = runtimeDir() + QLatin1Char('/') + socketName();
     QDeadlineTimer deadline(kTimeoutMs);
@@ -98,12 +94,12 @@ bool programsInstalled(const QStringList& programs)
     });
 }
 
-QByteArray runClient(const QStringList& command, const QByteArray& input, bool* ok)
+QByteArray runClient(const QString& command, const QByteArray& input, bool* ok)
 {
     QProcess client;
     client.setStandardErrorFile(QProcess::nullDevice());
     QSignalSpy finished(&client, &QProcess::finished);
-    client.start(command.first(), command.mid(1));
+    client.startCommand(command);
     client.write(input);
     client.closeWriteChannel();
     const bool ended = client.waitForStarted(kTimeoutMs) && finished.wait(kTimeoutMs);

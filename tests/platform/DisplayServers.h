@@ -47,8 +47,8 @@ private:
 // Whether every program named is installed.
 bool programsInstalled(const QStringList& programs);
 
-// Runs command (a program and its arguments) with input on its standard input, waiting
-// a few seconds at most while the event loop keeps running, so that this process can
-// answer a request for its own clipboard meanwhile. Returns its standard output; ok
-// tells whether it ended with status 0.
-QByteArray runClient(const QStringList& command, const QByteArray& input = {}, bool* ok = nullptr);
+// Runs command (a program and its arguments, split as a shell would) with input on its
+// standard input, waiting a few seconds at most while the event loop keeps running, so
+// that this process can answer a request for its own clipboard meanwhile. Returns its
+// standard output; ok tells whether it ended with status 0.
+QByteArray runClient(const QString& command, const QByteArray& input = {}, bool* ok = nullptr);
