@@ -17,12 +17,7 @@ void LocalHttpServer::answer(int status, const QByteArray& body)
 
 QUrl LocalHttpServer::url(const QString& path) const
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(serverPort());
-    url.setPath(path);
-    return url;
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
 }
 
 void LocalHttpServer::serve()
@@ -38,7 +33,6 @@ void LocalHttpServer::serve()
             }
             socket->setProperty("answered", true);
             ++m_requests;
-            m_lastRequestLine = request.left(request.indexOf("\r\n"));
             if (m_silent) {
                 return;
             }

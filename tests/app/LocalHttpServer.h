@@ -18,8 +18,6 @@ public:
 
     QUrl url(const QString& path = QStringLiteral("/appcast.xml")) const;
     int requestsReceived() const { return m_requests; }
-    // The first line of the last request ("GET /appcast.xml HTTP/1.1").
-    QByteArray lastRequestLine() const { return m_lastRequestLine; }
 
 private:
     void serve();
@@ -28,5 +26,4 @@ private:
     QByteArray m_body;
     bool m_silent = false;
     int m_requests = 0;
-    QByteArray m_lastRequestLine;
 };

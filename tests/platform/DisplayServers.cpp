@@ -1,23 +1,18 @@
 #include "DisplayServers.h"
 
-#include "ManualClock.h"
-#include "platform/Clipboard.h"
-#include "platform/ClipboardClearer.h"
-
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 
 namespace {
 
-constexpr int kStartTimeoutMs = 5000;
-constexpr int kClientTimeoutMs = 5000;
+constexpr int kTimeoutMs = 5000;
 
 // Ties the child to this process, so that a crashed test leaves no server behind.
 void dieWithParent(QProcess& process)
@@ -29,7 +24,7 @@ void stop(QProcess& process)
 {
     if (process.state() != QProcess::NotRunning) {
         process.kill();
-        process.waitForFinished(kStartTimeoutMs);
+        process.waitForFinished(kTimeoutMs);
     }
 }
 
@@ -45,11 +40,8 @@ bool XvfbServer::start()
     dieWithParent(m_process);
     // -displayfd makes Xvfb choose a free display and write its number to our
     // standard output once it accepts clients, so parallel tests cannot collide.
-    m_process.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                     QStringLiteral("640x480x24")});
-    QDeadlineTimer deadline(kStartTimeoutMs);
+    m_process.startCommand(QStringLiteral("Xvfb -displayfd 1 -nolisten tcp -screen 0 640x480x24"));
+    QDeadlineTimer deadline(kTimeoutMs);
     while (!m_process.canReadLine() && !deadline.hasExpired() &&
            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
     }
@@ -66,11 +58,6 @@ WestonCompositor::~WestonCompositor()
     stop(m_process);
 }
 
-QString WestonCompositor::socketName() const
-{
-    return QStringLiteral("keyloft-test-wayland");
-}
-
 bool WestonCompositor::start(const QByteArray& xDisplay)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -80,14 +67,13 @@ bool WestonCompositor::start(const QByteArray& xDisplay)
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     dieWithParent(m_process);
-    m_process.start(QStringLiteral("weston"),
-                    {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--no-config"),
-                     QStringLiteral("--use-pixman"), QStringLiteral("--idle-time=0"),
-                     QStringLiteral("--width=320"), QStringLiteral("--height=240"),
-                     QStringLiteral("--socket=") + socketName()});
+    m_process.startCommand(
+        QStringLiteral("weston --backend=x11-backend.so --no-config --use-pixman "
+                       "--idle-time=0 --width=320 --height=240 --socket=") +
+        socketName());
     // weston opens its socket only after its backend and shell are loaded.
     const QString socket = runtimeDir() + QLatin1Char('/') + socketName();
-    QDeadlineTimer deadline(kStartTimeoutMs);
+    QDeadlineTimer deadline(kTimeoutMs);
     while (!QFileInfo::exists(socket) && !deadline.hasExpired() &&
            m_process.state() != QProcess::NotRunning) {
         QThread::msleep(20);
@@ -103,79 +89,26 @@ bool WestonCompositor::start(const QByteArray& xDisplay)
 
 bool programsInstalled(const QStringList& programs)
 {
-    for (const QString& program : programs) {
-        if (QStandardPaths::findExecutable(program).isEmpty()) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(programs.begin(), programs.end(), [](const QString& program) {
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    });
 }
 
-QByteArray runClient(const QString& program, const QStringList& arguments, const QByteArray& input,
-                     bool* ok)
+QByteArray runClient(const QString& command, const QByteArray& input, bool* ok)
 {
     QProcess client;
     client.setStandardErrorFile(QProcess::nullDevice());
     QSignalSpy finished(&client, &QProcess::finished);
-    client.start(program, arguments);
-    if (!client.waitForStarted(kClientTimeoutMs)) {
-        if (ok != nullptr) {
-            *ok = false;
-        }
-        return {};
-    }
+    client.startCommand(command);
     client.write(input);
     client.closeWriteChannel();
-    const bool ended = finished.wait(kClientTimeoutMs);
+    const bool ended = client.waitForStarted(kTimeoutMs) && finished.wait(kTimeoutMs);
     if (!ended) {
         client.kill();
-        client.waitForFinished(kClientTimeoutMs);
+        client.waitForFinished(kTimeoutMs);
     }
     if (ok != nullptr) {
         *ok = ended && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
     }
     return client.readAllStandardOutput();
-}
-
-void addClearerRows()
-{
-    QTest::addColumn<int>("delaySeconds"); // -1: never
-    QTest::addColumn<int>("waitedSeconds");
-    QTest::addColumn<bool>("copiedElsewhere");
-    QTest::addColumn<bool>("atQuit");
-    QTest::addColumn<bool>("cleared");
-    QTest::newRow("deadline reached") << 30 << 30 << false << false << true;
-    QTest::newRow("a second early") << 30 << 29 << false << false << false;
-    QTest::newRow("another client copied since") << 30 << 60 << true << false << false;
-    QTest::newRow("never") << -1 << 86400 << false << false << false;
-    QTest::newRow("at quit") << 30 << 0 << false << true << true;
-    QTest::newRow("at quit after another copy") << 30 << 0 << true << true << false;
-}
-
-void checkClearerRow(Clipboard& clipboard, const std::function<void(const QString&)>& copyElsewhere,
-                     const std::function<QString()>& pasteElsewhere)
-{
-    QFETCH(int, delaySeconds);
-    QFETCH(int, waitedSeconds);
-    QFETCH(bool, copiedElsewhere);
-    QFETCH(bool, atQuit);
-    QFETCH(bool, cleared);
-    ManualClock clock;
-    ClipboardClearer clearer(clipboard, clock);
-    QString expected = QStringLiteral("clear me 🔑");
-    QVERIFY(clipboard.setSecretText(expected));
-    clearer.copied(expected, delaySeconds < 0 ? std::nullopt
-                                              : std::optional(std::chrono::seconds(delaySeconds)));
-    if (copiedElsewhere) {
-        expected = QStringLiteral("someone else's");
-        copyElsewhere(expected);
-        QTRY_COMPARE(clipboard.text(), expected);
-    }
-    clock.advance(qint64(waitedSeconds) * 1000);
-    if (atQuit) {
-        clearer.clearNow();
-    } else {
-        clearer.checkDeadline();
-    }
-    QCOMPARE(pasteElsewhere(), cleared ? QString() : expected);
 }
