@@ -12,17 +12,6 @@
 
 const QString StoreFixture::password = QStringLiteral("correct horse \u00e4");
 
-QString StoreFixture::name(Backend backend)
-{
-    return backend == Backend::File ? QStringLiteral("file") : QStringLiteral("secret-service");
-}
-
-KeychainAttributeList ownItemCodes()
-{
-    return {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
-            {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
-}
-
 StoreFixture::StoreFixture(Backend backend, SecretServiceFixture* secretService)
     : m_backend(backend)
 {
@@ -62,14 +51,9 @@ NetKeyloft_Keychain::Environment StoreFixture::environment()
     return {*m_services, *m_defaults, m_dialogs};
 }
 
-void StoreFixture::queueUnlock()
-{
-    m_dialogs.queuePassword(password);
-}
-
 std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
 {
-    queueUnlock();
+    m_dialogs.queuePassword(password);
     return NetKeyloft_KeychainController::create(
         environment(), [this](const NetKeyloft_Error& error) { m_errors.push_back(error); });
 }

@@ -17,7 +17,6 @@ class SecretServiceFixture;
 class StoreFixture {
 public:
     enum class Backend { File, SecretService };
-    static QString name(Backend backend);
     static const QString password;
 
     // secretService gives the default keychain of the SecretService backend; it must
@@ -49,7 +48,6 @@ private:
     // Another view of the same keychain, as a second process would have it.
     std::unique_ptr<Keychain> openRaw();
     std::unique_ptr<KeychainItemRef> findRaw(Keychain& keychain, const QString& uuid);
-    void queueUnlock();
 
     Backend m_backend;
     QTemporaryDir m_folder;
@@ -62,9 +60,6 @@ private:
     KeychainServices* m_rawServices = nullptr;
     std::vector<NetKeyloft_Error> m_errors;
 };
-
-// The creator and type codes of the program's items.
-KeychainAttributeList ownItemCodes();
 
 // The labels of the list's entries in its order.
 QStringList labelsOf(const NetKeyloft_KeychainController& list);
