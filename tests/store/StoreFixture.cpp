@@ -61,9 +61,7 @@ std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
 std::unique_ptr<Keychain> StoreFixture::openRaw()
 {
     std::unique_ptr<Keychain> keychain;
-    for (int i = 0; i < 3; ++i) {
-        m_rawDialogs.queuePassword(password);
-    }
+    m_rawDialogs.queuePassword(password);
     const OSStatus status = m_backend == Backend::File
                                 ? m_rawServices->open(keychainPath(), keychain)
                                 : m_rawServices->copyDefault(keychain);

@@ -216,6 +216,7 @@ void TestFileStore::fileDialogFilter_data()
     QTest::newRow("keychain file") << QStringLiteral("login.keychain") << false << true;
     QTest::newRow("other extension") << QStringLiteral("notes.txt") << false << false;
     QTest::newRow("upper-case extension") << QStringLiteral("a.KEYCHAIN") << false << false;
+    QTest::newRow("no extension") << QStringLiteral("README") << false << false;
     QTest::newRow("folder") << QStringLiteral("Documents") << true << true;
     QTest::newRow("folder with extension") << QStringLiteral("Bundle.app") << true << false;
     QTest::newRow("folder named like a keychain") << QStringLiteral("x.keychain") << true << true;

@@ -18,8 +18,6 @@ private Q_SLOTS:
     void encodedAttributes();
     void parseAttributes_data();
     void parseAttributes();
-    void leadingIntValue_data();
-    void leadingIntValue();
     void uuidsAreCanonicalAndFresh();
     void stringWithData_data();
     void stringWithData();
@@ -64,10 +62,15 @@ void TestItem::parseAttributes_data()
                                  << QStringLiteral("U");
     QTest::newRow("non-numeric pieces")
         << QStringLiteral("U<<NKL>>x<<NKL>>") << 0 << 0 << QStringLiteral("U");
-    QTest::newRow("blank then digits, digits then letters")
-        << QStringLiteral("U<<NKL>> 7<<NKL>>12ab") << 7 << 12 << QStringLiteral("U");
-    QTest::newRow("clamped") << QStringLiteral("U<<NKL>>99999999999<<NKL>>-99999999999")
-                             << int(INT32_MAX) << int(INT32_MIN) << QStringLiteral("U");
+    QTest::newRow("white space before, letters after")
+        << QStringLiteral("U<<NKL>>\t\n 7<<NKL>>12ab") << 7 << 12 << QStringLiteral("U");
+    QTest::newRow("lone and double sign")
+        << QStringLiteral("U<<NKL>>-<<NKL>>--3") << 0 << 0 << QStringLiteral("U");
+    QTest::newRow("limits") << QStringLiteral("U<<NKL>>-2147483648<<NKL>>2147483648")
+                            << int(INT32_MIN) << int(INT32_MAX) << QStringLiteral("U");
+    QTest::newRow("far below the limit, foreign digit")
+        << QStringLiteral("U<<NKL>>-000099999999999999999999<<NKL>>+\u0663") << int(INT32_MIN) << 0
+        << QStringLiteral("U");
     QTest::newRow("one separator") << QStringLiteral("U<<NKL>>3") << 50 << 60 << QString();
     QTest::newRow("three separators")
         << QStringLiteral("U<<NKL>>3<<NKL>>4<<NKL>>5") << 50 << 60 << QString();
@@ -92,26 +95,6 @@ void TestItem::parseAttributes()
     QCOMPARE(item.countUsed(), countUsed);
     QCOMPARE(item.uuid(), ownUuid);
     QCOMPARE(NetKeyloft_Item::uuidFromAttributes(text), uuid.isNull() ? QLatin1String("") : uuid);
-}
-
-void TestItem::leadingIntValue_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value");
-    QTest::newRow("tabs and newline") << QStringLiteral("\t\n 8x") << 8;
-    QTest::newRow("sign alone") << QStringLiteral("-") << 0;
-    QTest::newRow("double sign") << QStringLiteral("--3") << 0;
-    QTest::newRow("just over max") << QStringLiteral("2147483648") << int(INT32_MAX);
-    QTest::newRow("min") << QStringLiteral("-2147483648") << int(INT32_MIN);
-    QTest::newRow("far below min") << QStringLiteral("-000099999999999999999999") << int(INT32_MIN);
-    QTest::newRow("arabic-indic digit") << QStringLiteral("\u0663") << 0;
-}
-
-void TestItem::leadingIntValue()
-{
-    QFETCH(QString, text);
-    QFETCH(int, value);
-    QCOMPARE(::leadingIntValue(text), value);
 }
 
 void TestItem::uuidsAreCanonicalAndFresh()

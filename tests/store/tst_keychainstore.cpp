@@ -65,9 +65,7 @@ private Q_SLOTS:
     void itemsMadeElsewhereAreRead();
     void duplicateLabels_data();
     void duplicateLabels();
-    void renameWritesTheLabelOnly();
-    void deleteRemovesTheItem();
-    void fieldsAreOneWrite();
+    void renameAndDeleteWriteTheirItemOnly();
     void failedChangeLeavesTheListAsTheKeychain();
     void refusedUnlockIsToldOncePerCommand();
     void twoListsFollowEachOther();
@@ -127,34 +125,6 @@ void TestKeychainStore::newEntryWritesTheItemLayout()
     QCOMPARE(created.size(), 16);
     QVERIFY(created.endsWith(QByteArray("Z\0", 2)));
     QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
-}
-
-void TestKeychainStore::reloadReadsWhatWasWritten()
-{
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Bank")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
-    QVERIFY(m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 1));
-    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("p\u00e4ss \U0001F511"), 1));
-    QVERIFY(m_list->setCommentsForKeychainItemAtIndex(QStringLiteral("line 1\nline 2"), 1));
-    QVERIFY(m_list->addOneToCountUsedForItem(m_list->keychainItemAtIndex(1).get()));
-    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
-    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
-
-    NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Index, true);
-    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail")}));
-    const ItemPtr mail = list.keychainItemAtIndex(1);
-    QCOMPARE(mail->uuid(), uuid);
-    QCOMPARE(mail->userName(), QStringLiteral("ann"));
-    QCOMPARE(mail->comments(), QStringLiteral("line 1\nline 2"));
-    QVERIFY(!mail->password().has_value());
-    QCOMPARE(mail->index(), 2);
-    QCOMPARE(mail->countUsed(), 2);
-    // Time stamps are UTC: a reading shifted by hours would fall outside this window.
-    QVERIFY2(mail->dateCreated() >= before && mail->dateCreated() <= after,
-             qPrintable(mail->dateCreated().toString(Qt::ISODate)));
-    QCOMPARE(list.passwordForKeychainItemAtIndex(1), QStringLiteral("p\u00e4ss \U0001F511"));
 }
 
 // Items written by another program or an older version of this one.
@@ -240,46 +210,38 @@ void TestKeychainStore::duplicateLabels()
     QCOMPARE(m_list->labelInKeychainItemsAtIndex(unsigned(existing.size())), expected);
 }
 
-void TestKeychainStore::renameWritesTheLabelOnly()
+void TestKeychainStore::renameAndDeleteWriteTheirItemOnly()
 {
     QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Taken")));
     QVERIFY(
         m_list->newKeyChainItemWithLabel(QStringLiteral("Mail"), {{}, QStringLiteral("kept"), {}}));
-    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Last")));
+    const ItemPtr mail = m_list->keychainItemAtIndex(1);
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
     // A label that another entry bears is refused and nothing changes.
     QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Taken")));
-    QCOMPARE(
-        attributeData(m_fixture->rawAttributes(uuid, {KeychainCodes::label}), KeychainCodes::label),
-        QByteArray("Bank"));
-    QCOMPARE(m_fixture->rawSecret(uuid), QByteArray("kept"));
+    QCOMPARE(attributeData(m_fixture->rawAttributes(mail->uuid(), {KeychainCodes::label}),
+                           KeychainCodes::label),
+             QByteArray("Bank"));
+    QCOMPARE(m_fixture->rawSecret(mail->uuid()), QByteArray("kept"));
     // Its own label, or another case of a taken one, is fine.
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("taken")));
-    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("Taken"), QStringLiteral("taken")}));
-    QVERIFY(m_fixture->errors().empty());
-}
+    QCOMPARE(mail->label(), QStringLiteral("taken"));
 
-void TestKeychainStore::deleteRemovesTheItem()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("A")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("B")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("C")));
-    const ItemPtr b = m_list->keychainItemAtIndex(1);
-    QVERIFY(m_list->deleteKeychainItem(b.get()));
-    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
-    QVERIFY(!m_fixture->rawSecret(b->uuid()).has_value());
-    QCOMPARE(m_list->indexInKeychainItemsForItem(b.get()), -1);
-
+    QVERIFY(m_list->deleteKeychainItem(mail.get()));
+    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("Taken"), QStringLiteral("Last")}));
+    QVERIFY(!m_fixture->rawSecret(mail->uuid()).has_value());
+    QCOMPARE(m_list->indexInKeychainItemsForItem(mail.get()), -1);
     // An entry whose keychain item has gone stays in the list and nothing is shown.
     {
         auto other = m_fixture->openList();
         other->sortKeychainItems(SortKey::Index, true);
         QVERIFY(other->deleteKeychainItem(other->keychainItemAtIndex(0).get()));
     }
-    const ItemPtr a = m_list->keychainItemAtIndex(0);
-    QVERIFY(!m_list->deleteKeychainItem(a.get()));
-    QCOMPARE(m_list->indexInKeychainItemsForItem(a.get()), 0);
+    const ItemPtr taken = m_list->keychainItemAtIndex(0);
+    QVERIFY(!m_list->deleteKeychainItem(taken.get()));
+    QCOMPARE(m_list->indexInKeychainItemsForItem(taken.get()), 0);
     QVERIFY(!m_list->deleteKeychainItem(nullptr));
     QVERIFY(m_fixture->errors().empty());
 
@@ -287,60 +249,68 @@ void TestKeychainStore::deleteRemovesTheItem()
     QVERIFY(!m_list->keychainItemAtIndex(-1));
     QVERIFY(!m_list->keychainItemAtIndex(2));
     QCOMPARE(m_list->passwordForKeychainItemAtIndex(-1), QLatin1String(""));
-    QCOMPARE(m_list->labelInKeychainItemsAtIndex(2), QLatin1String(""));
     QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(2, QStringLiteral("x")));
     QVERIFY(!m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("x"), 7));
-    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("Taken"), QStringLiteral("Last")}));
 }
 
-// A new entry with its fields, and a change of several fields, are one keychain write each.
-void TestKeychainStore::fieldsAreOneWrite()
+// What one list writes, field by field or several fields in one keychain write, as a
+// fresh list reads it.
+void TestKeychainStore::reloadReadsWhatWasWritten()
 {
     CountingServices counting(m_fixture->services());
     m_fixture->dialogs().queuePassword(StoreFixture::password);
     auto list = NetKeyloft_KeychainController::create(
         {counting, m_fixture->defaults(), m_fixture->dialogs()});
     QVERIFY(list);
-    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Old")));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
+    QVERIFY(list->setPasswordForKeychainItemAtIndex(QStringLiteral("p\u00e4ss \U0001F511"), 0));
+    QVERIFY(list->setCommentsForKeychainItemAtIndex(QStringLiteral("line 1\nline 2"), 0));
+    QVERIFY(list->addOneToCountUsedForItem(list->keychainItemAtIndex(0).get()));
+    const QString uuid = list->keychainItemAtIndex(0)->uuid();
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
     counting.writes = 0;
     QVERIFY(list->newKeyChainItemWithLabel(
-        QStringLiteral("Old"),
-        {QStringLiteral("ann"), QStringLiteral("s3cret"), QStringLiteral("line one\nline two")}));
-    QCOMPARE(counting.writes, 1);
+        QStringLiteral("Mail"),
+        {QStringLiteral("bob"), QStringLiteral("s3cret"), QStringLiteral("line one")}));
+    // Without a password the stored one stays.
+    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, {}, QStringLiteral("n")}, 1));
+    QCOMPARE(counting.writes, 2);
     // Absent fields keep their placeholders; given empty texts are stored as given.
     QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Bare"), {}));
+    QCOMPARE(m_fixture->rawSecret(list->keychainItemAtIndex(2)->uuid()),
+             QByteArray("Password not entered yet."));
+    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, QStringLiteral("second"), {}}, 2));
     QVERIFY(list->newKeyChainItemWithLabel(
         QStringLiteral("Empty"), {QLatin1String(""), QLatin1String(""), QLatin1String("")}));
-    // Without a password the stored one stays.
-    counting.writes = 0;
-    QVERIFY(
-        list->setFieldsForKeychainItemAtIndex({QStringLiteral("bob"), {}, QStringLiteral("n")}, 0));
-    QCOMPARE(counting.writes, 1);
-    QCOMPARE(m_fixture->rawSecret(list->keychainItemAtIndex(0)->uuid()),
-             QByteArray("Password not entered yet."));
-    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, QStringLiteral("second"), {}}, 0));
-    QCOMPARE(counting.writes, 2);
     QVERIFY(!list->setFieldsForKeychainItemAtIndex({QStringLiteral("x"), {}, {}}, 4));
     list.reset();
 
-    // Every field is in the keychain, as a fresh list reads it.
     NetKeyloft_KeychainController& again = reopen();
     again.sortKeychainItems(SortKey::Index, true);
-    QCOMPARE(labelsOf(again), (QStringList{QStringLiteral("Old"), QStringLiteral("Old1"),
+    QCOMPARE(labelsOf(again), (QStringList{QStringLiteral("Mail"), QStringLiteral("Mail1"),
                                            QStringLiteral("Bare"), QStringLiteral("Empty")}));
-    const ItemPtr old = again.keychainItemAtIndex(0);
-    QCOMPARE(old->userName(), QStringLiteral("bob"));
-    QCOMPARE(old->comments(), QStringLiteral("n"));
-    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
+    const ItemPtr mail = again.keychainItemAtIndex(0);
+    QCOMPARE(mail->uuid(), uuid);
+    QCOMPARE(mail->userName(), QStringLiteral("ann"));
+    QCOMPARE(mail->comments(), QStringLiteral("line 1\nline 2"));
+    QVERIFY(!mail->password().has_value());
+    QCOMPARE(mail->countUsed(), 2);
+    // Time stamps are UTC: a reading shifted by hours would fall outside this window.
+    QVERIFY2(mail->dateCreated() >= before && mail->dateCreated() <= after,
+             qPrintable(mail->dateCreated().toString(Qt::ISODate)));
+    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("p\u00e4ss \U0001F511"));
     const ItemPtr added = again.keychainItemAtIndex(1);
-    QCOMPARE(added->userName(), QStringLiteral("ann"));
-    QCOMPARE(added->comments(), QStringLiteral("line one\nline two"));
+    QCOMPARE(added->userName(), QStringLiteral("bob"));
+    QCOMPARE(added->comments(), QStringLiteral("n"));
     QCOMPARE(added->index(), 2);
     QCOMPARE(again.passwordForKeychainItemAtIndex(1), QStringLiteral("s3cret"));
     const ItemPtr bare = again.keychainItemAtIndex(2);
     QCOMPARE(bare->userName(), NetKeyloft_Item::defaultUserName);
     QCOMPARE(bare->comments(), NetKeyloft_Item::defaultComments);
-    QCOMPARE(again.passwordForKeychainItemAtIndex(2), NetKeyloft_Item::defaultPassword);
+    QCOMPARE(again.passwordForKeychainItemAtIndex(2), QStringLiteral("second"));
     const ItemPtr empty = again.keychainItemAtIndex(3);
     QCOMPARE(empty->userName(), QLatin1String(""));
     QCOMPARE(empty->comments(), QLatin1String(""));
