@@ -24,7 +24,6 @@ public:
     explicit StoreFixture(Backend backend, SecretServiceFixture* secretService = nullptr);
     ~StoreFixture();
 
-    Backend backend() const { return m_backend; }
     ScriptedDialogs& dialogs() { return m_dialogs; }
     UserDefaults& defaults() { return *m_defaults; }
     KeychainServices& services() { return *m_services; }
