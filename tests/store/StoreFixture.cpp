@@ -88,18 +88,11 @@ std::unique_ptr<KeychainItemRef> StoreFixture::findRaw(Keychain& keychain, const
     return items.empty() ? nullptr : std::move(items.front());
 }
 
-KeychainAttributeList StoreFixture::rawAttributes(const QString& uuid,
-                                                  const std::vector<FourCharCode>& tags)
+QByteArray StoreFixture::rawAttribute(const QString& uuid, FourCharCode tag)
 {
     auto keychain = openRaw();
-    KeychainAttributeList attributes;
-    if (!keychain) {
-        return attributes;
-    }
-    if (auto item = findRaw(*keychain, uuid)) {
-        keychain->itemCopyContent(*item, tags, &attributes, nullptr);
-    }
-    return attributes;
+    auto item = keychain ? findRaw(*keychain, uuid) : nullptr;
+    return item ? attributeOf(*keychain, *item, tag) : QByteArray("<missing>");
 }
 
 std::optional<QByteArray> StoreFixture::rawSecret(const QString& uuid)

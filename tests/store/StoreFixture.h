@@ -37,9 +37,9 @@ public:
 
     // Writes a generic-password item directly, bypassing the store.
     void addRawItem(const KeychainAttributeList& attributes, const QByteArray& secret);
-    // The given attributes of the item whose service attribute is uuid; empty when
-    // there is no such item.
-    KeychainAttributeList rawAttributes(const QString& uuid, const std::vector<FourCharCode>& tags);
+    // An attribute of the item whose service attribute is uuid; "<missing>" when there
+    // is no such item.
+    QByteArray rawAttribute(const QString& uuid, FourCharCode tag);
     // The secret of that item, or nothing.
     std::optional<QByteArray> rawSecret(const QString& uuid);
 

@@ -14,16 +14,6 @@
 
 namespace {
 
-QByteArray attributeData(const KeychainAttributeList& attributes, FourCharCode tag)
-{
-    for (const KeychainAttribute& attribute : attributes) {
-        if (attribute.tag == tag) {
-            return attribute.data;
-        }
-    }
-    return QByteArray("<missing>");
-}
-
 // Attributes of an item made outside the store, by default with the program's creator
 // and type codes.
 KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const QString& gena,
@@ -109,21 +99,19 @@ void TestKeychainStore::newEntryWritesTheItemLayout()
     QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
     QCOMPARE(item->countUsed(), 3);
     using namespace KeychainCodes;
-    const auto attributes = m_fixture->rawAttributes(
-        item->uuid(), {generic, label, account, comment, description, service, creator, type,
-                       creationDate, modificationDate});
-    QCOMPARE(attributes.size(), std::size_t(10));
-    QCOMPARE(attributeData(attributes, generic), item->encodedAttributes().toUtf8());
-    QCOMPARE(attributeData(attributes, label), QStringLiteral("M\u00e4il").toUtf8());
-    QCOMPARE(attributeData(attributes, account), QByteArray("User account not entered yet."));
-    QCOMPARE(attributeData(attributes, comment), QByteArray("Notes:"));
-    QCOMPARE(attributeData(attributes, description), QByteArray("Keyloft Application"));
-    QCOMPARE(attributeData(attributes, service), item->uuid().toUtf8());
-    QCOMPARE(attributeData(attributes, creator), QByteArray("Klft"));
-    QCOMPARE(attributeData(attributes, type), QByteArray("Klf1"));
-    const QByteArray created = attributeData(attributes, creationDate);
-    QCOMPARE(created.size(), 16);
-    QVERIFY(created.endsWith(QByteArray("Z\0", 2)));
+    const auto raw = [&](FourCharCode tag) { return m_fixture->rawAttribute(item->uuid(), tag); };
+    QCOMPARE(raw(generic), item->encodedAttributes().toUtf8());
+    QCOMPARE(raw(label), QStringLiteral("M\u00e4il").toUtf8());
+    QCOMPARE(raw(account), QByteArray("User account not entered yet."));
+    QCOMPARE(raw(comment), QByteArray("Notes:"));
+    QCOMPARE(raw(description), QByteArray("Keyloft Application"));
+    QCOMPARE(raw(service), item->uuid().toUtf8());
+    QCOMPARE(raw(creator), QByteArray("Klft"));
+    QCOMPARE(raw(type), QByteArray("Klf1"));
+    for (const FourCharCode stamp : {creationDate, modificationDate}) {
+        QCOMPARE(raw(stamp).size(), 16);
+        QVERIFY(raw(stamp).endsWith(QByteArray("Z\0", 2)));
+    }
     QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
 }
 
@@ -220,9 +208,7 @@ void TestKeychainStore::renameAndDeleteWriteTheirItemOnly()
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
     // A label that another entry bears is refused and nothing changes.
     QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Taken")));
-    QCOMPARE(attributeData(m_fixture->rawAttributes(mail->uuid(), {KeychainCodes::label}),
-                           KeychainCodes::label),
-             QByteArray("Bank"));
+    QCOMPARE(m_fixture->rawAttribute(mail->uuid(), KeychainCodes::label), QByteArray("Bank"));
     QCOMPARE(m_fixture->rawSecret(mail->uuid()), QByteArray("kept"));
     // Its own label, or another case of a taken one, is fine.
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
