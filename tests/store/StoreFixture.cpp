@@ -39,8 +39,6 @@ StoreFixture::StoreFixture(Backend backend, SecretServiceFixture* secretService)
     QVERIFY2(secretService->cleanDefaultKeychain(), qPrintable(secretService->errorString()));
 }
 
-StoreFixture::~StoreFixture() = default;
-
 QString StoreFixture::keychainPath() const
 {
     return m_folder.filePath(QStringLiteral("test.keychain"));

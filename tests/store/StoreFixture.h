@@ -22,7 +22,6 @@ public:
     // secretService gives the default keychain of the SecretService backend; it must
     // outlive the fixture and is not used for the file backend.
     explicit StoreFixture(Backend backend, SecretServiceFixture* secretService = nullptr);
-    ~StoreFixture();
 
     ScriptedDialogs& dialogs() { return m_dialogs; }
     UserDefaults& defaults() { return *m_defaults; }
