@@ -14,13 +14,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace {
 

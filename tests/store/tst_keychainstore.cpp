@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <map>
+
 namespace {
 
 // Attributes of an item made outside the store, by default with the program's creator
