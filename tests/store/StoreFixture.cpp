@@ -12,17 +12,6 @@
 
 const QString StoreFixture::password = QStringLiteral("correct horse \u00e4");
 
-QString StoreFixture::name(Backend backend)
-{
-    return backend == Backend::File ? QStringLiteral("file") : QStringLiteral("secret-service");
-}
-
-KeychainAttributeList ownItemCodes()
-{
-    return {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
-            {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
-}
-
 StoreFixture::StoreFixture(Backend backend, SecretServiceFixture* secretService)
     : m_backend(backend)
 {
@@ -50,8 +39,6 @@ StoreFixture::StoreFixture(Backend backend, SecretServiceFixture* secretService)
     QVERIFY2(secretService->cleanDefaultKeychain(), qPrintable(secretService->errorString()));
 }
 
-StoreFixture::~StoreFixture() = default;
-
 QString StoreFixture::keychainPath() const
 {
     return m_folder.filePath(QStringLiteral("test.keychain"));
@@ -62,14 +49,9 @@ NetKeyloft_Keychain::Environment StoreFixture::environment()
     return {*m_services, *m_defaults, m_dialogs};
 }
 
-void StoreFixture::queueUnlock()
-{
-    m_dialogs.queuePassword(password);
-}
-
 std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
 {
-    queueUnlock();
+    m_dialogs.queuePassword(password);
     return NetKeyloft_KeychainController::create(
         environment(), [this](const NetKeyloft_Error& error) { m_errors.push_back(error); });
 }
@@ -77,9 +59,7 @@ std::unique_ptr<NetKeyloft_KeychainController> StoreFixture::openList()
 std::unique_ptr<Keychain> StoreFixture::openRaw()
 {
     std::unique_ptr<Keychain> keychain;
-    for (int i = 0; i < 3; ++i) {
-        m_rawDialogs.queuePassword(password);
-    }
+    m_rawDialogs.queuePassword(password);
     const OSStatus status = m_backend == Backend::File
                                 ? m_rawServices->open(keychainPath(), keychain)
                                 : m_rawServices->copyDefault(keychain);
@@ -106,18 +86,11 @@ std::unique_ptr<KeychainItemRef> StoreFixture::findRaw(Keychain& keychain, const
     return items.empty() ? nullptr : std::move(items.front());
 }
 
-KeychainAttributeList StoreFixture::rawAttributes(const QString& uuid,
-                                                  const std::vector<FourCharCode>& tags)
+QByteArray StoreFixture::rawAttribute(const QString& uuid, FourCharCode tag)
 {
     auto keychain = openRaw();
-    KeychainAttributeList attributes;
-    if (!keychain) {
-        return attributes;
-    }
-    if (auto item = findRaw(*keychain, uuid)) {
-        keychain->itemCopyContent(*item, tags, &attributes, nullptr);
-    }
-    return attributes;
+    auto item = keychain ? findRaw(*keychain, uuid) : nullptr;
+    return item ? attributeOf(*keychain, *item, tag) : QByteArray("<missing>");
 }
 
 std::optional<QByteArray> StoreFixture::rawSecret(const QString& uuid)

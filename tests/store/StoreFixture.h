@@ -17,15 +17,12 @@ class SecretServiceFixture;
 class StoreFixture {
 public:
     enum class Backend { File, SecretService };
-    static QString name(Backend backend);
     static const QString password;
 
     // secretService gives the default keychain of the SecretService backend; it must
     // outlive the fixture and is not used for the file backend.
     explicit StoreFixture(Backend backend, SecretServiceFixture* secretService = nullptr);
-    ~StoreFixture();
 
-    Backend backend() const { return m_backend; }
     ScriptedDialogs& dialogs() { return m_dialogs; }
     UserDefaults& defaults() { return *m_defaults; }
     KeychainServices& services() { return *m_services; }
@@ -39,9 +36,9 @@ public:
 
     // Writes a generic-password item directly, bypassing the store.
     void addRawItem(const KeychainAttributeList& attributes, const QByteArray& secret);
-    // The given attributes of the item whose service attribute is uuid; empty when
-    // there is no such item.
-    KeychainAttributeList rawAttributes(const QString& uuid, const std::vector<FourCharCode>& tags);
+    // An attribute of the item whose service attribute is uuid; "<missing>" when there
+    // is no such item.
+    QByteArray rawAttribute(const QString& uuid, FourCharCode tag);
     // The secret of that item, or nothing.
     std::optional<QByteArray> rawSecret(const QString& uuid);
 
@@ -49,7 +46,6 @@ private:
     // Another view of the same keychain, as a second process would have it.
     std::unique_ptr<Keychain> openRaw();
     std::unique_ptr<KeychainItemRef> findRaw(Keychain& keychain, const QString& uuid);
-    void queueUnlock();
 
     Backend m_backend;
     QTemporaryDir m_folder;
@@ -62,9 +58,6 @@ private:
     KeychainServices* m_rawServices = nullptr;
     std::vector<NetKeyloft_Error> m_errors;
 };
-
-// The creator and type codes of the program's items.
-KeychainAttributeList ownItemCodes();
 
 // The labels of the list's entries in its order.
 QStringList labelsOf(const NetKeyloft_KeychainController& list);

@@ -12,29 +12,20 @@
 #include <QTest>
 #include <QTimer>
 
+#include <map>
+
 namespace {
 
-QByteArray attributeData(const KeychainAttributeList& attributes, FourCharCode tag)
-{
-    for (const KeychainAttribute& attribute : attributes) {
-        if (attribute.tag == tag) {
-            return attribute.data;
-        }
-    }
-    return QByteArray("<missing>");
-}
-
-// Attributes of a program item made outside the store.
+// Attributes of an item made outside the store, by default with the program's creator
+// and type codes.
 KeychainAttributeList rawEntry(const QString& uuid, const QString& label, const QString& gena,
-                               const KeychainAttributeList& codes = ownItemCodes())
+                               const QByteArray& creator = "Klft", const QByteArray& type = "Klf1")
 {
-    KeychainAttributeList attributes{{KeychainCodes::service, uuid.toUtf8()},
-                                     {KeychainCodes::label, label.toUtf8()},
-                                     {KeychainCodes::account, QByteArrayLiteral("acct")},
-                                     {KeychainCodes::comment, QByteArrayLiteral("notes")},
-                                     {KeychainCodes::generic, gena.toUtf8()}};
-    attributes.insert(attributes.end(), codes.begin(), codes.end());
-    return attributes;
+    using namespace KeychainCodes;
+    return {{service, uuid.toUtf8()},   {KeychainCodes::label, label.toUtf8()},
+            {account, "acct"},          {comment, "notes"},
+            {generic, gena.toUtf8()},   {KeychainCodes::creator, creator},
+            {KeychainCodes::type, type}};
 }
 
 // Runs steps as the event loop runs a command.
@@ -63,35 +54,19 @@ private Q_SLOTS:
 
     void newEntryWritesTheItemLayout();
     void reloadReadsWhatWasWritten();
-    void onlyTheProgramsItemsAreLoaded();
-    void nextIndexFollowsTheHighestLoaded();
+    void itemsMadeElsewhereAreRead();
     void duplicateLabels_data();
     void duplicateLabels();
-    void renameWritesTheLabelOnly();
-    void countingAUseWritesOnlyTheCounter();
-    void passwordsReadBack();
-    void deleteRemovesTheItem();
-    void newEntryWithFieldsIsOneWrite();
-    void newEntryKeepsThePlaceholdersOfAbsentFields();
-    void fieldsTogetherAreOneWrite();
+    void renameAndDeleteWriteTheirItemOnly();
     void failedChangeLeavesTheListAsTheKeychain();
     void refusedUnlockIsToldOncePerCommand();
     void twoListsFollowEachOther();
-    void outOfRangePositionsAreHarmless();
 
 private:
     StoreFixture::Backend m_backend;
     SecretServiceFixture* m_secretService;
     std::unique_ptr<StoreFixture> m_fixture;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
-
-    // The item list over the fixture's keychain, as openList opens it, through counting.
-    std::unique_ptr<NetKeyloft_KeychainController> openCounting(CountingServices& counting)
-    {
-        m_fixture->dialogs().queuePassword(StoreFixture::password);
-        return NetKeyloft_KeychainController::create(
-            {counting, m_fixture->defaults(), m_fixture->dialogs()});
-    }
 
     NetKeyloft_KeychainController& reopen()
     {
@@ -114,103 +89,80 @@ void TestKeychainStore::cleanup()
     m_fixture.reset();
 }
 
+// A new entry's item, after a use counted with changes made in memory only: those must
+// not reach the keychain with the counter.
 void TestKeychainStore::newEntryWritesTheItemLayout()
 {
     QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("M\u00e4il")));
     const ItemPtr item = m_list->keychainItemAtIndex(0);
+    item->setLabel(QStringLiteral("Changed in memory"));
+    item->setUserName(QStringLiteral("nobody"));
+    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
+    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
+    QCOMPARE(item->countUsed(), 3);
     using namespace KeychainCodes;
-    const auto attributes = m_fixture->rawAttributes(
-        item->uuid(), {generic, label, account, comment, description, service, creator, type,
-                       creationDate, modificationDate});
-    QCOMPARE(attributes.size(), std::size_t(10));
-    QCOMPARE(attributeData(attributes, generic), item->encodedAttributes().toUtf8());
-    QCOMPARE(attributeData(attributes, label), QStringLiteral("M\u00e4il").toUtf8());
-    QCOMPARE(attributeData(attributes, account), QByteArray("User account not entered yet."));
-    QCOMPARE(attributeData(attributes, comment), QByteArray("Notes:"));
-    QCOMPARE(attributeData(attributes, description), QByteArray("Keyloft Application"));
-    QCOMPARE(attributeData(attributes, service), item->uuid().toUtf8());
-    QCOMPARE(attributeData(attributes, creator), QByteArray("Klft"));
-    QCOMPARE(attributeData(attributes, type), QByteArray("Klf1"));
-    const QByteArray created = attributeData(attributes, creationDate);
-    QCOMPARE(created.size(), 16);
-    QVERIFY(created.endsWith(QByteArray("Z\0", 2)));
+    const auto raw = [&](FourCharCode tag) { return m_fixture->rawAttribute(item->uuid(), tag); };
+    QCOMPARE(raw(generic), item->encodedAttributes().toUtf8());
+    QCOMPARE(raw(label), QStringLiteral("M\u00e4il").toUtf8());
+    QCOMPARE(raw(account), QByteArray("User account not entered yet."));
+    QCOMPARE(raw(comment), QByteArray("Notes:"));
+    QCOMPARE(raw(description), QByteArray("Keyloft Application"));
+    QCOMPARE(raw(service), item->uuid().toUtf8());
+    QCOMPARE(raw(creator), QByteArray("Klft"));
+    QCOMPARE(raw(type), QByteArray("Klf1"));
+    for (const FourCharCode stamp : {creationDate, modificationDate}) {
+        QCOMPARE(raw(stamp).size(), 16);
+        QVERIFY(raw(stamp).endsWith(QByteArray("Z\0", 2)));
+    }
     QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
 }
 
-void TestKeychainStore::reloadReadsWhatWasWritten()
-{
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Bank")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
-    QVERIFY(m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 1));
-    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("p\u00e4ss \U0001F511"), 1));
-    QVERIFY(m_list->setCommentsForKeychainItemAtIndex(QStringLiteral("line 1\nline 2"), 1));
-    QVERIFY(m_list->addOneToCountUsedForItem(m_list->keychainItemAtIndex(1).get()));
-    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
-    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
-
-    NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Index, true);
-    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Bank"), QStringLiteral("Mail")}));
-    const ItemPtr mail = list.keychainItemAtIndex(1);
-    QCOMPARE(mail->uuid(), uuid);
-    QCOMPARE(mail->userName(), QStringLiteral("ann"));
-    QCOMPARE(mail->comments(), QStringLiteral("line 1\nline 2"));
-    QVERIFY(!mail->password().has_value());
-    QCOMPARE(mail->index(), 2);
-    QCOMPARE(mail->countUsed(), 2);
-    // Time stamps are UTC: a reading shifted by hours would fall outside this window.
-    QVERIFY2(mail->dateCreated() >= before && mail->dateCreated() <= after,
-             qPrintable(mail->dateCreated().toString(Qt::ISODate)));
-    QVERIFY(mail->dateModified() >= mail->dateCreated());
-    QCOMPARE(list.passwordForKeychainItemAtIndex(1), QStringLiteral("p\u00e4ss \U0001F511"));
-}
-
-void TestKeychainStore::onlyTheProgramsItemsAreLoaded()
+// Items written by another program or an older version of this one.
+void TestKeychainStore::itemsMadeElsewhereAreRead()
 {
     m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-1"), QStringLiteral("Other creator"),
-                                   QStringLiteral("OTHER-1<<NKL>>5<<NKL>>5"),
-                                   {{KeychainCodes::creator, QByteArrayLiteral("Xxxx")},
-                                    {KeychainCodes::type, QByteArrayLiteral("Klf1")}}),
+                                   QStringLiteral("OTHER-1<<NKL>>5<<NKL>>5"), "Xxxx"),
                           "secret");
     m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-2"), QStringLiteral("Other type"),
-                                   QStringLiteral("OTHER-2<<NKL>>5<<NKL>>5"),
-                                   {{KeychainCodes::creator, QByteArrayLiteral("Klft")},
-                                    {KeychainCodes::type, QByteArrayLiteral("Klf2")}}),
-                          "secret");
-    m_fixture->addRawItem(rawEntry(QStringLiteral("OTHER-3"), QStringLiteral("No codes"),
-                                   QStringLiteral("OTHER-3<<NKL>>5<<NKL>>5"), {}),
+                                   QStringLiteral("OTHER-2<<NKL>>5<<NKL>>5"), "Klft", "Klf2"),
                           "secret");
     m_fixture->addRawItem(
         rawEntry(QStringLiteral("MINE-1"), QStringLiteral("Malformed"), QStringLiteral("junk")),
         "pw");
-
-    NetKeyloft_KeychainController& list = reopen();
-    QCOMPARE(labelsOf(list), QStringList{QStringLiteral("Malformed")});
-    const ItemPtr item = list.keychainItemAtIndex(0);
-    QCOMPARE(item->index(), 0);
-    QCOMPARE(item->countUsed(), 0);
-    QCOMPARE(item->uuid(), QStringLiteral("MINE-1"));
-    QCOMPARE(item->userName(), QStringLiteral("acct"));
-    QCOMPARE(item->comments(), QStringLiteral("notes"));
-    QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("pw"));
-}
-
-void TestKeychainStore::nextIndexFollowsTheHighestLoaded()
-{
-    for (int index : {3, 9, 4}) {
+    // A NUL ends a password; bytes that are not UTF-8 are none. KeePassXC keeps secrets as
+    // text, so it cannot hold such bytes.
+    const bool keepsBytes =
+        m_backend != StoreFixture::Backend::SecretService ||
+        SecretServiceBus::providerUnderTest() == SecretServiceBus::Provider::GnomeKeyring;
+    const std::map<int, QByteArray> secrets{{3, QByteArray("before\0after", 12)},
+                                            {9, keepsBytes ? "caf\xe9" : QByteArray()},
+                                            {4, QByteArray()}};
+    for (const auto& [index, secret] : secrets) {
         const QString uuid = QStringLiteral("U%1").arg(index);
         m_fixture->addRawItem(
-            rawEntry(uuid, uuid, QStringLiteral("%1<<NKL>>%2<<NKL>>1").arg(uuid).arg(index)), "pw");
+            rawEntry(uuid, uuid, QStringLiteral("%1<<NKL>>%2<<NKL>>1").arg(uuid).arg(index)),
+            secret);
     }
+
     NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Label, true);
+    list.sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(labelsOf(list), (QStringList{QStringLiteral("Malformed"), QStringLiteral("U3"),
+                                          QStringLiteral("U4"), QStringLiteral("U9")}));
+    QCOMPARE(list.keychainItemAtIndex(0)->uuid(), QStringLiteral("MINE-1"));
+    QCOMPARE(list.keychainItemAtIndex(0)->countUsed(), 0);
+    QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("pw"));
+    QCOMPARE(list.passwordForKeychainItemAtIndex(1), QStringLiteral("before"));
+    QCOMPARE(list.passwordForKeychainItemAtIndex(2), QLatin1String(""));
+    QVERIFY(list.passwordForKeychainItemAtIndex(3).isEmpty());
+    QVERIFY(m_fixture->errors().empty());
+
+    // The next number follows the highest loaded, and is never handed back, even when
+    // creations fail.
     QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("New")));
-    QCOMPARE(list.keychainItemAtIndex(3)->index(), 10);
-    // A number is never handed back, even when creations fail.
+    QCOMPARE(list.keychainItemAtIndex(4)->index(), 10);
     QCOMPARE(list.nextIndex(), 11);
     QVERIFY(list.newKeyChainItemWithLabel(QStringLiteral("Newer")));
-    QCOMPARE(list.keychainItemAtIndex(4)->index(), 12);
+    QCOMPARE(list.keychainItemAtIndex(5)->index(), 12);
 }
 
 void TestKeychainStore::duplicateLabels_data()
@@ -230,8 +182,6 @@ void TestKeychainStore::duplicateLabels_data()
                                   << QStringLiteral("Id12345678") << QStringLiteral("Id12345679");
     QTest::newRow("leading zeros")
         << QStringList{QStringLiteral("007")} << QStringLiteral("007") << QStringLiteral("8");
-    QTest::newRow("nines") << QStringList{QStringLiteral("x99999999")}
-                           << QStringLiteral("x99999999") << QStringLiteral("x100000000");
     QTest::newRow("empty label") << QStringList{QString()} << QString()
                                  << QStringLiteral("Untitled");
     QTest::newRow("non-ascii digit") << QStringList{QStringLiteral("A\u0663")}
@@ -250,173 +200,109 @@ void TestKeychainStore::duplicateLabels()
     QCOMPARE(m_list->labelInKeychainItemsAtIndex(unsigned(existing.size())), expected);
 }
 
-void TestKeychainStore::renameWritesTheLabelOnly()
+void TestKeychainStore::renameAndDeleteWriteTheirItemOnly()
 {
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Untitled")));
-    }
-    QCOMPARE(labelsOf(*m_list),
-             (QStringList{QStringLiteral("Untitled"), QStringLiteral("Untitled1"),
-                          QStringLiteral("Untitled2")}));
-    QVERIFY(m_list->setPasswordForKeychainItemAtIndex(QStringLiteral("kept"), 1));
-    const QString uuid = m_list->keychainItemAtIndex(1)->uuid();
-
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Taken")));
+    QVERIFY(
+        m_list->newKeyChainItemWithLabel(QStringLiteral("Mail"), {{}, QStringLiteral("kept"), {}}));
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Last")));
+    const ItemPtr mail = m_list->keychainItemAtIndex(1);
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
-    QCOMPARE(
-        attributeData(m_fixture->rawAttributes(uuid, {KeychainCodes::label}), KeychainCodes::label),
-        QByteArray("Bank"));
-    QCOMPARE(m_fixture->rawSecret(uuid), QByteArray("kept"));
-
     // A label that another entry bears is refused and nothing changes.
-    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Untitled2")));
-    QCOMPARE(m_list->labelInKeychainItemsAtIndex(1), QStringLiteral("Bank"));
-    QCOMPARE(
-        attributeData(m_fixture->rawAttributes(uuid, {KeychainCodes::label}), KeychainCodes::label),
-        QByteArray("Bank"));
+    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Taken")));
+    QCOMPARE(m_fixture->rawAttribute(mail->uuid(), KeychainCodes::label), QByteArray("Bank"));
+    QCOMPARE(m_fixture->rawSecret(mail->uuid()), QByteArray("kept"));
     // Its own label, or another case of a taken one, is fine.
     QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("Bank")));
-    QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("untitled2")));
-    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(3, QStringLiteral("Far")));
-    QVERIFY(m_fixture->errors().empty());
-}
+    QVERIFY(m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("taken")));
+    QCOMPARE(mail->label(), QStringLiteral("taken"));
 
-void TestKeychainStore::countingAUseWritesOnlyTheCounter()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
-    const ItemPtr item = m_list->keychainItemAtIndex(0);
-    // A change made in memory only must not reach the keychain with the counter.
-    item->setLabel(QStringLiteral("Changed in memory"));
-    item->setUserName(QStringLiteral("nobody"));
-    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
-    QVERIFY(m_list->addOneToCountUsedForItem(item.get()));
-    QCOMPARE(item->countUsed(), 3);
-    using namespace KeychainCodes;
-    const auto attributes = m_fixture->rawAttributes(item->uuid(), {generic, label, account});
-    QCOMPARE(attributeData(attributes, generic), item->encodedAttributes().toUtf8());
-    QCOMPARE(attributeData(attributes, label), QByteArray("Mail"));
-    QCOMPARE(attributeData(attributes, account), QByteArray("User account not entered yet."));
-    QCOMPARE(m_fixture->rawSecret(item->uuid()), QByteArray("Password not entered yet."));
-}
-
-void TestKeychainStore::passwordsReadBack()
-{
-    m_fixture->addRawItem(rawEntry(QStringLiteral("NUL"), QStringLiteral("Nul"),
-                                   QStringLiteral("NUL<<NKL>>1<<NKL>>1")),
-                          QByteArray("before\0after", 12));
-    // KeePassXC keeps secrets as text, so it cannot hold bytes that are not UTF-8.
-    const bool keepsBytes =
-        m_backend != StoreFixture::Backend::SecretService ||
-        SecretServiceBus::providerUnderTest() == SecretServiceBus::Provider::GnomeKeyring;
-    m_fixture->addRawItem(rawEntry(QStringLiteral("BAD"), QStringLiteral("Bad"),
-                                   QStringLiteral("BAD<<NKL>>2<<NKL>>1")),
-                          keepsBytes ? QByteArray("caf\xe9") : QByteArray());
-    m_fixture->addRawItem(rawEntry(QStringLiteral("EMPTY"), QStringLiteral("Empty"),
-                                   QStringLiteral("EMPTY<<NKL>>3<<NKL>>1")),
-                          QByteArray());
-    NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Index, true);
-    QCOMPARE(list.passwordForKeychainItemAtIndex(0), QStringLiteral("before"));
-    QVERIFY(list.passwordForKeychainItemAtIndex(1).isEmpty());
-    QCOMPARE(list.passwordForKeychainItemAtIndex(2), QLatin1String(""));
-    QVERIFY(m_fixture->errors().empty());
-}
-
-void TestKeychainStore::deleteRemovesTheItem()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("A")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("B")));
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("C")));
-    const ItemPtr b = m_list->keychainItemAtIndex(1);
-    QVERIFY(m_list->deleteKeychainItem(b.get()));
-    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
-    QVERIFY(!m_fixture->rawSecret(b->uuid()).has_value());
-    QCOMPARE(m_list->indexInKeychainItemsForItem(b.get()), -1);
-
+    QVERIFY(m_list->deleteKeychainItem(mail.get()));
+    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("Taken"), QStringLiteral("Last")}));
+    QVERIFY(!m_fixture->rawSecret(mail->uuid()).has_value());
+    QCOMPARE(m_list->indexInKeychainItemsForItem(mail.get()), -1);
     // An entry whose keychain item has gone stays in the list and nothing is shown.
     {
         auto other = m_fixture->openList();
         other->sortKeychainItems(SortKey::Index, true);
         QVERIFY(other->deleteKeychainItem(other->keychainItemAtIndex(0).get()));
     }
-    const ItemPtr a = m_list->keychainItemAtIndex(0);
-    QVERIFY(!m_list->deleteKeychainItem(a.get()));
-    QCOMPARE(m_list->countOfKeychainItems(), 2U);
-    QCOMPARE(m_list->indexInKeychainItemsForItem(a.get()), 0);
+    const ItemPtr taken = m_list->keychainItemAtIndex(0);
+    QVERIFY(!m_list->deleteKeychainItem(taken.get()));
+    QCOMPARE(m_list->indexInKeychainItemsForItem(taken.get()), 0);
     QVERIFY(!m_list->deleteKeychainItem(nullptr));
     QVERIFY(m_fixture->errors().empty());
+
+    // Positions past either end are harmless.
+    QVERIFY(!m_list->keychainItemAtIndex(-1));
+    QVERIFY(!m_list->keychainItemAtIndex(2));
+    QCOMPARE(m_list->passwordForKeychainItemAtIndex(-1), QLatin1String(""));
+    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(2, QStringLiteral("x")));
+    QVERIFY(!m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("x"), 7));
+    QCOMPARE(labelsOf(*m_list), (QStringList{QStringLiteral("Taken"), QStringLiteral("Last")}));
 }
 
-void TestKeychainStore::newEntryWithFieldsIsOneWrite()
+// What one list writes, field by field or several fields in one keychain write, as a
+// fresh list reads it.
+void TestKeychainStore::reloadReadsWhatWasWritten()
 {
     CountingServices counting(m_fixture->services());
-    auto list = openCounting(counting);
+    m_fixture->dialogs().queuePassword(StoreFixture::password);
+    auto list = NetKeyloft_KeychainController::create(
+        {counting, m_fixture->defaults(), m_fixture->dialogs()});
     QVERIFY(list);
-    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Old")));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(list->setUserNameForKeychainItemAtIndex(QStringLiteral("ann"), 0));
+    QVERIFY(list->setPasswordForKeychainItemAtIndex(QStringLiteral("p\u00e4ss \U0001F511"), 0));
+    QVERIFY(list->setCommentsForKeychainItemAtIndex(QStringLiteral("line 1\nline 2"), 0));
+    QVERIFY(list->addOneToCountUsedForItem(list->keychainItemAtIndex(0).get()));
+    const QString uuid = list->keychainItemAtIndex(0)->uuid();
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(2);
     counting.writes = 0;
     QVERIFY(list->newKeyChainItemWithLabel(
-        QStringLiteral("Old"),
-        {QStringLiteral("ann"), QStringLiteral("s3cret"), QStringLiteral("line one\nline two")}));
-    QCOMPARE(counting.writes, 1);
-    // The new entry is the last, its label made unique as for any new entry.
-    const ItemPtr added = list->keychainItems().back();
-    QCOMPARE(added->label(), QStringLiteral("Old1"));
-    QCOMPARE(added->index(), 2);
+        QStringLiteral("Mail"),
+        {QStringLiteral("bob"), QStringLiteral("s3cret"), QStringLiteral("line one")}));
+    // Without a password the stored one stays.
+    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, {}, QStringLiteral("n")}, 1));
+    QCOMPARE(counting.writes, 2);
+    // Absent fields keep their placeholders; given empty texts are stored as given.
+    QVERIFY(list->newKeyChainItemWithLabel(QStringLiteral("Bare"), {}));
+    QCOMPARE(m_fixture->rawSecret(list->keychainItemAtIndex(2)->uuid()),
+             QByteArray("Password not entered yet."));
+    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, QStringLiteral("second"), {}}, 2));
+    QVERIFY(list->newKeyChainItemWithLabel(
+        QStringLiteral("Empty"), {QLatin1String(""), QLatin1String(""), QLatin1String("")}));
+    QVERIFY(!list->setFieldsForKeychainItemAtIndex({QStringLiteral("x"), {}, {}}, 4));
     list.reset();
 
-    // Every field is in the keychain, as a fresh list reads it.
     NetKeyloft_KeychainController& again = reopen();
-    const int position = again.indexInKeychainItemsForItem(added.get());
-    QVERIFY(position >= 0);
-    const ItemPtr read = again.keychainItemAtIndex(position);
-    QCOMPARE(read->label(), QStringLiteral("Old1"));
-    QCOMPARE(read->userName(), QStringLiteral("ann"));
-    QCOMPARE(read->comments(), QStringLiteral("line one\nline two"));
-    QCOMPARE(read->index(), 2);
-    QCOMPARE(again.passwordForKeychainItemAtIndex(position), QStringLiteral("s3cret"));
-    QVERIFY(m_fixture->errors().empty());
-}
-
-void TestKeychainStore::newEntryKeepsThePlaceholdersOfAbsentFields()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Bare"), {}));
-    QVERIFY(m_list->newKeyChainItemWithLabel(
-        QStringLiteral("Empty"), {QLatin1String(""), QLatin1String(""), QLatin1String("")}));
-    NetKeyloft_KeychainController& list = reopen();
-    list.sortKeychainItems(SortKey::Index, true);
-    const ItemPtr bare = list.keychainItemAtIndex(0);
+    again.sortKeychainItems(SortKey::Index, true);
+    QCOMPARE(labelsOf(again), (QStringList{QStringLiteral("Mail"), QStringLiteral("Mail1"),
+                                           QStringLiteral("Bare"), QStringLiteral("Empty")}));
+    const ItemPtr mail = again.keychainItemAtIndex(0);
+    QCOMPARE(mail->uuid(), uuid);
+    QCOMPARE(mail->userName(), QStringLiteral("ann"));
+    QCOMPARE(mail->comments(), QStringLiteral("line 1\nline 2"));
+    QVERIFY(!mail->password().has_value());
+    QCOMPARE(mail->countUsed(), 2);
+    // Time stamps are UTC: a reading shifted by hours would fall outside this window.
+    QVERIFY2(mail->dateCreated() >= before && mail->dateCreated() <= after,
+             qPrintable(mail->dateCreated().toString(Qt::ISODate)));
+    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("p\u00e4ss \U0001F511"));
+    const ItemPtr added = again.keychainItemAtIndex(1);
+    QCOMPARE(added->userName(), QStringLiteral("bob"));
+    QCOMPARE(added->comments(), QStringLiteral("n"));
+    QCOMPARE(added->index(), 2);
+    QCOMPARE(again.passwordForKeychainItemAtIndex(1), QStringLiteral("s3cret"));
+    const ItemPtr bare = again.keychainItemAtIndex(2);
     QCOMPARE(bare->userName(), NetKeyloft_Item::defaultUserName);
     QCOMPARE(bare->comments(), NetKeyloft_Item::defaultComments);
-    QCOMPARE(list.passwordForKeychainItemAtIndex(0), NetKeyloft_Item::defaultPassword);
-    // Given empty texts are stored as given.
-    const ItemPtr empty = list.keychainItemAtIndex(1);
-    QCOMPARE(empty->label(), QStringLiteral("Empty"));
+    QCOMPARE(again.passwordForKeychainItemAtIndex(2), QStringLiteral("second"));
+    const ItemPtr empty = again.keychainItemAtIndex(3);
     QCOMPARE(empty->userName(), QLatin1String(""));
     QCOMPARE(empty->comments(), QLatin1String(""));
     QCOMPARE(m_fixture->rawSecret(empty->uuid()), QByteArray());
-}
-
-void TestKeychainStore::fieldsTogetherAreOneWrite()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail"),
-                                             {{}, QStringLiteral("first"), {}}));
-    CountingServices counting(m_fixture->services());
-    auto list = openCounting(counting);
-    QVERIFY(list);
-    // Without a password the stored one stays.
-    QVERIFY(
-        list->setFieldsForKeychainItemAtIndex({QStringLiteral("bob"), {}, QStringLiteral("n")}, 0));
-    QCOMPARE(counting.writes, 1);
-    QCOMPARE(m_fixture->rawSecret(list->keychainItemAtIndex(0)->uuid()), QByteArray("first"));
-    QVERIFY(list->setFieldsForKeychainItemAtIndex({{}, QStringLiteral("second"), {}}, 0));
-    QCOMPARE(counting.writes, 2);
-    list.reset();
-
-    NetKeyloft_KeychainController& again = reopen();
-    const ItemPtr item = again.keychainItemAtIndex(0);
-    QCOMPARE(item->userName(), QStringLiteral("bob"));
-    QCOMPARE(item->comments(), QStringLiteral("n"));
-    QCOMPARE(again.passwordForKeychainItemAtIndex(0), QStringLiteral("second"));
-    QVERIFY(!again.setFieldsForKeychainItemAtIndex({QStringLiteral("x"), {}, {}}, 1));
     QVERIFY(m_fixture->errors().empty());
 }
 
@@ -472,7 +358,6 @@ void TestKeychainStore::refusedUnlockIsToldOncePerCommand()
     // Copying a password, the read and then the use count, run as a menu command is. No
     // display answers the service's prompt, which counts as refused.
     const ItemPtr item = list->keychainItemAtIndex(0);
-    const int uses = item->countUsed();
     QString password = QStringLiteral("unread");
     bool done = true;
     runFromEventLoop([&] {
@@ -484,8 +369,6 @@ void TestKeychainStore::refusedUnlockIsToldOncePerCommand()
     QCOMPARE(counting.refusals, 1);
     QCOMPARE(errors.size(), std::size_t(1));
     QCOMPARE(errors.front().code, int(errSecAuthFailed));
-    QCOMPARE(errors.front().localizedDescription(), QStringLiteral("KLOFT_errSecAuthFailed"));
-    QCOMPARE(item->countUsed(), uses);
 
     // The next command asks again.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Error communicating")));
@@ -520,18 +403,6 @@ void TestKeychainStore::twoListsFollowEachOther()
     QCOMPARE(reloaded.count(), 0);
 }
 
-void TestKeychainStore::outOfRangePositionsAreHarmless()
-{
-    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Only")));
-    QVERIFY(!m_list->keychainItemAtIndex(-1));
-    QVERIFY(!m_list->keychainItemAtIndex(1));
-    QCOMPARE(m_list->passwordForKeychainItemAtIndex(-1), QLatin1String(""));
-    QCOMPARE(m_list->labelInKeychainItemsAtIndex(1), QLatin1String(""));
-    QVERIFY(!m_list->renameKeyChainItemAtIndexWithLabel(1, QStringLiteral("x")));
-    QVERIFY(!m_list->setUserNameForKeychainItemAtIndex(QStringLiteral("x"), 7));
-    QCOMPARE(labelsOf(*m_list), QStringList{QStringLiteral("Only")});
-}
-
 // The whole suite runs once on a keychain file and once on the default keychain of
 // a Secret Service (a private gnome-keyring on a private session bus).
 int main(int argc, char** argv)
@@ -544,7 +415,7 @@ int main(int argc, char** argv)
     }
     int failures = 0;
     for (const auto backend : {StoreFixture::Backend::File, StoreFixture::Backend::SecretService}) {
-        qInfo("backend: %s", qPrintable(StoreFixture::name(backend)));
+        qInfo("backend: %s", backend == StoreFixture::Backend::File ? "file" : "secret service");
         TestKeychainStore test(backend, &secretService);
         failures += QTest::qExec(&test, argc, argv);
     }
