@@ -74,11 +74,9 @@ bool showsTheKey(const QVariant& pixmaps)
 QStringList menuLabels(const QString& service, const QString& menuPath)
 {
     const QString layout = QString::fromUtf8(
-        runClient(QStringLiteral("gdbus"),
-                  {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-                   service, QStringLiteral("--object-path"), menuPath, QStringLiteral("--method"),
-                   QStringLiteral("com.canonical.dbusmenu.GetLayout"), QStringLiteral("0"),
-                   QStringLiteral("1"), QStringLiteral("[]")}));
+        runClient(QStringLiteral("gdbus call --session --dest %1 --object-path %2 --method "
+                                 "com.canonical.dbusmenu.GetLayout 0 1 []")
+                      .arg(service, menuPath)));
     QStringList labels;
     static const QRegularExpression label(QStringLiteral("'label': <'([^']*)'>"));
     for (const QRegularExpressionMatch& match : label.globalMatch(layout)) {
@@ -143,11 +141,9 @@ void TestTrayDesktop::trayAppearingLaterGetsTheIcon()
     } else {
         tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
         // A window of the program inside trayer's panel: the tray has taken the icon in.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            runClient(QStringLiteral("xwininfo"),
-                      {QStringLiteral("-name"), QStringLiteral("panel"), QStringLiteral("-tree")})
-                .contains("(\"Keyloft\" \"Keyloft\")"),
-            startTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(runClient(QStringLiteral("xwininfo -name panel -tree"))
+                                     .contains("(\"Keyloft\" \"Keyloft\")"),
+                                 startTimeoutMs);
     }
     QCOMPARE(keyloft.state(), QProcess::Running);
 

@@ -209,9 +209,10 @@ void TestCliTransfer::twoAddsAtOnceKeepBoth()
         processes.back()->write("pw" + QByteArray::number(i));
     }
     // Once all of them wait on their standard input, its end lets them run side by side.
+    // A kernel that hides where a process waits shows "0" there; then they just start.
     for (const auto& process : processes) {
         const QString state = QStringLiteral("/proc/%1/wchan").arg(process->processId());
-        QTRY_VERIFY(fileBytes(state).contains("pipe_read"));
+        QTRY_VERIFY(fileBytes(state).contains("pipe_read") || fileBytes(state) == "0");
     }
     for (const auto& process : processes) {
         process->closeWriteChannel();

@@ -181,4 +181,4 @@ int main(int argc, char** argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_x11clipboard.moc"
+#include "tst_clipboard.moc"
