@@ -142,25 +142,33 @@ void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
 
 void TestFileKeychainFiles::damagedFile_data()
 {
+    // "flip", "set" or "cut" at a position (negative: from the end), "append" or "folder".
     QTest::addColumn<QString>("damage");
     QTest::addColumn<OSStatus>("openStatus");
     QTest::addColumn<OSStatus>("useStatus");
     QTest::addColumn<int>("prompts");
     const OSStatus invalid = errSecInvalidKeychain;
+    const OSStatus fine = errSecSuccess;
+    QTest::newRow("empty") << "cut 0" << invalid << invalid << 0;
+    QTest::newRow("a folder") << "folder" << invalid << invalid << 0;
     QTest::newRow("magic changed") << "flip 0" << invalid << invalid << 0;
-    QTest::newRow("version changed") << "flip 9" << invalid << invalid << 0;
-    QTest::newRow("flags set") << "flip 11" << invalid << invalid << 0;
-    QTest::newRow("cut inside the header") << "cut 40" << invalid << invalid << 0;
-    QTest::newRow("salt changed") << "flip 30" << OSStatus(errSecSuccess)
-                                  << OSStatus(errSecAuthFailed) << 3;
-    QTest::newRow("key check changed")
-        << "flip 50" << OSStatus(errSecSuccess) << OSStatus(errSecAuthFailed) << 3;
-    QTest::newRow("nonce changed") << "flip 70" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("body changed") << "flip 90" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("tag changed") << "flip -1" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("cut after the header") << "cut 84" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("last byte cut") << "cut -1" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("byte appended") << "append" << OSStatus(errSecSuccess) << invalid << 1;
+    QTest::newRow("version 0") << "set 9 0" << invalid << invalid << 0;
+    QTest::newRow("version 3") << "set 9 3" << invalid << invalid << 0;
+    QTest::newRow("version 257") << "set 8 1" << invalid << invalid << 0;
+    QTest::newRow("flags set") << "set 11 1" << invalid << invalid << 0;
+    QTest::newRow("passes beyond bound") << "set 19 17" << invalid << invalid << 0;
+    QTest::newRow("passes far beyond bound") << "set 12 1" << invalid << invalid << 0;
+    QTest::newRow("memory beyond 1 GiB") << "set 23 65" << invalid << invalid << 0;
+    QTest::newRow("memory far beyond") << "set 20 1" << invalid << invalid << 0;
+    QTest::newRow("memory below minimum") << "set 26 0" << invalid << invalid << 0;
+    QTest::newRow("header one byte short") << "cut 83" << invalid << invalid << 0;
+    QTest::newRow("salt changed") << "flip 30" << fine << OSStatus(errSecAuthFailed) << 3;
+    QTest::newRow("key check changed") << "flip 50" << fine << OSStatus(errSecAuthFailed) << 3;
+    QTest::newRow("nonce changed") << "flip 70" << fine << invalid << 1;
+    QTest::newRow("body changed") << "flip 90" << fine << invalid << 1;
+    QTest::newRow("cut after the header") << "cut 84" << fine << invalid << 1;
+    QTest::newRow("last byte cut") << "cut -1" << fine << invalid << 1;
+    QTest::newRow("byte appended") << "append" << fine << invalid << 1;
 }
 
 void TestFileKeychainFiles::damagedFile()
@@ -170,26 +178,34 @@ void TestFileKeychainFiles::damagedFile()
     QFETCH(OSStatus, useStatus);
     QFETCH(int, prompts);
     FileKeychainFixture fixture;
-    {
-        std::unique_ptr<Keychain> keychain = fixture.create();
-        QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
-    }
+    QCOMPARE(createItem(*fixture.create(), "s1"), errSecSuccess);
+    // The bounds a header is held to admit the cost new keychains are made with.
+    QVERIFY(FileKeychainKdf::standard().isAcceptable());
     QByteArray bytes = fixture.fileBytes();
+    QVERIFY(bytes.startsWith("KLFTKCF\n"));
     const QStringList words = damage.split(QLatin1Char(' '));
     const int at = words.size() > 1 ? words[1].toInt() : 0;
     const int position = at < 0 ? int(bytes.size()) + at : at;
     if (words[0] == QLatin1String("flip")) {
         bytes[position] = char(bytes[position] ^ 0x01);
+    } else if (words[0] == QLatin1String("set")) {
+        bytes[position] = char(words[2].toInt());
     } else if (words[0] == QLatin1String("cut")) {
         bytes.truncate(position);
     } else if (words[0] == QLatin1String("append")) {
         bytes.append('\0');
     }
-    fixture.writeFileBytes(bytes);
+    if (words[0] == QLatin1String("folder")) {
+        QVERIFY(QFile::remove(fixture.path()) && QDir().mkdir(fixture.path()));
+        bytes.clear();
+    } else {
+        fixture.writeFileBytes(bytes);
+    }
 
     std::unique_ptr<Keychain> keychain;
     QCOMPARE(fixture.services.open(fixture.path(), keychain), openStatus);
-    if (openStatus == errSecSuccess) {
+    QCOMPARE(bool(keychain), openStatus == errSecSuccess);
+    if (keychain) {
         for (int i = 0; i < 3; ++i) {
             fixture.dialogs.queuePassword(QStringLiteral("secret"));
         }
