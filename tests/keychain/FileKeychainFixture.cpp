@@ -56,3 +56,20 @@ KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& 
             {KeychainCodes::creator, QByteArrayLiteral("Klft")},
             {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
 }
+
+OSStatus createItem(Keychain& keychain, const QByteArray& service, const QByteArray& label,
+                    const QByteArray& secret)
+{
+    return keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
+                                          itemAttributes(label, "account", service),
+                                          secretOf(secret));
+}
+
+QByteArrayList servicesIn(Keychain& keychain)
+{
+    QByteArrayList services;
+    for (const auto& item : searchAll(keychain, {})) {
+        services << attributeOf(keychain, *item, KeychainCodes::service);
+    }
+    return services;
+}

@@ -7,6 +7,7 @@
 #include "platform/keychain/FileKeychainServices.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -39,3 +40,8 @@ public:
 // A generic-password item of the program with the given label, account and service.
 KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
                                      const QByteArray& service);
+// Adds such an item with the password secret.
+OSStatus createItem(Keychain& keychain, const QByteArray& service,
+                    const QByteArray& label = "label", const QByteArray& secret = "pw");
+// The services of the keychain's generic-password items, in their order.
+QByteArrayList servicesIn(Keychain& keychain);

@@ -15,26 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-const FourCharCode genp = KeychainCodes::genericPasswordClass;
-
-OSStatus createItem(Keychain& keychain, const QByteArray& service, const QByteArray& secret = "pw")
-{
-    return keychain.itemCreateFromContent(genp, itemAttributes("label", "account", service),
-                                          secretOf(secret));
-}
-
-QByteArrayList servicesIn(Keychain& keychain)
-{
-    QByteArrayList services;
-    for (const auto& item : searchAll(keychain, {})) {
-        services << attributeOf(keychain, *item, KeychainCodes::service);
-    }
-    return services;
-}
-
-} // namespace
-
 class TestFileKeychainFiles : public QObject {
     Q_OBJECT
 

@@ -1,6 +1,5 @@
 // Merging keychain files entry by entry, and the conflict copies sync programs leave.
 #include "FileKeychainFixture.h"
-#include "ManualClock.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/keychain/ConflictCopies.h"
@@ -17,19 +16,17 @@
 
 namespace {
 const FourCharCode genp = KeychainCodes::genericPasswordClass;
-constexpr qint64 minute = 60 * 1000;
 
-// Two machines' copies of one keychain, on a clock the test moves.
+// Two machines' copies of one keychain, on the fixture's clock the test moves.
 struct TwoMachines {
-    TwoMachines() : services(fixture.dialogs, FileKeychainKdf::minimum(), clock)
+    TwoMachines()
     {
-        fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
-        services.create(fixture.path(QStringLiteral("ours.keychain")), ours);
+        ours = fixture.create(QStringLiteral("secret"), QStringLiteral("ours.keychain"));
         add(*ours, "E", "pw", "notes", 3);
         fixture.writeFileBytes(fixture.fileBytes(QStringLiteral("ours.keychain")),
                                QStringLiteral("theirs.keychain"));
+        theirs = fixture.open(QStringLiteral("theirs.keychain"));
         fixture.dialogs.queuePassword(QStringLiteral("secret"));
-        services.open(fixture.path(QStringLiteral("theirs.keychain")), theirs);
         searchAll(*theirs, {});
     }
 
@@ -64,14 +61,12 @@ struct TwoMachines {
     }
 
     FileKeychainFixture fixture;
-    ManualClock clock;
-    FileKeychainServices services;
     std::unique_ptr<Keychain> ours;
     std::unique_ptr<Keychain> theirs;
 };
 
 // The password, notes and use count of the entry with service, or nothing.
-QStringList entry(Keychain& keychain, const QByteArray& service)
+QByteArrayList entry(Keychain& keychain, const QByteArray& service)
 {
     const auto found = searchAll(keychain, {{KeychainCodes::service, service}});
     if (found.empty()) {
@@ -81,9 +76,8 @@ QStringList entry(Keychain& keychain, const QByteArray& service)
     SecretBytes secret;
     keychain.itemCopyContent(*found.front(), {KeychainCodes::comment, KeychainCodes::generic},
                              &attributes, &secret);
-    return {QString::fromUtf8(QByteArray(secret.data(), qsizetype(secret.size()))),
-            QString::fromUtf8(attributes[0].data),
-            QString::fromUtf8(attributes[1].data.split('>').last())};
+    return {QByteArray(secret.data(), qsizetype(secret.size())), attributes[0].data,
+            attributes[1].data.split('>').last()};
 }
 // Whether process waits for a file lock: the system lists its request with an arrow.
 bool waitsForALock(pid_t process)
@@ -119,53 +113,48 @@ void TestFileKeychainMerge::mergeRules_data()
     // Minutes after the start at which their change happens; ours is at minute 2.
     QTest::addColumn<int>("theirMinute");
     // The entry E after the merge: password, a part of its notes, use count; empty: gone.
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QByteArrayList>("expected");
     QTest::addColumn<QList<int>>("summary"); // added, changed, deleted
 
-    const QString notes = QStringLiteral("notes");
-    QTest::newRow("add/add") << QStringLiteral("add") << QStringLiteral("add") << 1
-                             << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")}
-                             << QList<int>{1, 0, 0};
+    const QByteArrayList unchanged{"pw", "notes", "3"};
+    QTest::newRow("add/add") << "add"
+                             << "add" << 1 << unchanged << QList<int>{1, 0, 0};
     QTest::newRow("change/change, theirs later")
-        << QStringLiteral("change") << QStringLiteral("change") << 3
-        << QStringList{QStringLiteral("theirs"),
-                       QStringLiteral("notes of theirs\n\nChanged on another machine on 2026-01-01 "
-                                      "12:02 UTC: password “ours”, notes “notes of ours”"),
-                       QStringLiteral("9")}
+        << "change"
+        << "change" << 3
+        << QByteArrayList{"theirs",
+                          "notes of theirs\n\nChanged on another machine on 2026-01-01 12:02 UTC: "
+                          "password “ours”, notes “notes of ours”",
+                          "9"}
         << QList<int>{0, 1, 0};
     QTest::newRow("change/change, ours later")
-        << QStringLiteral("change") << QStringLiteral("change") << 1
-        << QStringList{QStringLiteral("ours"),
-                       QStringLiteral(
-                           "notes of ours\n\nChanged on another machine on 2026-01-01 12:01 "
-                           "UTC: password “theirs”, notes “notes of theirs”"),
-                       QStringLiteral("9")}
+        << "change"
+        << "change" << 1
+        << QByteArrayList{"ours",
+                          "notes of ours\n\nChanged on another machine on 2026-01-01 12:01 UTC: "
+                          "password “theirs”, notes “notes of theirs”",
+                          "9"}
         << QList<int>{0, 1, 0};
     QTest::newRow("delete, then changed there")
-        << QStringLiteral("delete") << QStringLiteral("change") << 3
-        << QStringList{QStringLiteral("theirs"), QStringLiteral("notes of theirs"),
-                       QStringLiteral("9")}
-        << QList<int>{1, 0, 0};
+        << "delete"
+        << "change" << 3 << QByteArrayList{"theirs", "notes of theirs", "9"} << QList<int>{1, 0, 0};
     QTest::newRow("changed there, then delete")
-        << QStringLiteral("delete") << QStringLiteral("change") << 1 << QStringList{}
-        << QList<int>{0, 0, 0};
+        << "delete"
+        << "change" << 1 << QByteArrayList{} << QList<int>{0, 0, 0};
     QTest::newRow("change, then deleted there")
-        << QStringLiteral("change") << QStringLiteral("delete") << 3 << QStringList{}
-        << QList<int>{0, 0, 1};
+        << "change"
+        << "delete" << 3 << QByteArrayList{} << QList<int>{0, 0, 1};
     QTest::newRow("deleted there, then change")
-        << QStringLiteral("change") << QStringLiteral("delete") << 1
-        << QStringList{QStringLiteral("ours"), QStringLiteral("notes of ours"), QStringLiteral("5")}
-        << QList<int>{0, 0, 0};
-    QTest::newRow("delete/delete") << QStringLiteral("delete") << QStringLiteral("delete") << 3
-                                   << QStringList{} << QList<int>{0, 0, 0};
-    QTest::newRow("equal entries")
-        << QStringLiteral("") << QStringLiteral("") << 1
-        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{0, 0, 0};
+        << "change"
+        << "delete" << 1 << QByteArrayList{"ours", "notes of ours", "5"} << QList<int>{0, 0, 0};
+    QTest::newRow("delete/delete") << "delete"
+                                   << "delete" << 3 << QByteArrayList{} << QList<int>{0, 0, 0};
+    QTest::newRow("equal entries") << ""
+                                   << "" << 1 << unchanged << QList<int>{0, 0, 0};
     // A record of a deletion goes at the first write a year later; an old copy then
     // brings the entry back.
-    QTest::newRow("deletion forgotten after a year")
-        << QStringLiteral("delete") << QStringLiteral("") << 1
-        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{1, 0, 0};
+    QTest::newRow("deletion forgotten after a year") << "delete"
+                                                     << "" << 1 << unchanged << QList<int>{1, 0, 0};
 }
 
 void TestFileKeychainMerge::mergeRules()
@@ -173,16 +162,16 @@ void TestFileKeychainMerge::mergeRules()
     QFETCH(QString, ourChange);
     QFETCH(QString, theirChange);
     QFETCH(int, theirMinute);
-    QFETCH(QStringList, expected);
+    QFETCH(QByteArrayList, expected);
     QFETCH(QList<int>, summary);
     TwoMachines machines;
-    const QDateTime start = machines.clock.nowUtc();
-    machines.clock.set(start.addMSecs(theirMinute * minute));
+    const QDateTime start = machines.fixture.clock.nowUtc();
+    machines.fixture.clock.set(start.addSecs(theirMinute * 60));
     machines.apply(*machines.theirs, theirChange, "theirs");
-    machines.clock.set(start.addMSecs(2 * minute));
+    machines.fixture.clock.set(start.addSecs(2 * 60));
     machines.apply(*machines.ours, ourChange, "ours");
     if (QByteArray(QTest::currentDataTag()).startsWith("deletion forgotten")) {
-        machines.clock.set(start.addDays(366));
+        machines.fixture.clock.set(start.addDays(366));
         TwoMachines::add(*machines.ours, "later", "pw", "", 1);
     }
 
@@ -191,11 +180,11 @@ void TestFileKeychainMerge::mergeRules()
                  machines.fixture.path(QStringLiteral("theirs.keychain")), false, merged),
              errSecSuccess);
     QCOMPARE((QList<int>{merged.added, merged.changed, merged.deleted}), summary);
-    const QStringList got = entry(*machines.ours, "E");
+    const QByteArrayList got = entry(*machines.ours, "E");
     QCOMPARE(got.size(), expected.size());
     if (!expected.isEmpty()) {
         QCOMPARE(got[0], expected[0]);
-        QVERIFY2(got[1].contains(expected[1]), qPrintable(got[1]));
+        QVERIFY2(got[1].contains(expected[1]), got[1].constData());
         QCOMPARE(got[2], expected[2]);
     }
     // Each side's own additions are kept, and merging again changes nothing.
@@ -222,7 +211,7 @@ void TestFileKeychainMerge::conflictCopiesAreMergedAndTrashed()
         fixture.writeFileBytes(original, QStringLiteral("theirs.keychain"));
         std::unique_ptr<Keychain> copy;
         fixture.dialogs.queuePassword(QStringLiteral("secret"));
-        machines.services.open(fixture.path(QStringLiteral("theirs.keychain")), copy);
+        fixture.services.open(fixture.path(QStringLiteral("theirs.keychain")), copy);
         TwoMachines::add(*copy, name.toUtf8(), "pw", "", 1);
         QVERIFY(QFile::rename(fixture.path(QStringLiteral("theirs.keychain")), fixture.path(name)));
     }
