@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QTest>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 FileKeychainFixture::FileKeychainFixture() : services(dialogs, FileKeychainKdf::minimum(), clock)
 {
     QVERIFY(dir.isValid());
@@ -72,4 +76,31 @@ QByteArrayList servicesIn(Keychain& keychain)
         services << attributeOf(keychain, *item, KeychainCodes::service);
     }
     return services;
+}
+
+pid_t forkAndPause(const std::function<void()>& inChild)
+{
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        inChild();
+        char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    const bool ran = child > 0 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    return ran ? child : -1;
+}
+
+bool killChild(pid_t child)
+{
+    int status = 0;
+    return ::kill(child, SIGKILL) == 0 && ::waitpid(child, &status, 0) == child;
 }

@@ -10,6 +10,7 @@
 #include <QByteArrayList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,3 +46,9 @@ OSStatus createItem(Keychain& keychain, const QByteArray& service,
                     const QByteArray& label = "label", const QByteArray& secret = "pw");
 // The services of the keychain's generic-password items, in their order.
 QByteArrayList servicesIn(Keychain& keychain);
+
+// Runs inChild in a child process that then waits to be killed; returns the child's id
+// once inChild ran, or -1.
+pid_t forkAndPause(const std::function<void()>& inChild);
+// Kills a child process without warning and waits for its end.
+bool killChild(pid_t child);

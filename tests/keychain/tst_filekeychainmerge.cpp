@@ -9,9 +9,7 @@
 #include <QFile>
 #include <QTest>
 
-#include <csignal>
 #include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -262,22 +260,11 @@ void TestFileKeychainMerge::killedMergeLeavesKeychainAndCopy()
     const QByteArray copyBefore = fixture.fileBytes(copy);
     // Another process holds the keychain's lock; a merging process reads both files and
     // waits for the lock, and is killed there.
-    int ready[2];
-    QCOMPARE(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    QVERIFY(holder >= 0);
-    if (holder == 0) {
-        std::unique_ptr<FileKeychainFile::Lock> lock;
+    std::unique_ptr<FileKeychainFile::Lock> lock; // the child's copy holds it till its end
+    const pid_t holder = forkAndPause([&] {
         FileKeychainFile::Lock::acquire(fixture.path(QStringLiteral("ours.keychain")), lock);
-        char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char byte = 0;
-    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
-    ::close(ready[0]);
-    ::close(ready[1]);
+    });
+    QVERIFY(holder > 0);
     const pid_t merger = ::fork();
     QVERIFY(merger >= 0);
     if (merger == 0) {
@@ -288,11 +275,8 @@ void TestFileKeychainMerge::killedMergeLeavesKeychainAndCopy()
     while (!waitsForALock(merger)) {
         ::sched_yield();
     }
-    int status = 0;
-    QCOMPARE(::kill(merger, SIGKILL), 0);
-    QCOMPARE(::waitpid(merger, &status, 0), merger);
-    QCOMPARE(::kill(holder, SIGKILL), 0);
-    QCOMPARE(::waitpid(holder, &status, 0), holder);
+    QVERIFY(killChild(merger));
+    QVERIFY(killChild(holder));
 
     QCOMPARE(fixture.fileBytes(QStringLiteral("ours.keychain")), keychainBefore);
     QCOMPARE(fixture.fileBytes(copy), copyBefore);
