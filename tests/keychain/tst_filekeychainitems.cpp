@@ -11,84 +11,34 @@ class TestFileKeychainItems : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void roundTrip();
     void search_data();
     void search();
-    void timeStamps();
+    void roundTrip();
     void staleItemRefs();
 };
-
-void TestFileKeychainItems::roundTrip()
-{
-    QByteArray secret(70000, '\0');
-    for (int i = 0; i < secret.size(); ++i) {
-        secret[i] = char(i * 7 + 3);
-    }
-    const QByteArray label("a\0b", 3);
-    const QByteArray comment("\0", 1);
-    FileKeychainFixture fixture;
-    {
-        std::unique_ptr<Keychain> keychain = fixture.create();
-        KeychainAttributeList attributes = itemAttributes(label, "user", "uuid-1");
-        attributes.push_back({KeychainCodes::comment, comment});
-        QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass, attributes,
-                                                 secretOf(secret)),
-                 errSecSuccess);
-    }
-    // A fresh object reads it back from the file alone.
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    fixture.dialogs.queuePassword(QStringLiteral("secret"));
-    auto items = searchAll(*keychain, {});
-    QCOMPARE(items.size(), std::size_t(1));
-    KeychainAttributeList read;
-    SecretBytes readSecret;
-    QCOMPARE(keychain->itemCopyContent(*items[0],
-                                       Tags{KeychainCodes::label, KeychainCodes::comment,
-                                            KeychainCodes::account, KeychainCodes::service},
-                                       &read, &readSecret),
-             errSecSuccess);
-    QCOMPARE(read.size(), std::size_t(4));
-    QCOMPARE(read[0].data, label);
-    QCOMPARE(read[1].data, comment);
-    QCOMPARE(read[2].data, QByteArray("user"));
-    QCOMPARE(read[3].data, QByteArray("uuid-1"));
-    QCOMPARE(QByteArray(readSecret.data(), qsizetype(readSecret.size())), secret);
-}
 
 void TestFileKeychainItems::search_data()
 {
     QTest::addColumn<FourCharCode>("itemClass");
     QTest::addColumn<KeychainAttributeList>("criteria");
     QTest::addColumn<QByteArrayList>("expected"); // services, in order
-
-    const FourCharCode genp = KeychainCodes::genericPasswordClass;
-    using A = KeychainAttribute;
-    QTest::newRow("no criteria: the class, creation order")
-        << genp << KeychainAttributeList{} << QByteArrayList{"s1", "s2", "s3", "s4"};
-    QTest::newRow("label by code") << genp << KeychainAttributeList{A{KeychainCodes::label, "Mail"}}
-                                   << QByteArrayList{"s1", "s4"};
-    QTest::newRow("label by tag 7")
-        << genp << KeychainAttributeList{A{KeychainCodes::labelIndex, "Mail"}}
-        << QByteArrayList{"s1", "s4"};
-    QTest::newRow("two attributes")
-        << genp
-        << KeychainAttributeList{A{KeychainCodes::label, "Mail"}, A{KeychainCodes::account, "bo"}}
-        << QByteArrayList{"s4"};
-    QTest::newRow("exact bytes, not a prefix")
-        << genp << KeychainAttributeList{A{KeychainCodes::label, "Mai"}} << QByteArrayList{};
-    QTest::newRow("exact bytes, not case")
-        << genp << KeychainAttributeList{A{KeychainCodes::label, "mail"}} << QByteArrayList{};
-    QTest::newRow("empty value matches only an empty attribute")
-        << genp << KeychainAttributeList{A{KeychainCodes::comment, QByteArray()}}
-        << QByteArrayList{"s2"};
-    QTest::newRow("item lacking the attribute does not match")
-        << genp << KeychainAttributeList{A{KeychainCodes::account, "al"}} << QByteArrayList{"s1"};
-    QTest::newRow("program's codes")
-        << genp
-        << KeychainAttributeList{A{KeychainCodes::creator, "Klft"}, A{KeychainCodes::type, "Klf1"}}
-        << QByteArrayList{"s1", "s2", "s4"};
-    QTest::newRow("other class") << fourCharCode("inet") << KeychainAttributeList{}
-                                 << QByteArrayList{"s5"};
+    const auto row = [](const char* name, const KeychainAttributeList& criteria,
+                        const QByteArrayList& expected,
+                        FourCharCode itemClass = KeychainCodes::genericPasswordClass) {
+        QTest::newRow(name) << itemClass << criteria << expected;
+    };
+    row("no criteria: the class, creation order", {}, {"s1", "s2", "s3", "s4"});
+    row("label by code", {{KeychainCodes::label, "Mail"}}, {"s1", "s4"});
+    row("label by tag 7", {{KeychainCodes::labelIndex, "Mail"}}, {"s1", "s4"});
+    row("two attributes", {{KeychainCodes::label, "Mail"}, {KeychainCodes::account, "bo"}}, {"s4"});
+    row("exact bytes, not a prefix", {{KeychainCodes::label, "Mai"}}, {});
+    row("exact bytes, not case", {{KeychainCodes::label, "mail"}}, {});
+    row("empty value matches only an empty attribute", {{KeychainCodes::comment, QByteArray()}},
+        {"s2"});
+    row("item lacking the attribute does not match", {{KeychainCodes::account, "al"}}, {"s1"});
+    row("program's codes", {{KeychainCodes::creator, "Klft"}, {KeychainCodes::type, "Klf1"}},
+        {"s1", "s2", "s4"});
+    row("other class", {}, {"s5"}, fourCharCode("inet"));
 }
 
 void TestFileKeychainItems::search()
@@ -126,30 +76,51 @@ void TestFileKeychainItems::search()
     }
 }
 
-void TestFileKeychainItems::timeStamps()
+void TestFileKeychainItems::roundTrip()
 {
     FileKeychainFixture fixture;
     std::unique_ptr<Keychain> keychain = fixture.create();
     fixture.clock.set(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC));
+    QByteArray secret(70000, '\0');
+    for (int i = 0; i < secret.size(); ++i) {
+        secret[i] = char(i * 7 + 3);
+    }
+    const QByteArray label("a\0b", 3);
+    KeychainAttributeList attributes = itemAttributes(label, "user", "uuid-1");
+    attributes.push_back({KeychainCodes::comment, QByteArray("\0", 1)});
     // Stamps given by the caller are ignored: the keychain stamps its items itself.
-    KeychainAttributeList attributes = itemAttributes("Mail", "al", "s1");
     attributes.push_back({KeychainCodes::creationDate, QByteArray("19990101000000Z\0", 16)});
     QCOMPARE(keychain->itemCreateFromContent(KeychainCodes::genericPasswordClass, attributes,
-                                             secretOf("pw")),
+                                             secretOf(secret)),
              errSecSuccess);
+    // A fresh object reads it back from the file alone, and finds it by its stamp.
     const QByteArray created("20260304050607Z\0", 16);
-    // A search by the stamp finds the item.
-    auto items = searchAll(*keychain, {{KeychainCodes::creationDate, created}});
+    std::unique_ptr<Keychain> reopened = fixture.open();
+    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    auto items = searchAll(*reopened, {{KeychainCodes::creationDate, created}});
     QCOMPARE(items.size(), std::size_t(1));
-    QCOMPARE(attributeOf(*keychain, *items[0], KeychainCodes::modificationDate), created);
+    KeychainAttributeList read;
+    SecretBytes readSecret;
+    QCOMPARE(
+        reopened->itemCopyContent(*items[0],
+                                  Tags{KeychainCodes::label, KeychainCodes::comment,
+                                       KeychainCodes::account, KeychainCodes::modificationDate},
+                                  &read, &readSecret),
+        errSecSuccess);
+    QCOMPARE(read.size(), std::size_t(4));
+    QCOMPARE(read[0].data, label);
+    QCOMPARE(read[1].data, QByteArray("\0", 1));
+    QCOMPARE(read[2].data, QByteArray("user"));
+    QCOMPARE(read[3].data, created);
+    QCOMPARE(QByteArray(readSecret.data(), qsizetype(readSecret.size())), secret);
 
     // A change a second later stamps the modification only.
     fixture.clock.advance(1000);
     QCOMPARE(
-        keychain->itemModifyAttributesAndData(*items[0], {{KeychainCodes::account, "bo"}}, nullptr),
+        reopened->itemModifyAttributesAndData(*items[0], {{KeychainCodes::account, "bo"}}, nullptr),
         errSecSuccess);
-    QCOMPARE(attributeOf(*keychain, *items[0], KeychainCodes::creationDate), created);
-    QCOMPARE(attributeOf(*keychain, *items[0], KeychainCodes::modificationDate),
+    QCOMPARE(attributeOf(*reopened, *items[0], KeychainCodes::creationDate), created);
+    QCOMPARE(attributeOf(*reopened, *items[0], KeychainCodes::modificationDate),
              QByteArray("20260304050608Z\0", 16));
 }
 

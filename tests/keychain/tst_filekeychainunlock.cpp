@@ -26,9 +26,7 @@ OSStatus TestFileKeychainUnlock::run(Keychain& keychain, Operation operation)
         std::unique_ptr<KeychainSearch> search;
         return keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search);
     }
-    return keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                          itemAttributes("label", "account", "service"),
-                                          secretOf("password"));
+    return createItem(keychain, "service");
 }
 
 void TestFileKeychainUnlock::unlock_data()
