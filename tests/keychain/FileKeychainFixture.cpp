@@ -17,26 +17,26 @@ QString FileKeychainFixture::path(const QString& name) const
     return dir.filePath(name);
 }
 
+// The keychain an operation made; fails the test when it reported an error.
+static std::unique_ptr<Keychain> made(OSStatus status, std::unique_ptr<Keychain>& keychain)
+{
+    if (status != errSecSuccess || !keychain) {
+        QTest::qFail(qPrintable(QStringLiteral("failed: %1").arg(status)), __FILE__, __LINE__);
+    }
+    return std::move(keychain);
+}
+
 std::unique_ptr<Keychain> FileKeychainFixture::create(const QString& password, const QString& name)
 {
     dialogs.queueNewPassword(password);
     std::unique_ptr<Keychain> keychain;
-    const OSStatus status = services.create(path(name), keychain);
-    if (status != errSecSuccess || !keychain) {
-        QTest::qFail(qPrintable(QStringLiteral("create failed: %1").arg(status)), __FILE__,
-                     __LINE__);
-    }
-    return keychain;
+    return made(services.create(path(name), keychain), keychain);
 }
 
 std::unique_ptr<Keychain> FileKeychainFixture::open(const QString& name)
 {
     std::unique_ptr<Keychain> keychain;
-    const OSStatus status = services.open(path(name), keychain);
-    if (status != errSecSuccess || !keychain) {
-        QTest::qFail(qPrintable(QStringLiteral("open failed: %1").arg(status)), __FILE__, __LINE__);
-    }
-    return keychain;
+    return made(services.open(path(name), keychain), keychain);
 }
 
 QByteArray FileKeychainFixture::fileBytes(const QString& name) const

@@ -49,7 +49,6 @@ void TestFileKeychainBody::writerWritesShortestHeads_data()
     // An empty body {0: nextId, 1: [], 2: []}: the next id's head takes every length.
     QTest::addColumn<quint64>("nextId");
     QTest::addColumn<QByteArray>("head");
-    QTest::newRow("0") << quint64(0) << QByteArray("00");
     QTest::newRow("23") << quint64(23) << QByteArray("17");
     QTest::newRow("24") << quint64(24) << QByteArray("1818");
     QTest::newRow("255") << quint64(255) << QByteArray("18ff");
@@ -67,8 +66,7 @@ void TestFileKeychainBody::writerWritesShortestHeads()
     QFETCH(QByteArray, head);
     FileKeychainContent content;
     content.nextId = nextId;
-    const QByteArray firstVersion = QByteArray::fromHex("a200" + head + "0180");
-    const QByteArray bytes = currentVersion(firstVersion);
+    const QByteArray bytes = currentVersion(QByteArray::fromHex("a200" + head + "0180"));
     QCOMPARE(write(content).toHex(), bytes.toHex());
     const std::optional<FileKeychainContent> read = parseFileKeychainBody(bytes);
     QVERIFY(read);
@@ -92,8 +90,7 @@ void TestFileKeychainBody::corpusBodiesRoundTrip_data()
     QTest::newRow("two items") << QStringLiteral("two-items") << QByteArray();
     QTest::newRow("indefinite, chunked")
         << QStringLiteral("indefinite-chunked")
-        << QByteArray("a200050181a60003011a67656e7002a11a6c61626c42707703427077040005 00")
-               .replace(' ', "");
+        << QByteArray("a200050181a60003011a67656e7002a11a6c61626c42707703427077040005 00");
 }
 
 void TestFileKeychainBody::corpusBodiesRoundTrip()
