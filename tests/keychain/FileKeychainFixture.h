@@ -6,13 +6,11 @@
 #include "TestFiles.h"
 #include "platform/keychain/FileKeychainServices.h"
 
-#include <QByteArray>
 #include <QByteArrayList>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 // A temporary folder, scripted dialogs, a clock set by hand and file keychain services
 // with the cheapest key derivation, shared by the keychain file tests.

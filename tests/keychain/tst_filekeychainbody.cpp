@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QTest>
 
-#include <algorithm>
-
 namespace {
 
 QByteArray write(const FileKeychainContent& content)

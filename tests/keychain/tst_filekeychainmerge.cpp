@@ -80,12 +80,8 @@ QByteArrayList entry(Keychain& keychain, const QByteArray& service)
 // Whether process waits for a file lock: the system lists its request with an arrow.
 bool waitsForALock(pid_t process)
 {
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly)) {
-        return false;
-    }
     const QByteArray pid = QByteArray::number(process);
-    for (const QByteArray& line : locks.readAll().split('\n')) {
+    for (const QByteArray& line : fileBytes(QStringLiteral("/proc/locks")).split('\n')) {
         if (line.contains("->") && line.simplified().split(' ').contains(pid)) {
             return true;
         }
