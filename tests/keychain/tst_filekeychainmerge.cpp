@@ -196,12 +196,9 @@ void TestFileKeychainMerge::conflictCopiesAreMergedAndTrashed()
                              QStringLiteral("ours (conflicted copy 2026-12-07 101500).keychain"),
                              QStringLiteral("ours (laptop's conflicted copy 2026-12-07).keychain")};
     for (const QString& name : copies) {
-        fixture.writeFileBytes(original, QStringLiteral("theirs.keychain"));
-        std::unique_ptr<Keychain> copy;
+        fixture.writeFileBytes(original, name);
         fixture.dialogs.queuePassword(QStringLiteral("secret"));
-        fixture.services.open(fixture.path(QStringLiteral("theirs.keychain")), copy);
-        TwoMachines::add(*copy, name.toUtf8(), "pw", "", 1);
-        QVERIFY(QFile::rename(fixture.path(QStringLiteral("theirs.keychain")), fixture.path(name)));
+        TwoMachines::add(*fixture.open(name), name.toUtf8(), "pw", "", 1);
     }
     // A copy under another password, and files that only look like copies.
     fixture.create(QStringLiteral("other"),
