@@ -61,12 +61,11 @@ KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& 
             {KeychainCodes::type, QByteArrayLiteral("Klf1")}};
 }
 
-OSStatus createItem(Keychain& keychain, const QByteArray& service, const QByteArray& label,
-                    const QByteArray& secret)
+OSStatus createItem(Keychain& keychain, const QByteArray& service)
 {
     return keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                          itemAttributes(label, "account", service),
-                                          secretOf(secret));
+                                          itemAttributes("label", "account", service),
+                                          secretOf("pw"));
 }
 
 QByteArrayList servicesIn(Keychain& keychain)

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <sys/types.h>
 
 // A temporary folder, scripted dialogs, a clock set by hand and file keychain services
 // with the cheapest key derivation, shared by the keychain file tests.
@@ -39,9 +40,8 @@ public:
 // A generic-password item of the program with the given label, account and service.
 KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
                                      const QByteArray& service);
-// Adds such an item with the password secret.
-OSStatus createItem(Keychain& keychain, const QByteArray& service,
-                    const QByteArray& label = "label", const QByteArray& secret = "pw");
+// Adds such an item, with the service given, to keychain.
+OSStatus createItem(Keychain& keychain, const QByteArray& service);
 // The services of the keychain's generic-password items, in their order.
 QByteArrayList servicesIn(Keychain& keychain);
 
