@@ -6,11 +6,12 @@
 #include "TestFiles.h"
 #include "platform/keychain/FileKeychainServices.h"
 
-#include <QByteArray>
+#include <QByteArrayList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
-#include <vector>
+#include <sys/types.h>
 
 // A temporary folder, scripted dialogs, a clock set by hand and file keychain services
 // with the cheapest key derivation, shared by the keychain file tests.
@@ -39,3 +40,13 @@ public:
 // A generic-password item of the program with the given label, account and service.
 KeychainAttributeList itemAttributes(const QByteArray& label, const QByteArray& account,
                                      const QByteArray& service);
+// Adds such an item, with the service given, to keychain.
+OSStatus createItem(Keychain& keychain, const QByteArray& service);
+// The services of the keychain's generic-password items, in their order.
+QByteArrayList servicesIn(Keychain& keychain);
+
+// Runs inChild in a child process that then waits to be killed; returns the child's id
+// once inChild ran, or -1.
+pid_t forkAndPause(const std::function<void()>& inChild);
+// Kills a child process without warning and waits for its end.
+bool killChild(pid_t child);

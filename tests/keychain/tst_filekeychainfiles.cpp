@@ -10,30 +10,8 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include <csignal>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-const FourCharCode genp = KeychainCodes::genericPasswordClass;
-
-OSStatus createItem(Keychain& keychain, const QByteArray& service, const QByteArray& secret = "pw")
-{
-    return keychain.itemCreateFromContent(genp, itemAttributes("label", "account", service),
-                                          secretOf(secret));
-}
-
-QByteArrayList servicesIn(Keychain& keychain)
-{
-    QByteArrayList services;
-    for (const auto& item : searchAll(keychain, {})) {
-        services << attributeOf(keychain, *item, KeychainCodes::service);
-    }
-    return services;
-}
-
-} // namespace
 
 class TestFileKeychainFiles : public QObject {
     Q_OBJECT
@@ -44,8 +22,7 @@ private Q_SLOTS:
     void killedWriterLeavesNeitherLockNorCopy();
     void damagedFile_data();
     void damagedFile();
-    void fileDeletedWhileOpen();
-    void fileReplacedByAnotherKeychain();
+    void fileReplacedWhileOpen();
     void symbolicLinkStaysALink();
     void firstVersionFileIsUpgradedAtItsNextWrite();
 };
@@ -88,10 +65,8 @@ void TestFileKeychainFiles::filesAreWrittenWithMode0600()
     QCOMPARE(fixture.fileBytes() == before, modeAfter == 0400);
     QCOMPARE(fileMode(fixture.path()), modeAfter);
     QCOMPARE(fileMode(FileKeychainFile::Lock::lockPath(fixture.path())), 0600);
-    struct stat info {};
-    QCOMPARE(::stat(path.constData(), &info), 0);
-    QCOMPARE(info.st_uid, otherOwner ? uid_t(65534) : ::geteuid());
-    QCOMPARE(info.st_gid, otherOwner ? gid_t(65534) : ::getegid());
+    QCOMPARE(QFileInfo(fixture.path()).ownerId(), otherOwner ? 65534 : ::geteuid());
+    QCOMPARE(QFileInfo(fixture.path()).groupId(), otherOwner ? 65534 : ::getegid());
 }
 
 void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
@@ -106,29 +81,17 @@ void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
     fixture.writeFileBytes("my notes", QStringLiteral(".test.keychain.Notes1"));
     fixture.writeFileBytes(start, QStringLiteral(".test.keychain.longer1"));
     // A writer that dies while it holds the lock, its copy half written.
-    int ready[2];
-    QCOMPARE(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        std::unique_ptr<FileKeychainFile::Lock> lock;
+    // The child's copies of the locks are held till its end.
+    std::unique_ptr<FileKeychainFile::Lock> lock;
+    std::unique_ptr<FileKeychainFile::Lock> again;
+    const pid_t child = forkAndPause([&] {
         FileKeychainFile::Lock::acquire(fixture.path(), lock);
         fixture.writeFileBytes(start, QStringLiteral(".test.keychain.Ab12Cd"));
         // The lock taken again by the same process is shared, not waited for.
-        std::unique_ptr<FileKeychainFile::Lock> again;
         FileKeychainFile::Lock::acquire(fixture.path(), again);
-        char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
-    ::close(ready[0]);
-    QCOMPARE(::kill(child, SIGKILL), 0);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
+    });
+    QVERIFY(child > 0);
+    QVERIFY(killChild(child));
 
     QCOMPARE(createItem(*keychain, "s2"), errSecSuccess);
     QCOMPARE(servicesIn(*keychain), (QByteArrayList{"s1", "s2"}));
@@ -142,25 +105,33 @@ void TestFileKeychainFiles::killedWriterLeavesNeitherLockNorCopy()
 
 void TestFileKeychainFiles::damagedFile_data()
 {
+    // "flip", "set" or "cut" at a position (negative: from the end), "append" or "folder".
     QTest::addColumn<QString>("damage");
     QTest::addColumn<OSStatus>("openStatus");
     QTest::addColumn<OSStatus>("useStatus");
     QTest::addColumn<int>("prompts");
     const OSStatus invalid = errSecInvalidKeychain;
+    const OSStatus fine = errSecSuccess;
+    QTest::newRow("empty") << "cut 0" << invalid << invalid << 0;
+    QTest::newRow("a folder") << "folder" << invalid << invalid << 0;
     QTest::newRow("magic changed") << "flip 0" << invalid << invalid << 0;
-    QTest::newRow("version changed") << "flip 9" << invalid << invalid << 0;
-    QTest::newRow("flags set") << "flip 11" << invalid << invalid << 0;
-    QTest::newRow("cut inside the header") << "cut 40" << invalid << invalid << 0;
-    QTest::newRow("salt changed") << "flip 30" << OSStatus(errSecSuccess)
-                                  << OSStatus(errSecAuthFailed) << 3;
-    QTest::newRow("key check changed")
-        << "flip 50" << OSStatus(errSecSuccess) << OSStatus(errSecAuthFailed) << 3;
-    QTest::newRow("nonce changed") << "flip 70" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("body changed") << "flip 90" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("tag changed") << "flip -1" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("cut after the header") << "cut 84" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("last byte cut") << "cut -1" << OSStatus(errSecSuccess) << invalid << 1;
-    QTest::newRow("byte appended") << "append" << OSStatus(errSecSuccess) << invalid << 1;
+    QTest::newRow("version 0") << "set 9 0" << invalid << invalid << 0;
+    QTest::newRow("version 3") << "set 9 3" << invalid << invalid << 0;
+    QTest::newRow("version 257") << "set 8 1" << invalid << invalid << 0;
+    QTest::newRow("flags set") << "set 11 1" << invalid << invalid << 0;
+    QTest::newRow("passes beyond bound") << "set 19 17" << invalid << invalid << 0;
+    QTest::newRow("passes far beyond bound") << "set 12 1" << invalid << invalid << 0;
+    QTest::newRow("memory beyond 1 GiB") << "set 23 65" << invalid << invalid << 0;
+    QTest::newRow("memory far beyond") << "set 20 1" << invalid << invalid << 0;
+    QTest::newRow("memory below minimum") << "set 26 0" << invalid << invalid << 0;
+    QTest::newRow("header one byte short") << "cut 83" << invalid << invalid << 0;
+    QTest::newRow("salt changed") << "flip 30" << fine << OSStatus(errSecAuthFailed) << 3;
+    QTest::newRow("key check changed") << "flip 50" << fine << OSStatus(errSecAuthFailed) << 3;
+    QTest::newRow("nonce changed") << "flip 70" << fine << invalid << 1;
+    QTest::newRow("body changed") << "flip 90" << fine << invalid << 1;
+    QTest::newRow("cut after the header") << "cut 84" << fine << invalid << 1;
+    QTest::newRow("last byte cut") << "cut -1" << fine << invalid << 1;
+    QTest::newRow("byte appended") << "append" << fine << invalid << 1;
 }
 
 void TestFileKeychainFiles::damagedFile()
@@ -170,26 +141,34 @@ void TestFileKeychainFiles::damagedFile()
     QFETCH(OSStatus, useStatus);
     QFETCH(int, prompts);
     FileKeychainFixture fixture;
-    {
-        std::unique_ptr<Keychain> keychain = fixture.create();
-        QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
-    }
+    QCOMPARE(createItem(*fixture.create(), "s1"), errSecSuccess);
+    // The bounds a header is held to admit the cost new keychains are made with.
+    QVERIFY(FileKeychainKdf::standard().isAcceptable());
     QByteArray bytes = fixture.fileBytes();
+    QVERIFY(bytes.startsWith("KLFTKCF\n"));
     const QStringList words = damage.split(QLatin1Char(' '));
     const int at = words.size() > 1 ? words[1].toInt() : 0;
     const int position = at < 0 ? int(bytes.size()) + at : at;
     if (words[0] == QLatin1String("flip")) {
         bytes[position] = char(bytes[position] ^ 0x01);
+    } else if (words[0] == QLatin1String("set")) {
+        bytes[position] = char(words[2].toInt());
     } else if (words[0] == QLatin1String("cut")) {
         bytes.truncate(position);
     } else if (words[0] == QLatin1String("append")) {
         bytes.append('\0');
     }
-    fixture.writeFileBytes(bytes);
+    if (words[0] == QLatin1String("folder")) {
+        QVERIFY(QFile::remove(fixture.path()) && QDir().mkdir(fixture.path()));
+        bytes.clear();
+    } else {
+        fixture.writeFileBytes(bytes);
+    }
 
     std::unique_ptr<Keychain> keychain;
     QCOMPARE(fixture.services.open(fixture.path(), keychain), openStatus);
-    if (openStatus == errSecSuccess) {
+    QCOMPARE(bool(keychain), openStatus == errSecSuccess);
+    if (keychain) {
         for (int i = 0; i < 3; ++i) {
             fixture.dialogs.queuePassword(QStringLiteral("secret"));
         }
@@ -205,50 +184,36 @@ void TestFileKeychainFiles::damagedFile()
     QCOMPARE(fixture.fileBytes(), bytes);
 }
 
-void TestFileKeychainFiles::fileDeletedWhileOpen()
+void TestFileKeychainFiles::fileReplacedWhileOpen()
 {
     FileKeychainFixture fixture;
     std::unique_ptr<Keychain> keychain = fixture.create();
-    QCOMPARE(createItem(*keychain, "s1"), errSecSuccess);
-    auto items = searchAll(*keychain, {});
+    QCOMPARE(createItem(*keychain, "mine"), errSecSuccess);
+    QCOMPARE(createItem(*fixture.create(QStringLiteral("other"), QStringLiteral("other.keychain")),
+                        "theirs"),
+             errSecSuccess);
     QVERIFY(QFile::remove(fixture.path()));
 
     QCOMPARE(keychain->getStatus(), errSecNoSuchKeychain);
     QCOMPARE(createItem(*keychain, "s2"), errSecNoSuchKeychain);
-    QCOMPARE(
-        keychain->itemModifyAttributesAndData(*items[0], {{KeychainCodes::label, "x"}}, nullptr),
-        errSecNoSuchKeychain);
-    QCOMPARE(keychain->itemDelete(*items[0]), errSecNoSuchKeychain);
     OSStatus status = errSecSuccess;
     searchAll(*keychain, {}, &status);
     QCOMPARE(status, errSecNoSuchKeychain);
     QVERIFY(!QFile::exists(fixture.path()));
-    QCOMPARE(keychain->getStatus(), errSecNoSuchKeychain);
 
     // Something else in its place is not a keychain.
     fixture.writeFileBytes("not a keychain");
     QCOMPARE(keychain->getStatus(), errSecInvalidKeychain);
     QCOMPARE(createItem(*keychain, "s2"), errSecInvalidKeychain);
     QCOMPARE(fixture.fileBytes(), QByteArray("not a keychain"));
-}
 
-void TestFileKeychainFiles::fileReplacedByAnotherKeychain()
-{
-    FileKeychainFixture fixture;
-    std::unique_ptr<Keychain> keychain = fixture.create();
-    QCOMPARE(createItem(*keychain, "mine"), errSecSuccess);
-    {
-        std::unique_ptr<Keychain> other =
-            fixture.create(QStringLiteral("other"), QStringLiteral("other.keychain"));
-        QCOMPARE(createItem(*other, "theirs"), errSecSuccess);
-    }
+    // Another keychain there: the key of the old file does not fit, and the keychain asks
+    // for the password again, once.
     QVERIFY(QFile::remove(fixture.path()));
     QVERIFY(QFile::rename(fixture.path(QStringLiteral("other.keychain")), fixture.path()));
-
-    // The key of the old file does not fit: the keychain asks for the password again.
+    fixture.dialogs.clearRecord();
     fixture.dialogs.queuePassword(QStringLiteral("other"));
     QCOMPARE(servicesIn(*keychain), QByteArrayList{"theirs"});
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
     QCOMPARE(createItem(*keychain, "mine again"), errSecSuccess);
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
 }

@@ -1,6 +1,5 @@
 // Merging keychain files entry by entry, and the conflict copies sync programs leave.
 #include "FileKeychainFixture.h"
-#include "ManualClock.h"
 #include "ScopedEnvironment.h"
 
 #include "platform/keychain/ConflictCopies.h"
@@ -10,26 +9,22 @@
 #include <QFile>
 #include <QTest>
 
-#include <csignal>
 #include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 const FourCharCode genp = KeychainCodes::genericPasswordClass;
-constexpr qint64 minute = 60 * 1000;
 
-// Two machines' copies of one keychain, on a clock the test moves.
+// Two machines' copies of one keychain, on the fixture's clock the test moves.
 struct TwoMachines {
-    TwoMachines() : services(fixture.dialogs, FileKeychainKdf::minimum(), clock)
+    TwoMachines()
     {
-        fixture.dialogs.queueNewPassword(QStringLiteral("secret"));
-        services.create(fixture.path(QStringLiteral("ours.keychain")), ours);
+        ours = fixture.create(QStringLiteral("secret"), QStringLiteral("ours.keychain"));
         add(*ours, "E", "pw", "notes", 3);
         fixture.writeFileBytes(fixture.fileBytes(QStringLiteral("ours.keychain")),
                                QStringLiteral("theirs.keychain"));
+        theirs = fixture.open(QStringLiteral("theirs.keychain"));
         fixture.dialogs.queuePassword(QStringLiteral("secret"));
-        services.open(fixture.path(QStringLiteral("theirs.keychain")), theirs);
         searchAll(*theirs, {});
     }
 
@@ -64,14 +59,12 @@ struct TwoMachines {
     }
 
     FileKeychainFixture fixture;
-    ManualClock clock;
-    FileKeychainServices services;
     std::unique_ptr<Keychain> ours;
     std::unique_ptr<Keychain> theirs;
 };
 
 // The password, notes and use count of the entry with service, or nothing.
-QStringList entry(Keychain& keychain, const QByteArray& service)
+QByteArrayList entry(Keychain& keychain, const QByteArray& service)
 {
     const auto found = searchAll(keychain, {{KeychainCodes::service, service}});
     if (found.empty()) {
@@ -81,19 +74,14 @@ QStringList entry(Keychain& keychain, const QByteArray& service)
     SecretBytes secret;
     keychain.itemCopyContent(*found.front(), {KeychainCodes::comment, KeychainCodes::generic},
                              &attributes, &secret);
-    return {QString::fromUtf8(QByteArray(secret.data(), qsizetype(secret.size()))),
-            QString::fromUtf8(attributes[0].data),
-            QString::fromUtf8(attributes[1].data.split('>').last())};
+    return {QByteArray(secret.data(), qsizetype(secret.size())), attributes[0].data,
+            attributes[1].data.split('>').last()};
 }
 // Whether process waits for a file lock: the system lists its request with an arrow.
 bool waitsForALock(pid_t process)
 {
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly)) {
-        return false;
-    }
     const QByteArray pid = QByteArray::number(process);
-    for (const QByteArray& line : locks.readAll().split('\n')) {
+    for (const QByteArray& line : fileBytes(QStringLiteral("/proc/locks")).split('\n')) {
         if (line.contains("->") && line.simplified().split(' ').contains(pid)) {
             return true;
         }
@@ -118,54 +106,49 @@ void TestFileKeychainMerge::mergeRules_data()
     QTest::addColumn<QString>("theirChange");
     // Minutes after the start at which their change happens; ours is at minute 2.
     QTest::addColumn<int>("theirMinute");
-    // The entry E after the merge: password, a part of its notes, use count; empty: gone.
-    QTest::addColumn<QStringList>("expected");
+    // The entry E after the merge: password, notes, use count; empty: gone.
+    QTest::addColumn<QByteArrayList>("expected");
     QTest::addColumn<QList<int>>("summary"); // added, changed, deleted
 
-    const QString notes = QStringLiteral("notes");
-    QTest::newRow("add/add") << QStringLiteral("add") << QStringLiteral("add") << 1
-                             << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")}
-                             << QList<int>{1, 0, 0};
+    const QByteArrayList unchanged{"pw", "notes", "3"};
+    QTest::newRow("add/add") << "add"
+                             << "add" << 1 << unchanged << QList<int>{1, 0, 0};
     QTest::newRow("change/change, theirs later")
-        << QStringLiteral("change") << QStringLiteral("change") << 3
-        << QStringList{QStringLiteral("theirs"),
-                       QStringLiteral("notes of theirs\n\nChanged on another machine on 2026-01-01 "
-                                      "12:02 UTC: password “ours”, notes “notes of ours”"),
-                       QStringLiteral("9")}
+        << "change"
+        << "change" << 3
+        << QByteArrayList{"theirs",
+                          "notes of theirs\n\nChanged on another machine on 2026-01-01 12:02 UTC: "
+                          "password “ours”, notes “notes of ours”",
+                          "9"}
         << QList<int>{0, 1, 0};
     QTest::newRow("change/change, ours later")
-        << QStringLiteral("change") << QStringLiteral("change") << 1
-        << QStringList{QStringLiteral("ours"),
-                       QStringLiteral(
-                           "notes of ours\n\nChanged on another machine on 2026-01-01 12:01 "
-                           "UTC: password “theirs”, notes “notes of theirs”"),
-                       QStringLiteral("9")}
+        << "change"
+        << "change" << 1
+        << QByteArrayList{"ours",
+                          "notes of ours\n\nChanged on another machine on 2026-01-01 12:01 UTC: "
+                          "password “theirs”, notes “notes of theirs”",
+                          "9"}
         << QList<int>{0, 1, 0};
     QTest::newRow("delete, then changed there")
-        << QStringLiteral("delete") << QStringLiteral("change") << 3
-        << QStringList{QStringLiteral("theirs"), QStringLiteral("notes of theirs"),
-                       QStringLiteral("9")}
-        << QList<int>{1, 0, 0};
+        << "delete"
+        << "change" << 3 << QByteArrayList{"theirs", "notes of theirs", "9"} << QList<int>{1, 0, 0};
     QTest::newRow("changed there, then delete")
-        << QStringLiteral("delete") << QStringLiteral("change") << 1 << QStringList{}
-        << QList<int>{0, 0, 0};
+        << "delete"
+        << "change" << 1 << QByteArrayList{} << QList<int>{0, 0, 0};
     QTest::newRow("change, then deleted there")
-        << QStringLiteral("change") << QStringLiteral("delete") << 3 << QStringList{}
-        << QList<int>{0, 0, 1};
+        << "change"
+        << "delete" << 3 << QByteArrayList{} << QList<int>{0, 0, 1};
     QTest::newRow("deleted there, then change")
-        << QStringLiteral("change") << QStringLiteral("delete") << 1
-        << QStringList{QStringLiteral("ours"), QStringLiteral("notes of ours"), QStringLiteral("5")}
-        << QList<int>{0, 0, 0};
-    QTest::newRow("delete/delete") << QStringLiteral("delete") << QStringLiteral("delete") << 3
-                                   << QStringList{} << QList<int>{0, 0, 0};
-    QTest::newRow("equal entries")
-        << QStringLiteral("") << QStringLiteral("") << 1
-        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{0, 0, 0};
+        << "change"
+        << "delete" << 1 << QByteArrayList{"ours", "notes of ours", "5"} << QList<int>{0, 0, 0};
+    QTest::newRow("delete/delete") << "delete"
+                                   << "delete" << 3 << QByteArrayList{} << QList<int>{0, 0, 0};
+    QTest::newRow("equal entries") << ""
+                                   << "" << 1 << unchanged << QList<int>{0, 0, 0};
     // A record of a deletion goes at the first write a year later; an old copy then
     // brings the entry back.
-    QTest::newRow("deletion forgotten after a year")
-        << QStringLiteral("delete") << QStringLiteral("") << 1
-        << QStringList{QStringLiteral("pw"), notes, QStringLiteral("3")} << QList<int>{1, 0, 0};
+    QTest::newRow("deletion forgotten after a year") << "delete"
+                                                     << "" << 1 << unchanged << QList<int>{1, 0, 0};
 }
 
 void TestFileKeychainMerge::mergeRules()
@@ -173,16 +156,16 @@ void TestFileKeychainMerge::mergeRules()
     QFETCH(QString, ourChange);
     QFETCH(QString, theirChange);
     QFETCH(int, theirMinute);
-    QFETCH(QStringList, expected);
+    QFETCH(QByteArrayList, expected);
     QFETCH(QList<int>, summary);
     TwoMachines machines;
-    const QDateTime start = machines.clock.nowUtc();
-    machines.clock.set(start.addMSecs(theirMinute * minute));
+    const QDateTime start = machines.fixture.clock.nowUtc();
+    machines.fixture.clock.set(start.addSecs(theirMinute * 60));
     machines.apply(*machines.theirs, theirChange, "theirs");
-    machines.clock.set(start.addMSecs(2 * minute));
+    machines.fixture.clock.set(start.addSecs(2 * 60));
     machines.apply(*machines.ours, ourChange, "ours");
     if (QByteArray(QTest::currentDataTag()).startsWith("deletion forgotten")) {
-        machines.clock.set(start.addDays(366));
+        machines.fixture.clock.set(start.addDays(366));
         TwoMachines::add(*machines.ours, "later", "pw", "", 1);
     }
 
@@ -191,13 +174,7 @@ void TestFileKeychainMerge::mergeRules()
                  machines.fixture.path(QStringLiteral("theirs.keychain")), false, merged),
              errSecSuccess);
     QCOMPARE((QList<int>{merged.added, merged.changed, merged.deleted}), summary);
-    const QStringList got = entry(*machines.ours, "E");
-    QCOMPARE(got.size(), expected.size());
-    if (!expected.isEmpty()) {
-        QCOMPARE(got[0], expected[0]);
-        QVERIFY2(got[1].contains(expected[1]), qPrintable(got[1]));
-        QCOMPARE(got[2], expected[2]);
-    }
+    QCOMPARE(entry(*machines.ours, "E"), expected);
     // Each side's own additions are kept, and merging again changes nothing.
     QCOMPARE(entry(*machines.ours, "new theirs").isEmpty(), theirChange != QLatin1String("add"));
     QCOMPARE(entry(*machines.ours, "new ours").isEmpty(), ourChange != QLatin1String("add"));
@@ -219,12 +196,9 @@ void TestFileKeychainMerge::conflictCopiesAreMergedAndTrashed()
                              QStringLiteral("ours (conflicted copy 2026-12-07 101500).keychain"),
                              QStringLiteral("ours (laptop's conflicted copy 2026-12-07).keychain")};
     for (const QString& name : copies) {
-        fixture.writeFileBytes(original, QStringLiteral("theirs.keychain"));
-        std::unique_ptr<Keychain> copy;
+        fixture.writeFileBytes(original, name);
         fixture.dialogs.queuePassword(QStringLiteral("secret"));
-        machines.services.open(fixture.path(QStringLiteral("theirs.keychain")), copy);
-        TwoMachines::add(*copy, name.toUtf8(), "pw", "", 1);
-        QVERIFY(QFile::rename(fixture.path(QStringLiteral("theirs.keychain")), fixture.path(name)));
+        TwoMachines::add(*fixture.open(name), name.toUtf8(), "pw", "", 1);
     }
     // A copy under another password, and files that only look like copies.
     fixture.create(QStringLiteral("other"),
@@ -273,22 +247,11 @@ void TestFileKeychainMerge::killedMergeLeavesKeychainAndCopy()
     const QByteArray copyBefore = fixture.fileBytes(copy);
     // Another process holds the keychain's lock; a merging process reads both files and
     // waits for the lock, and is killed there.
-    int ready[2];
-    QCOMPARE(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    QVERIFY(holder >= 0);
-    if (holder == 0) {
-        std::unique_ptr<FileKeychainFile::Lock> lock;
+    std::unique_ptr<FileKeychainFile::Lock> lock; // the child's copy holds it till its end
+    const pid_t holder = forkAndPause([&] {
         FileKeychainFile::Lock::acquire(fixture.path(QStringLiteral("ours.keychain")), lock);
-        char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(ready[1], &byte, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char byte = 0;
-    QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
-    ::close(ready[0]);
-    ::close(ready[1]);
+    });
+    QVERIFY(holder > 0);
     const pid_t merger = ::fork();
     QVERIFY(merger >= 0);
     if (merger == 0) {
@@ -299,11 +262,8 @@ void TestFileKeychainMerge::killedMergeLeavesKeychainAndCopy()
     while (!waitsForALock(merger)) {
         ::sched_yield();
     }
-    int status = 0;
-    QCOMPARE(::kill(merger, SIGKILL), 0);
-    QCOMPARE(::waitpid(merger, &status, 0), merger);
-    QCOMPARE(::kill(holder, SIGKILL), 0);
-    QCOMPARE(::waitpid(holder, &status, 0), holder);
+    QVERIFY(killChild(merger));
+    QVERIFY(killChild(holder));
 
     QCOMPARE(fixture.fileBytes(QStringLiteral("ours.keychain")), keychainBefore);
     QCOMPARE(fixture.fileBytes(copy), copyBefore);

@@ -3,19 +3,14 @@
 #include "FileKeychainFixture.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTest>
 
 class TestFileKeychainUnlock : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstNeedAsksOnce_data();
-    void firstNeedAsksOnce();
-    void failedUnlock_data();
-    void failedUnlock();
-    void openRejects_data();
-    void openRejects();
+    void unlock_data();
+    void unlock();
     void createRefusals_data();
     void createRefusals();
 
@@ -30,44 +25,10 @@ OSStatus TestFileKeychainUnlock::run(Keychain& keychain, Operation operation)
         std::unique_ptr<KeychainSearch> search;
         return keychain.searchCreateFromAttributes(KeychainCodes::genericPasswordClass, {}, search);
     }
-    return keychain.itemCreateFromContent(KeychainCodes::genericPasswordClass,
-                                          itemAttributes("label", "account", "service"),
-                                          secretOf("password"));
+    return createItem(keychain, "service");
 }
 
-void TestFileKeychainUnlock::firstNeedAsksOnce_data()
-{
-    QTest::addColumn<Operation>("operation");
-    QTest::newRow("search") << Operation::Search;
-    QTest::newRow("create item") << Operation::CreateItem;
-}
-
-void TestFileKeychainUnlock::firstNeedAsksOnce()
-{
-    QFETCH(Operation, operation);
-    FileKeychainFixture fixture;
-    fixture.create(QStringLiteral("pässword"));
-    // Opening asks for nothing: the first operation that needs the content asks, until
-    // the password is right.
-    std::unique_ptr<Keychain> keychain = fixture.open();
-    fixture.dialogs.queuePassword(QStringLiteral("wrong"));
-    fixture.dialogs.queuePassword(QStringLiteral("pässword"));
-    QCOMPARE(run(*keychain, operation), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
-    // Unlocked now: neither reads nor changes ask again.
-    QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
-    QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
-    QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 2);
-    // Locked again, the key is gone: the next operation asks once more.
-    QVERIFY(keychain->isLockable());
-    QCOMPARE(keychain->lock(), errSecSuccess);
-    fixture.dialogs.queuePassword(QStringLiteral("pässword"));
-    QCOMPARE(run(*keychain, operation), errSecSuccess);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 3);
-}
-
-void TestFileKeychainUnlock::failedUnlock_data()
+void TestFileKeychainUnlock::unlock_data()
 {
     QTest::addColumn<Operation>("operation");
     QTest::addColumn<QStringList>("answers"); // "-" refuses the prompt
@@ -75,20 +36,21 @@ void TestFileKeychainUnlock::failedUnlock_data()
     QTest::addColumn<OSStatus>("expected");
     QTest::addColumn<int>("prompts");
     const QStringList threeWrong{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-    const QStringList refused{QStringLiteral("-")};
+    const QStringList right{QStringLiteral("wrong"), QStringLiteral("pässword")};
     for (const auto& [name, operation] : {std::pair{"search", Operation::Search},
                                           std::pair{"create item", Operation::CreateItem}}) {
+        QTest::addRow("%s, wrong then right", name)
+            << operation << right << true << OSStatus(errSecSuccess) << 2;
         QTest::addRow("%s, three wrong passwords", name)
             << operation << threeWrong << true << OSStatus(errSecAuthFailed) << 3;
-        QTest::addRow("%s, refused prompt", name)
-            << operation << refused << true << OSStatus(errSecAuthFailed) << 1;
+        QTest::addRow("%s, refused prompt", name) << operation << QStringList{QStringLiteral("-")}
+                                                  << true << OSStatus(errSecAuthFailed) << 1;
         QTest::addRow("%s, interaction not allowed", name)
-            << operation << QStringList{QStringLiteral("secret")} << false
-            << OSStatus(errSecInteractionNotAllowed) << 0;
+            << operation << right.mid(1) << false << OSStatus(errSecInteractionNotAllowed) << 0;
     }
 }
 
-void TestFileKeychainUnlock::failedUnlock()
+void TestFileKeychainUnlock::unlock()
 {
     QFETCH(Operation, operation);
     QFETCH(QStringList, answers);
@@ -96,8 +58,10 @@ void TestFileKeychainUnlock::failedUnlock()
     QFETCH(OSStatus, expected);
     QFETCH(int, prompts);
     FileKeychainFixture fixture;
-    fixture.create();
+    fixture.create(QStringLiteral("pässword"));
     const QByteArray before = fixture.fileBytes();
+    // Opening asks for nothing: the first operation that needs the content asks, until
+    // the password is right or three were wrong.
     std::unique_ptr<Keychain> keychain = fixture.open();
     fixture.dialogs.clearRecord();
     for (const QString& answer : answers) {
@@ -107,44 +71,21 @@ void TestFileKeychainUnlock::failedUnlock()
     fixture.services.setUserInteractionAllowed(interaction);
     QCOMPARE(run(*keychain, operation), expected);
     QCOMPARE(fixture.dialogs.passwordPrompts(), prompts);
-    QCOMPARE(fixture.fileBytes(), before);
-
-    // The failure was that operation's only: the next one asks again.
     fixture.services.setUserInteractionAllowed(true);
     fixture.dialogs.clearRecord();
-    fixture.dialogs.queuePassword(QStringLiteral("secret"));
+    if (expected == errSecSuccess) {
+        // Unlocked: neither reads nor changes ask again, until it is locked.
+        QCOMPARE(run(*keychain, Operation::Search), errSecSuccess);
+        QCOMPARE(run(*keychain, Operation::CreateItem), errSecSuccess);
+        QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
+        QCOMPARE(keychain->lock(), errSecSuccess);
+    } else {
+        // The failure was that operation's only, and it wrote nothing.
+        QCOMPARE(fixture.fileBytes(), before);
+    }
+    fixture.dialogs.queuePassword(QStringLiteral("pässword"));
     QCOMPARE(run(*keychain, operation), errSecSuccess);
     QCOMPARE(fixture.dialogs.passwordPrompts(), 1);
-}
-
-void TestFileKeychainUnlock::openRejects_data()
-{
-    QTest::addColumn<QByteArray>("content"); // "folder": the test folder itself
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<OSStatus>("expected");
-    QTest::newRow("folder") << QByteArray("folder") << false << OSStatus(errSecInvalidKeychain);
-    QTest::newRow("empty file") << QByteArray() << true << OSStatus(errSecInvalidKeychain);
-    QTest::newRow("magic only") << QByteArrayLiteral("KLFTKCF\n") << true
-                                << OSStatus(errSecInvalidKeychain);
-}
-
-void TestFileKeychainUnlock::openRejects()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, exists);
-    QFETCH(OSStatus, expected);
-    FileKeychainFixture fixture;
-    if (exists) {
-        fixture.writeFileBytes(content);
-    }
-    const QString path = content == "folder" ? fixture.dir.path() : fixture.path();
-    std::unique_ptr<Keychain> keychain;
-    QCOMPARE(fixture.services.open(path, keychain), expected);
-    QVERIFY(!keychain);
-    QCOMPARE(fixture.dialogs.passwordPrompts(), 0);
-    if (exists) {
-        QCOMPARE(fixture.fileBytes(), content);
-    }
 }
 
 void TestFileKeychainUnlock::createRefusals_data()
@@ -182,7 +123,7 @@ void TestFileKeychainUnlock::createRefusals()
     QVERIFY(!keychain);
     QCOMPARE(fixture.dialogs.newPasswordPrompts(), prompts);
     QCOMPARE(fixture.fileBytes(QStringLiteral("plain")), QByteArray("a file, not a folder"));
-    QCOMPARE(QFileInfo(fixture.path()).exists(), false);
+    QVERIFY(!QFile::exists(fixture.path()));
 }
 
 QTEST_GUILESS_MAIN(TestFileKeychainUnlock)
