@@ -52,7 +52,6 @@ private Q_SLOTS:
     void keyringWithoutDefaultOffersToMakeOne();
     void pickedKeychain_data();
     void pickedKeychain();
-    void labelsAddedElsewhereAreNotTakenAgain();
     void fileDialogFilter_data();
     void fileDialogFilter();
     void zuluDates_data();
@@ -189,19 +188,6 @@ void TestFileStore::pickedKeychain()
     QCOMPARE(fixture.dialogs().newPasswordPrompts(), content == "<new>" ? 1 : 0);
     QCOMPARE(fileMode(path), 0600);
     QCOMPARE(reread.stringForKey(NetKeyloft_Keychain::keychainPathKey), path);
-}
-
-// Two lists over one keychain file, as the application and keyloft-cli are: a label the
-// other added after this list was read is made unique against the file, not memory.
-void TestFileStore::labelsAddedElsewhereAreNotTakenAgain()
-{
-    StoreFixture fixture(StoreFixture::Backend::File);
-    auto application = fixture.openList();
-    auto elsewhere = fixture.openList();
-    QVERIFY(application && elsewhere);
-    QVERIFY(elsewhere->newKeyChainItemWithLabel(QStringLiteral("Mail")));
-    QVERIFY(application->newKeyChainItemWithLabel(QStringLiteral("Mail")));
-    QCOMPARE(application->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
 }
 
 void TestFileStore::fileDialogFilter_data()

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void failedChangeLeavesTheListAsTheKeychain();
     void refusedUnlockIsToldOncePerCommand();
     void twoListsFollowEachOther();
+    void labelsAddedElsewhereAreNotTakenAgain();
 
 private:
     StoreFixture::Backend m_backend;
@@ -405,6 +406,17 @@ void TestKeychainStore::twoListsFollowEachOther()
 
 // The whole suite runs once on a keychain file and once on the default keychain of
 // a Secret Service (a private gnome-keyring on a private session bus).
+// Two lists over one keychain, as the application and keyloft-cli are: a label the
+// other added after this list was read is made unique against the keychain, not memory.
+void TestKeychainStore::labelsAddedElsewhereAreNotTakenAgain()
+{
+    auto elsewhere = m_fixture->openList();
+    QVERIFY(elsewhere);
+    QVERIFY(elsewhere->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QVERIFY(m_list->newKeyChainItemWithLabel(QStringLiteral("Mail")));
+    QCOMPARE(m_list->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
+}
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

@@ -48,8 +48,10 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
         return errSecNoSuchClass;
     }
     for (const KeychainAttribute& attribute : attributes) {
-        if (SecretServiceItemLayout::slotForTag(attribute.tag) !=
-            SecretServiceItemLayout::Slot::Attribute) {
+        const SecretServiceItemLayout::Slot slot =
+            SecretServiceItemLayout::slotForTag(attribute.tag);
+        if (slot != SecretServiceItemLayout::Slot::Attribute &&
+            slot != SecretServiceItemLayout::Slot::Label) {
             return errSecNoSuchAttr;
         }
         // No stored item holds a value that is no text, so nothing can match it.
@@ -59,8 +61,11 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
             return errSecSuccess;
         }
     }
+    // The label is no item attribute the service can search: the items found by the
+    // other attributes are filtered by it.
+    std::optional<QByteArray> label;
     const TablePtr table(SecretServiceAttributes::newSchemaTable());
-    SecretServiceAttributes::addToTable(table.get(), attributes, nullptr);
+    SecretServiceAttributes::addToTable(table.get(), attributes, &label);
     OSStatus status = ensureUnlocked();
     if (status != errSecSuccess) {
         return status;
@@ -70,6 +75,12 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
     std::vector<std::unique_ptr<SecretServiceItemRef>> items;
     if (status == errSecSuccess) {
         status = loadItems(table.get(), paths, items);
+    }
+    if (label) {
+        std::erase_if(items, [&](const auto& item) {
+            return SecretServiceAttributes::read(item->properties(), KeychainCodes::label) !=
+                   *label;
+        });
     }
     if (status == errSecSuccess) {
         search = std::make_unique<SecretServiceSearch>(std::move(items));
