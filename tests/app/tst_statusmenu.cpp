@@ -207,7 +207,10 @@ void TestStatusMenu::entryCommandsCopyCountAndClear()
     ClipboardClearer& clearer = app.controller().clipboardClearer();
     QVERIFY(!clearer.deadline());
     tom->actions()[1]->trigger();
-    app.clock.advance(30000);
+    app.clock.advance(29999);
+    clearer.checkDeadline();
+    QCOMPARE(app.clipboard().text(), QStringLiteral("s3cr\u00e9t"));
+    app.clock.advance(1);
     clearer.checkDeadline();
     QCOMPARE(app.clipboard().text(), QString());
     app.defaults().setBoolForKey(true, QStringLiteral("NKLPREFS_ClearCopiedUserNames_Key"));
