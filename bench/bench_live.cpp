@@ -89,6 +89,8 @@ bool fillDefaultKeychain(NetKeyloft_Keychain::Environment environment, int count
     if (!list) {
         return false;
     }
+    // Followed, the keychain answers each new label's check from what it has read.
+    list->followChangesMadeElsewhere();
     for (int i = int(list->countOfKeychainItems()); i < count; ++i) {
         if (!list->newKeyChainItemWithLabel(QStringLiteral("Entry %1").arg(i))) {
             return false;

@@ -107,6 +107,12 @@ NetKeyloft_KeychainController& CliSession::list(Access access)
                 QStringLiteral("cannot lock the keychain for changes: %1").arg(describe(status)));
         }
     }
+    if (access != Access::Read) {
+        // Followed from before the first read, a keychain answers the reads a change
+        // repeats (is a new label taken?) from what it has read, not by reading it all
+        // again.
+        m_watcher = keychain->keychain()->watch();
+    }
     m_list = std::make_unique<NetKeyloft_KeychainController>(std::move(keychain));
     return *m_list;
 }

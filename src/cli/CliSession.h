@@ -5,6 +5,7 @@
 #include "store/NetKeyloft_KeychainController.h"
 
 #include "platform/keychain/FileKeychainFile.h"
+#include "platform/keychain/KeychainWatcher.h"
 
 #include <memory>
 
@@ -68,5 +69,7 @@ private:
     std::unique_ptr<KeychainChangeHold> m_changeHold;
     std::unique_ptr<FileKeychainFile::Lock> m_changeLock;
     std::unique_ptr<NetKeyloft_KeychainController> m_list;
+    // Declared after the list so that it goes first: it follows the list's keychain.
+    std::unique_ptr<KeychainWatcher> m_watcher;
     QStringList m_keychainMessages;
 };

@@ -47,34 +47,30 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
     if (itemClass != KeychainCodes::genericPasswordClass) {
         return errSecNoSuchClass;
     }
-    for (const KeychainAttribute& attribute : attributes) {
-        const SecretServiceItemLayout::Slot slot =
-            SecretServiceItemLayout::slotForTag(attribute.tag);
-        if (slot != SecretServiceItemLayout::Slot::Attribute &&
-            slot != SecretServiceItemLayout::Slot::Label) {
-            return errSecNoSuchAttr;
-        }
-        // No stored item holds a value that is no text, so nothing can match it.
-        if (!SecretServiceItemLayout::isStorableText(attribute.data)) {
-            search = std::make_unique<SecretServiceSearch>(
-                std::vector<std::unique_ptr<SecretServiceItemRef>>());
-            return errSecSuccess;
-        }
-    }
     // The label is no item attribute the service can search: the items found by the
     // other attributes are filtered by it.
     std::optional<QByteArray> label;
     const TablePtr table(SecretServiceAttributes::newSchemaTable());
-    SecretServiceAttributes::addToTable(table.get(), attributes, &label);
-    OSStatus status = ensureUnlocked();
-    if (status != errSecSuccess) {
-        return status;
+    OSStatus status = SecretServiceAttributes::addToTable(table.get(), attributes, &label);
+    if (status == errSecParam) {
+        // No stored item holds a value that is no text, so nothing can match it.
+        search = std::make_unique<SecretServiceSearch>(
+            std::vector<std::unique_ptr<SecretServiceItemRef>>());
+        return errSecSuccess;
+    }
+    if (status == errSecSuccess) {
+        status = ensureUnlocked();
     }
     std::vector<std::string> paths;
-    status = searchPaths(table.get(), paths);
+    if (status == errSecSuccess) {
+        status = searchPaths(table.get(), paths);
+    }
     std::vector<std::unique_ptr<SecretServiceItemRef>> items;
     if (status == errSecSuccess) {
         status = loadItems(table.get(), paths, items);
+    }
+    if (status != errSecSuccess) {
+        return status;
     }
     if (label) {
         std::erase_if(items, [&](const auto& item) {
@@ -82,10 +78,8 @@ OSStatus SecretServiceKeychain::searchCreateFromAttributes(FourCharCode itemClas
                    *label;
         });
     }
-    if (status == errSecSuccess) {
-        search = std::make_unique<SecretServiceSearch>(std::move(items));
-    }
-    return status;
+    search = std::make_unique<SecretServiceSearch>(std::move(items));
+    return errSecSuccess;
 }
 
 // The object paths of the collection's items whose attributes equal the table's, in
