@@ -15,6 +15,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QString newEntryLabel = QStringLiteral("Untitled");
@@ -117,9 +119,7 @@ void NetKeyloft_EditController::editButtonAction()
         }
         return;
     }
-    editUserNameTextfield();
-    editPasswordTextfield();
-    saveComments();
+    saveTypedValues();
     if (wasEditing) {
         switchToViewMode();
     }
@@ -133,7 +133,6 @@ bool NetKeyloft_EditController::saveField(QLineEdit* field, QLineEdit* shown, bo
     if (!item || !isInEditMode()) {
         return false;
     }
-    settleConflicts();
     const QString text = field->text();
     const QString stored =
         password ? m_keychainController->passwordForKeychainItem(item.get()) : item->userName();
@@ -156,30 +155,49 @@ bool NetKeyloft_EditController::saveField(QLineEdit* field, QLineEdit* shown, bo
 
 void NetKeyloft_EditController::editUserNameTextfield()
 {
+    settleConflicts();
     saveField(m_ui.userNameTextField, m_ui.staticUserNameTextField, false);
 }
 
 void NetKeyloft_EditController::editPasswordTextfield()
 {
+    settleConflicts();
     saveField(m_ui.passwordTextField, m_ui.staticPasswordTextField, true);
 }
 
 void NetKeyloft_EditController::saveComments()
 {
-    if (listIsEmpty() || !isInEditMode() || m_saving) {
+    if (m_saving) {
         return;
     }
     settleConflicts();
+    saveSettledComments();
+}
+
+// Settles a conflict with changes made elsewhere once, then saves every field.
+void NetKeyloft_EditController::saveTypedValues()
+{
+    settleConflicts();
+    saveField(m_ui.userNameTextField, m_ui.staticUserNameTextField, false);
+    saveField(m_ui.passwordTextField, m_ui.staticPasswordTextField, true);
+    saveSettledComments();
+}
+
+void NetKeyloft_EditController::saveSettledComments()
+{
+    if (listIsEmpty() || !isInEditMode()) {
+        return;
+    }
     QTextDocument* document = m_ui.commentsTextView->document();
     QString text = plainTextOf(*m_ui.commentsTextView);
     if (text.size() > notesLimit) {
-        m_saving = true;
+        const bool wasSaving = std::exchange(m_saving, true);
         Alert alert;
         alert.message = QStringLiteral("Notes cannot contain more than 2000 characters.");
         alert.informativeText = QStringLiteral("Notes will be trimmed to 2000 characters.");
         alert.style = Alert::Style::Warning;
         m_services.dialogs.runAlert(alert);
-        m_saving = false;
+        m_saving = wasSaving;
         // Never half a character: a pair of surrogates at the limit goes as a whole.
         text.truncate(text.at(notesLimit - 1).isHighSurrogate() ? notesLimit - 1 : notesLimit);
         m_ui.commentsTextView->setPlainText(text);
@@ -210,11 +228,7 @@ void NetKeyloft_EditController::saveAllEditItemInfo()
     }
     m_saving = true;
     if (isInEditMode() && !listIsEmpty()) {
-        editUserNameTextfield();
-        editPasswordTextfield();
-        m_saving = false;
-        saveComments();
-        m_saving = true;
+        saveTypedValues();
     }
     endTableEditingIfNeeded();
     m_saving = false;

@@ -168,6 +168,8 @@ private:
     ItemPtr selectedOrFirstEntry() const;
     void copyToPasteboard(bool password);
     bool saveField(QLineEdit* field, QLineEdit* shown, bool password);
+    void saveTypedValues();
+    void saveSettledComments();
 
     Ui::EditWindow& m_ui;
     QWidget& m_window;
