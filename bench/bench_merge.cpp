@@ -8,9 +8,6 @@
 #include "platform/keychain/FileKeychainKey.h"
 #include "platform/keychain/FileKeychainMerge.h"
 
-#include <QFile>
-
-#include <algorithm>
 #include <cstdio>
 
 namespace {

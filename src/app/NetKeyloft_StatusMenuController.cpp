@@ -6,7 +6,6 @@
 #include "editor/NetKeyloft_EditWindowController.h"
 #include "editor/NetKeyloft_PreferencesWindowController.h"
 #include "platform/ClipboardClearer.h"
-#include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"

@@ -19,7 +19,6 @@
 
 class Clipboard;
 class ClipboardClearer;
-class Clock;
 class Dialogs;
 class IdleLock;
 class ItemSearchIndex;
@@ -242,7 +241,6 @@ private:
     std::unique_ptr<NetKeyloft_AboutWindowController> m_aboutWindowController;
     // The application's user guide, in a help window of its own.
     std::unique_ptr<NetKeyloft_HelpWindowController> m_userGuideWindowController;
-    // The update checker, from the first check on.
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<QWidget> m_statusWindow;
     std::unique_ptr<QMenu> m_menu;

@@ -29,7 +29,6 @@ public:
     // and no class at all counts as every class.
     explicit PasswordGenerator(const PasswordRules& rules);
 
-    const PasswordRules& rules() const { return m_rules; }
     // Every character a password may hold, each once.
     const QString& alphabet() const { return m_alphabet; }
     QString generate() const;

@@ -404,8 +404,6 @@ void TestKeychainStore::twoListsFollowEachOther()
     QCOMPARE(reloaded.count(), 0);
 }
 
-// The whole suite runs once on a keychain file and once on the default keychain of
-// a Secret Service (a private gnome-keyring on a private session bus).
 // Two lists over one keychain, as the application and keyloft-cli are: a label the
 // other added after this list was read is made unique against the keychain, not memory.
 void TestKeychainStore::labelsAddedElsewhereAreNotTakenAgain()
@@ -417,6 +415,8 @@ void TestKeychainStore::labelsAddedElsewhereAreNotTakenAgain()
     QCOMPARE(m_list->labelInKeychainItemsAtIndex(0), QStringLiteral("Mail1"));
 }
 
+// The whole suite runs once on a keychain file and once on the default keychain of
+// a Secret Service (a private gnome-keyring on a private session bus).
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

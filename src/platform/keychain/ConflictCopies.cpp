@@ -34,11 +34,6 @@ void discardMergedCopy(const QString& path)
 
 } // namespace
 
-bool ConflictCopyMerger::isConflictCopyName(const QString& keychainName, const QString& name)
-{
-    return conflictPattern(keychainName).match(name).hasMatch();
-}
-
 QStringList ConflictCopyMerger::conflictCopies(const QString& keychainFilePath)
 {
     const QFileInfo keychain(keychainFilePath);

@@ -34,8 +34,6 @@ public:
     // The names of the conflict copies of the keychain file at path in its folder, in
     // order, from one listing of the folder; no file is read.
     static QStringList conflictCopies(const QString& keychainFilePath);
-    // Whether name is the name of a conflict copy of the keychain file named keychainName.
-    static bool isConflictCopyName(const QString& keychainName, const QString& name);
 
     // Merges the conflict copies of keychain, a keychain kept in a file; nothing for
     // other keychains.

@@ -3,7 +3,6 @@
 #include "platform/keychain/FileKeychainMerge.h"
 #include "platform/keychain/FileKeychainWatcher.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>

@@ -8,7 +8,6 @@
 
 #include <libsecret/secret.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
