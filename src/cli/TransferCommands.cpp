@@ -141,8 +141,9 @@ int runMerge(const CliInvocation& invocation, CliSession& session)
     const QString other = QDir::current().absoluteFilePath(invocation.argument(0));
     C& list = session.list(CliSession::Access::Change);
     Keychain& keychain = *list.keychain().keychain();
-    if (QFileInfo(other).canonicalFilePath() ==
-        QFileInfo(keychain.keychainFilePath()).canonicalFilePath()) {
+    // A keychain in no file has no path, as a file that is not there has none.
+    const QString own = QFileInfo(keychain.keychainFilePath()).canonicalFilePath();
+    if (!own.isEmpty() && QFileInfo(other).canonicalFilePath() == own) {
         failOperation(QStringLiteral("%1 is the keychain itself.").arg(other));
     }
     session.services().setUserInteractionAllowed(true);

@@ -48,6 +48,8 @@ void TestCliSecretService::entriesInTheDefaultKeychain()
     QCOMPARE(cli.run(words("rm --yes Table")).exitCode, 0);
     QTRY_COMPARE(list->countOfKeychainItems(), 0u);
     QCOMPARE(reloaded.count(), 0);
+    // Only a keychain file takes a merge, whether the file named is there or not.
+    QVERIFY(cli.run(words("merge missing.keychain")).err.contains("only a keychain file"));
 }
 
 QTEST_GUILESS_MAIN(TestCliSecretService)
