@@ -18,19 +18,6 @@ using Field = ItemListNotifier::Field;
 
 } // namespace
 
-ItemListNotifier::Field NetKeyloft_EditController::fieldOf(EntryField field)
-{
-    switch (field) {
-    case EntryField::UserName:
-        return Field::UserName;
-    case EntryField::Password:
-        return Field::Password;
-    case EntryField::Comments:
-        break;
-    }
-    return Field::Comments;
-}
-
 void NetKeyloft_EditController::followList()
 {
     for (const QMetaObject::Connection& connection : m_listConnections) {
@@ -93,19 +80,20 @@ void NetKeyloft_EditController::showViewValues(const EntryValues& stored)
 }
 
 // Typed into, or given other text than it was filled with.
-bool NetKeyloft_EditController::typedInto(EntryField field) const
+bool NetKeyloft_EditController::typedInto(ItemListNotifier::Field field) const
 {
     switch (field) {
-    case EntryField::UserName:
+    case Field::UserName:
         return m_ui.userNameTextField->isModified() ||
                m_ui.userNameTextField->text() != m_shown.userName;
-    case EntryField::Password:
+    case Field::Password:
         return m_ui.passwordTextField->isModified() ||
                m_ui.passwordTextField->text() != m_shown.password;
-    case EntryField::Comments:
+    case Field::Comments:
         return m_ui.commentsTextView->document()->isModified();
+    default:
+        return false;
     }
-    return false;
 }
 
 NetKeyloft_EditController::EntryValues NetKeyloft_EditController::typedValues() const
@@ -126,8 +114,8 @@ void NetKeyloft_EditController::selectedEntryChanged(ItemListNotifier::Fields fi
     const EntryValues stored = storedValues(*item, fields.testFlag(Field::Password));
     const EntryValues typed = typedValues();
     showViewValues(stored);
-    const auto follow = [&](EntryField field, QString EntryValues::*value, auto show) {
-        if (!fields.testFlag(fieldOf(field))) {
+    const auto follow = [&](Field field, QString EntryValues::*value, auto show) {
+        if (!fields.testFlag(field)) {
             return;
         }
         if (!typedInto(field)) {
@@ -137,11 +125,11 @@ void NetKeyloft_EditController::selectedEntryChanged(ItemListNotifier::Fields fi
             m_shown.*value = stored.*value;
         }
     };
-    follow(EntryField::UserName, &EntryValues::userName,
+    follow(Field::UserName, &EntryValues::userName,
            [this](const QString& text) { m_ui.userNameTextField->setText(text); });
-    follow(EntryField::Password, &EntryValues::password,
+    follow(Field::Password, &EntryValues::password,
            [this](const QString& text) { m_ui.passwordTextField->setText(text); });
-    follow(EntryField::Comments, &EntryValues::comments,
+    follow(Field::Comments, &EntryValues::comments,
            [this](const QString& text) { m_ui.commentsTextView->setPlainText(text); });
 }
 
@@ -151,14 +139,14 @@ void NetKeyloft_EditController::settleConflicts()
     if (!item || !isInEditMode()) {
         return;
     }
-    const EntryValues stored = storedValues(*item, typedInto(EntryField::Password));
+    const EntryValues stored = storedValues(*item, typedInto(Field::Password));
     const EntryValues typed = typedValues();
-    const auto conflicts = [&](EntryField field, QString EntryValues::*value) {
+    const auto conflicts = [&](Field field, QString EntryValues::*value) {
         return typedInto(field) && typed.*value != stored.*value && stored.*value != m_shown.*value;
     };
-    if (!conflicts(EntryField::UserName, &EntryValues::userName) &&
-        !conflicts(EntryField::Password, &EntryValues::password) &&
-        !conflicts(EntryField::Comments, &EntryValues::comments)) {
+    if (!conflicts(Field::UserName, &EntryValues::userName) &&
+        !conflicts(Field::Password, &EntryValues::password) &&
+        !conflicts(Field::Comments, &EntryValues::comments)) {
         return;
     }
     Alert alert;
@@ -179,8 +167,8 @@ void NetKeyloft_EditController::settleConflicts()
 void NetKeyloft_EditController::selectedEntryAboutToGo()
 {
     const ItemPtr item = m_keychainController->keychainItemAtIndex(selectedEntryRow());
-    const bool typed = typedInto(EntryField::UserName) || typedInto(EntryField::Password) ||
-                       typedInto(EntryField::Comments);
+    const bool typed =
+        typedInto(Field::UserName) || typedInto(Field::Password) || typedInto(Field::Comments);
     if (!item || !isInEditMode() || !typed) {
         return;
     }

@@ -122,7 +122,6 @@ private:
         QString password;
         QString comments;
     };
-    enum class EntryField { UserName, Password, Comments };
     // What the user typed for an entry deleted elsewhere while they edited it.
     struct Orphan {
         QString label;
@@ -135,8 +134,8 @@ private:
     // Fills both panes with the stored values, which the edit pane now starts from.
     void showStoredValues(const EntryValues& stored);
     void showViewValues(const EntryValues& stored);
-    bool typedInto(EntryField field) const;
-    static ItemListNotifier::Field fieldOf(EntryField field);
+    // Whether the user typed into the edit pane's field of a user name, password or notes.
+    bool typedInto(ItemListNotifier::Field field) const;
     EntryValues typedValues() const;
     void selectedEntryChanged(ItemListNotifier::Fields fields);
     // Before a save: where a field the user typed into was changed elsewhere since,
