@@ -18,6 +18,26 @@ std::uint64_t nextIdentity()
 // How long a look at the file counts as recent for reading an item's content.
 constexpr qint64 recentMs = 50;
 
+// Decrypts and reads the body of a keychain file with key into content, left alone when
+// the body does not open; the decrypted bytes are wiped from plaintext.
+OSStatus openBody(const FileKeychainKey& key, const QByteArray& file,
+                  const FileKeychainHeader& header, SecretBytes& plaintext,
+                  FileKeychainContent& content)
+{
+    std::size_t size = 0;
+    if (!key.open(file, plaintext, size)) {
+        return errSecInvalidKeychain;
+    }
+    std::optional<FileKeychainContent> read =
+        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(size)), header.version);
+    wipeMemory(plaintext.data(), size);
+    if (!read) {
+        return errSecInvalidKeychain;
+    }
+    content = std::move(*read);
+    return errSecSuccess;
+}
+
 QString resolvedPath(const QString& path)
 {
     const QString target = QFileInfo(path).canonicalFilePath();
@@ -137,17 +157,10 @@ OSStatus FileKeychain::refresh(Freshness freshness)
             return status;
         }
     }
-    std::size_t size = 0;
-    if (!m_key->open(m_file, m_plaintext, size)) {
-        return errSecInvalidKeychain;
+    status = openBody(*m_key, m_file, *header, m_plaintext, m_content);
+    if (status != errSecSuccess) {
+        return status;
     }
-    std::optional<FileKeychainContent> content =
-        parseFileKeychainBody(QByteArrayView(m_plaintext.data(), qsizetype(size)), header->version);
-    wipeMemory(m_plaintext.data(), size);
-    if (!content) {
-        return errSecInvalidKeychain;
-    }
-    m_content = std::move(*content);
     m_index = {};
     m_header = *header;
     m_stamp = stamp;
@@ -449,17 +462,7 @@ OSStatus FileKeychain::readOther(const QString& path, bool askPassword,
         key = asked.get();
     }
     SecretBytes plaintext;
-    std::size_t size = 0;
-    if (!key->open(file, plaintext, size)) {
-        return errSecInvalidKeychain;
-    }
-    std::optional<FileKeychainContent> read =
-        parseFileKeychainBody(QByteArrayView(plaintext.data(), qsizetype(size)), header->version);
-    if (!read) {
-        return errSecInvalidKeychain;
-    }
-    content = std::move(*read);
-    return errSecSuccess;
+    return openBody(*key, file, *header, plaintext, content);
 }
 
 OSStatus FileKeychain::mergeKeychainFile(const QString& path, bool askPassword,
