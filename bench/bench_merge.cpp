@@ -13,6 +13,15 @@
 namespace {
 using namespace Bench;
 
+// Appends count new entries, numbered after the content's last.
+void addNewEntries(FileKeychainContent& content, int count)
+{
+    for (FileKeychainItem& item : programKeychainContent(count).items) {
+        item.id = content.nextId++;
+        content.items.push_back(std::move(item));
+    }
+}
+
 // The copy of ours that another machine changed: every tenth entry, 500 added, 100 deleted.
 FileKeychainContent changedElsewhere(const FileKeychainContent& ours)
 {
@@ -27,10 +36,7 @@ FileKeychainContent changedElsewhere(const FileKeychainContent& ours)
         recordFileKeychainDeletion(theirs, *at, at->modified + 120);
         theirs.items.erase(at);
     }
-    for (FileKeychainItem& item : programKeychainContent(500).items) {
-        item.id = theirs.nextId++;
-        theirs.items.push_back(std::move(item));
-    }
+    addNewEntries(theirs, 500);
     return theirs;
 }
 
@@ -45,10 +51,7 @@ void benchmark(int count, int runs)
     for (int run = 0; run < runs; ++run) {
         FileKeychainContent ours = programKeychainContent(count);
         const FileKeychainContent theirs = changedElsewhere(ours);
-        for (FileKeychainItem& item : programKeychainContent(500).items) {
-            item.id = ours.nextId++;
-            ours.items.push_back(std::move(item));
-        }
+        addNewEntries(ours, 500);
         // Each file is written with a salt of its own, so the copy needs a derivation.
         if (!writeKeychainContent(path, ours) || !writeKeychainContent(copy, theirs)) {
             std::fprintf(stderr, "could not write the keychains\n");

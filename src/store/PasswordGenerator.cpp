@@ -15,6 +15,12 @@ const QString lookAlikes = QStringLiteral("Il1|O0o");
 struct CharacterClass {
     bool PasswordRules::*chosen;
     QString characters;
+
+    bool occursIn(const QString& text) const
+    {
+        return std::any_of(text.begin(), text.end(),
+                           [this](QChar c) { return characters.contains(c); });
+    }
 };
 
 const std::array<CharacterClass, 4>& characterClasses()
@@ -88,9 +94,7 @@ bool PasswordGenerator::holdsEveryClass(const QString& password) const
     return std::all_of(characterClasses().begin(), characterClasses().end(),
                        [&](const CharacterClass& characterClass) {
                            return !(m_rules.*characterClass.chosen) ||
-                                  std::any_of(password.begin(), password.end(), [&](QChar c) {
-                                      return characterClass.characters.contains(c);
-                                  });
+                                  characterClass.occursIn(password);
                        });
 }
 
@@ -104,8 +108,7 @@ double PasswordGenerator::estimatedBits(const QString& password)
     qsizetype alphabet = 0;
     QString others;
     for (const CharacterClass& characterClass : characterClasses()) {
-        if (std::any_of(password.begin(), password.end(),
-                        [&](QChar c) { return characterClass.characters.contains(c); })) {
+        if (characterClass.occursIn(password)) {
             alphabet += characterClass.characters.size();
         }
     }

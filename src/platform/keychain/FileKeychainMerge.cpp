@@ -24,6 +24,9 @@ QByteArray keyOf(FourCharCode itemClass, const QByteArray& service)
     return key + service;
 }
 
+// What joins the pieces of an entry's generic attribute, as the item list writes them.
+const QByteArray genericSeparator = QByteArrayLiteral("<<NKL>>");
+
 // The pieces of an entry's generic attribute: its UUID, creation number and use count
 // joined by the separator. Empty when it is not of that form.
 QList<QByteArray> genericPieces(const FileKeychainItem& item)
@@ -34,12 +37,11 @@ QList<QByteArray> genericPieces(const FileKeychainItem& item)
     }
     // QByteArray splits only at a single byte.
     QList<QByteArray> pieces;
-    static const QByteArray separator = QByteArrayLiteral("<<NKL>>");
     qsizetype from = 0;
-    for (qsizetype at = generic->indexOf(separator); at >= 0;
-         at = generic->indexOf(separator, from)) {
+    for (qsizetype at = generic->indexOf(genericSeparator); at >= 0;
+         at = generic->indexOf(genericSeparator, from)) {
         pieces << generic->mid(from, at - from);
-        from = at + separator.size();
+        from = at + genericSeparator.size();
     }
     pieces << generic->mid(from);
     return pieces.size() == 3 ? pieces : QList<QByteArray>{};
@@ -55,7 +57,7 @@ void takeLargerUseCount(FileKeychainItem& winner, const FileKeychainItem& loser)
     }
     const int count = std::max(ours[2].trimmed().toInt(), theirs[2].trimmed().toInt());
     ours[2] = QByteArray::number(count);
-    winner.attributes[KeychainCodes::generic] = ours.join(QByteArrayLiteral("<<NKL>>"));
+    winner.attributes[KeychainCodes::generic] = ours.join(genericSeparator);
 }
 
 QString textOf(const QByteArray& bytes)
